@@ -1,0 +1,63 @@
+#!/usr/bin/env bash
+# Builds Velmora and runs it or its tests. Installs missing Debian packages first (as root).
+#   ./build.sh run        build (Release) and run the tool on examples/diamond.txt
+#   ./build.sh test       build (Release) and run every test
+#   ./build.sh sanitize   build with AddressSanitizer + UndefinedBehaviorSanitizer and run every test
+#   ./build.sh bench      build the benchmarks and run them
+set -euo pipefail
+cd "$(dirname "$0")"
+
+PACKAGES=(cmake g++ ninja-build make libboost-program-options-dev libtbb-dev googletest
+          libgtest-dev libbenchmark-dev)
+
+install_missing_packages() {
+  local missing=()
+  for package in "${PACKAGES[@]}"; do
+    dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" ||
+      missing+=("$package")
+  done
+  if [ ${#missing[@]} -gt 0 ]; then
+    echo "Installing missing packages: ${missing[*]}"
+    export DEBIAN_FRONTEND=noninteractive
+    apt-get update -qq
+    apt-get install -y -qq "${missing[@]}"
+  fi
+}
+
+configure_and_build() {
+  local dir=$1
+  shift
+  cmake -S . -B "$dir" -G Ninja "$@"
+  cmake --build "$dir"
+}
+
+jobs=$(nproc 2>/dev/null || echo 2)
+
+case "${1:-}" in
+  run)
+    install_missing_packages
+    configure_and_build build -DCMAKE_BUILD_TYPE=Release -DVELMORA_BUILD_TESTS=OFF
+    ./build/velmora --problem examples/diamond.txt --B=1 --N=1000 --x 0 --y 1 --trancation 1 \
+      --expnum 10
+    ;;
+  test)
+    install_missing_packages
+    configure_and_build build -DCMAKE_BUILD_TYPE=Release
+    ctest --test-dir build --output-on-failure -j "$jobs"
+    ;;
+  sanitize)
+    install_missing_packages
+    configure_and_build build-sanitize -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELMORA_SANITIZE=ON \
+      -DVELMORA_BUILD_BENCH=OFF
+    ctest --test-dir build-sanitize --output-on-failure -j "$jobs"
+    ;;
+  bench)
+    install_missing_packages
+    configure_and_build build -DCMAKE_BUILD_TYPE=Release
+    ./build/bench/velmora_bench "${@:2}"
+    ;;
+  *)
+    echo "usage: ./build.sh run|test|sanitize|bench" >&2
+    exit 2
+    ;;
+esac

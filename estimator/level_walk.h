@@ -1,0 +1,13 @@
+#pragma once
+
+#include "estimator/tree_level.h"
+
+// One descent step shared by both estimators: updates the level weight W = c / k * W with c
+// candidates and k nodes, keeps a uniform random sample of at most `budget` candidates when
+// there are more, and builds the kept children into the level.
+void descendOneLevel(TreeLevel& level, CandidateList& candidates, int budget, int mcore,
+                     double& levelWeight);
+
+// Cuts the candidate list to a uniform random sample of `budget` entries when it is longer.
+// The budget is taken as an unsigned count, so a negative budget keeps every candidate.
+void selectCandidates(CandidateList& candidates, int budget);
