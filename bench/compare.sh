@@ -1,0 +1,28 @@
+#!/usr/bin/env bash
+# Builds two commits side by side and runs the whole-run table on both, in one go, so that the
+# figures are comparable on a noisy machine.
+#   bench/compare.sh BASE_COMMIT [NEW_COMMIT=HEAD] [case-file]
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+repo=$(cd "$here/.." && git rev-parse --show-toplevel)
+base=${1:?usage: bench/compare.sh BASE_COMMIT [NEW_COMMIT] [case-file]}
+new=${2:-HEAD}
+cases=${3:-$here/cases.txt}
+work=$(mktemp -d)
+trap 'git -C "$repo" worktree remove --force "$work/base" >/dev/null 2>&1 || true;
+      git -C "$repo" worktree remove --force "$work/new" >/dev/null 2>&1 || true; rm -rf "$work"' EXIT
+
+build() {
+  git -C "$repo" worktree add --detach "$work/$1" "$2" >/dev/null 2>&1
+  cmake -S "$work/$1" -B "$work/$1/build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+    -DVELMORA_BUILD_TESTS=OFF -DVELMORA_BUILD_BENCH=OFF >/dev/null
+  cmake --build "$work/$1/build" --target velmora >/dev/null
+}
+
+build base "$base"
+build new "$new"
+echo "base: $(git -C "$repo" rev-parse --short "$base")   new: $(git -C "$repo" rev-parse --short "$new")"
+paste <("$here/run.sh" "$work/base/build/velmora" "$cases") \
+      <("$here/run.sh" "$work/new/build/velmora" "$cases" | awk '{print $6, $7}') |
+  awk 'NR == 1 { printf "%s %16s %14s %10s %10s\n", $0, "new s/sample", "new MiB", "speed-up", "mem ratio"; next }
+       { printf "%s %16s %14s %10.2f %10.2f\n", $0, $8, $9, $6 / $8, $7 / $9 }'

@@ -1,0 +1,126 @@
+// Micro-benchmarks of the hot operations (copy, classify, delete, contract) and of one whole
+// sample of each estimator, on the fixed instances of bench/graphs.
+#include <benchmark/benchmark.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "estimator/coefficient_estimator.h"
+#include "estimator/point_estimator.h"
+#include "estimator/random_source.h"
+#include "graph/graph.h"
+#include "graph/instance_reader.h"
+
+namespace {
+
+const std::vector<std::string> kGraphs = {"grid8x8",   "k10",       "petersen",
+                                          "cubic100",  "cubic1000", "multigraph"};
+
+Graph loadGraph(const std::string& name) {
+  static std::map<std::string, Graph> cache;
+  auto found = cache.find(name);
+  if (found == cache.end()) {
+    EdgeList edges;
+    int edgeCount = 0;
+    int vertexCount = 0;
+    readInstanceFile(std::string(VELMORA_BENCH_GRAPHS) + "/" + name + ".txt", edges, edgeCount,
+                     vertexCount);
+    found = cache.emplace(name, Graph(vertexCount, edges)).first;
+  }
+  return found->second;
+}
+
+void copyGraph(benchmark::State& state, const std::string& name) {
+  Graph source = loadGraph(name);
+  source.classifyEdges();
+  for (auto _ : state) {
+    Graph copy(source);
+    benchmark::DoNotOptimize(copy);
+  }
+  state.SetItemsProcessed(state.iterations());
+}
+
+void classifyGraph(benchmark::State& state, const std::string& name) {
+  Graph graph = loadGraph(name);
+  for (auto _ : state) {
+    graph.classifyEdges();
+    benchmark::DoNotOptimize(graph.classified);
+  }
+  state.SetItemsProcessed(state.iterations());
+}
+
+// Deletes (or contracts) the branch edge repeatedly until none is left; the copy and the
+// classifications are not timed.
+void removeBranchEdges(benchmark::State& state, const std::string& name, bool contract) {
+  const Graph source = loadGraph(name);
+  std::int64_t operations = 0;
+  for (auto _ : state) {
+    state.PauseTiming();
+    Graph graph(source);
+    graph.classifyEdges();
+    while (graph.ordinaryCount() > 0) {
+      const int edge = graph.firstOrdinaryEdge();
+      state.ResumeTiming();
+      if (contract) {
+        graph.contractEdge(edge);
+      } else {
+        graph.deleteEdge(edge);
+      }
+      state.PauseTiming();
+      ++operations;
+      graph.classifyEdges();
+    }
+    state.ResumeTiming();
+  }
+  state.SetItemsProcessed(operations);
+}
+
+void pointSample(benchmark::State& state, const std::string& name) {
+  const Graph graph = loadGraph(name);
+  seedRandomSource(1);
+  const int budget = static_cast<int>(state.range(0));
+  const int mcore = static_cast<int>(state.range(1));
+  for (auto _ : state) benchmark::DoNotOptimize(estimatePoint(budget, mcore, graph, 2, 0));
+  state.SetItemsProcessed(state.iterations());
+}
+
+void coefficientSample(benchmark::State& state, const std::string& name) {
+  const Graph graph = loadGraph(name);
+  seedRandomSource(1);
+  const int budget = static_cast<int>(state.range(0));
+  const int mcore = static_cast<int>(state.range(1));
+  std::vector<double> points;
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(estimateCoefficients(budget, graph, mcore, 2, 1, points));
+    points.clear();
+  }
+  state.SetItemsProcessed(state.iterations());
+}
+
+void registerAll() {
+  for (const std::string& name : kGraphs) {
+    benchmark::RegisterBenchmark(("copy/" + name).c_str(), copyGraph, name);
+    benchmark::RegisterBenchmark(("classify/" + name).c_str(), classifyGraph, name);
+    benchmark::RegisterBenchmark(("delete/" + name).c_str(), removeBranchEdges, name, false);
+    benchmark::RegisterBenchmark(("contract/" + name).c_str(), removeBranchEdges, name, true);
+    for (auto* sample : {&pointSample, &coefficientSample}) {
+      const std::string kind = sample == &pointSample ? "point/" : "coefficients/";
+      benchmark::RegisterBenchmark((kind + name).c_str(), *sample, name)
+          ->ArgsProduct({{1, 16, 256, 1024}, {0, 1}})
+          ->ArgNames({"B", "mcore"})
+          ->Unit(benchmark::kMillisecond)
+          ->UseRealTime();
+    }
+  }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  registerAll();
+  benchmark::Initialize(&argc, argv);
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}
