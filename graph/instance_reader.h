@@ -9,8 +9,9 @@
 // One pair (u, v) of vertex ids per edge line, in file order; a pair's position is its edge id.
 using EdgeList = std::vector<std::pair<int, int>>;
 
-// Cuts `line` at every occurrence of `delimiter`, appending the pieces to `tokens`. Consumes the
-// line. Two delimiters in a row give an empty token; at least one token is always appended.
+// Cuts `line` at every occurrence of `delimiter` and appends the pieces to `tokens`, erasing
+// each cut piece and its delimiter from `line`. Two delimiters in a row give an empty token; at
+// least one token is always appended.
 void splitLine(std::string& line, std::vector<std::string>& tokens, std::string delimiter);
 
 // Reads edge lines from `input` and appends them to `edges`. Returns a one-line description of

@@ -1,0 +1,136 @@
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "app/exported_function.cpp"
+#include "support/process_runner.h"
+
+namespace {
+
+std::string readText(const std::string& path) {
+  std::ifstream file(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(file), {}};
+}
+
+std::string banner(char width, const std::string& line) {
+  const std::string stars(width == 'T' ? 79 : 51, '*');
+  return stars + "\n" + line + "\n" + stars + "\n";
+}
+
+struct Case {
+  std::vector<std::string> arguments;
+  std::string out;  // the whole of standard output; only its start for a run that goes ahead
+  int status;
+};
+
+}  // namespace
+
+TEST(CommandLine, OutputAndStatusOfWholeRuns) {
+  const std::string table = readText(sourcePath("tests/golden/option_table.txt"));
+  const std::string help =
+      table +
+      "\n (Usage example: Velmora.exe --problem diamond.txt --B=1 --N=1000 --x 0 --y 1 "
+      "--trancation 1 --expnum 10 --verb 1 --mcore 1)\n";
+  const std::string parseFailure = table + "\n";
+  const std::string zeroNeeded =
+      "To evaluate the trancated polynomial,  x or y must be set to zero\n";
+  const std::string triangle = "examples/triangle.txt";
+  auto normal = [](const std::string& file) {
+    return banner('N', "Starting 1 experiments for " + file + " with B=1 N=1");
+  };
+  auto with = [](std::vector<std::string> more, const std::string& file = "examples/triangle.txt") {
+    std::vector<std::string> all = {"--problem", file, "--N", "1", "--B", "1"};
+    all.insert(all.end(), more.begin(), more.end());
+    return all;
+  };
+  const std::string badLine = "tests/golden/short_edge_line.txt",
+                    badId = "tests/golden/negative_vertex_id.txt";
+  // The refusal rows follow the checking order; a run that goes ahead is matched by its banner.
+  const std::vector<Case> cases = {
+      {{}, help, 1},
+      {with({"--help", "--x", "0"}), help, 1},
+      {{"--help", "--x", "0.5"}, parseFailure, 1},
+      {{"--x", "0"}, "No input graph was specified\n", 1},
+      {{"--problem", triangle}, "No sample size was specified\n", 1},
+      {{"--problem", triangle, "--N", "1"}, "No budget was specified\n", 1},
+      {with({"--trancation", "1", "--x", "0"}),
+       "To evaluate the trancated polynomial, both x and y must be specified\n", 1},
+      {with({"--trancation", "1", "--x", "2", "--y", "3"}), zeroNeeded, 1},
+      {with({"--trancation", "1", "--x", "-1", "--y", "0"}), zeroNeeded, 1},
+      {with({"--trancation", "0", "--x", "2", "--y", "3"}), zeroNeeded, 1},
+      {with({"--y", "1"}), "To evaluate the polynomial, both x and y must be specified\n", 1},
+      {with({"--x", "0.5", "--y", "0"}), parseFailure, 1},
+      {{"--problem", triangle, "--N", "abc", "--B", "1"}, parseFailure, 1},
+      {with({"--N", "2"}), parseFailure, 1},
+      {with({"--n", "2"}), parseFailure, 1},
+      {with({"--B"}), parseFailure, 1},
+      {with({"--verb", "0"}), normal(triangle), 0},
+      {with({"--trancation", "0", "--x", "0", "--y", "1", "--verb", "0", "--mcore", "0"}),
+       normal(triangle), 0},
+      {with({"--trancation", "1", "--x", "-2", "--y", "3"}),
+       banner('T',
+              "Starting (trancated) 1 experiments for " + triangle + " (x,y)=(-2,3)  with B=1 N=1"),
+       0},
+      {{"--problem=" + triangle, "--B=2", "--N=3", "--tranc", "1", "--x", "0", "--y", "1",
+        "--expnum", "2", "--verb", "2"},
+       banner('T',
+              "Starting (trancated) 2 experiments for " + triangle + " (x,y)=(0,1)  with B=2 N=3"),
+       0},
+      {with({}, "no_such_file.txt"), normal("no_such_file.txt") + "Error in openening file", 1},
+      {with({}, "examples"), normal("examples") + "Error in openening file", 1},
+      {with({}, ""), normal("") + "Error in openening file", 1},
+      {with({}, badLine),
+       normal(badLine) +
+           "Error in line 3 of the instance file: an edge line needs two vertex ids after the e\n",
+       1},
+      {with({}, badId),
+       normal(badId) + "Error in line 2 of the instance file: vertex ids must not be negative\n",
+       1},
+  };
+  for (const Case& c : cases) {
+    ProcessResult run = runVelmora(c.arguments, sourcePath(""));
+    SCOPED_TRACE(testing::PrintToString(c.arguments));
+    EXPECT_EQ(c.status == 0 ? run.out.substr(0, c.out.size()) : run.out, c.out);
+    EXPECT_EQ(run.status, c.status);
+    EXPECT_EQ(run.err, "");
+  }
+}
+
+TEST(CommandLine, VertexIdsNeedNotStartAtZeroOrBeContiguous) {
+  // The 4-cycle on 1..4 has T = x^3 + x^2 + x + y, so T(2, 0) = 14; the path 0-5-7 with a loop
+  // at 7 has T = x^2 y, so T(2, 3) = 12. A budget of 100 never cuts either tree: every sample
+  // is exact.
+  const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+      {{"--problem", "examples/numbered_from_one.txt", "--trancation", "1", "--x", "2", "--y", "0"},
+       "Point estimator:   14 RE 0\n"},
+      {{"--problem", "tests/golden/vertex_id_gaps.txt", "--x", "2", "--y", "3"},
+       "Point estimator: 12 RE: 0\n"},
+  };
+  for (auto [arguments, estimate] : cases) {
+    arguments.insert(arguments.end(), {"--N", "3", "--B", "100"});
+    ProcessResult run = runVelmora(arguments, sourcePath(""));
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.err, "");
+    EXPECT_NE(run.out.find(estimate), std::string::npos) << run.out;
+  }
+}
+
+TEST(ExportedFunction, IsInTheDynamicSymbolTableAndAdds) {
+  FILE* pipe = popen("nm -D --defined-only -C '" VELMORA_BINARY "'", "r");
+  ASSERT_NE(pipe, nullptr);
+  std::string symbols;
+  char buffer[4096];
+  while (std::fgets(buffer, sizeof buffer, pipe))
+    symbols += buffer;
+  EXPECT_EQ(pclose(pipe), 0);
+  EXPECT_NE(symbols.find(" QV_DLL(double, double, double*)\n"), std::string::npos);
+  double sum = -1;
+  QV_DLL(1.5, -4.25, &sum);
+  EXPECT_EQ(sum, -2.75);
+  QV_DLL(0.1, 0.2, &sum);
+  EXPECT_EQ(sum, 0.1 + 0.2);
+}
