@@ -37,8 +37,10 @@ EdgeList withDenseIds(const EdgeList& edgeList, int& tableSize) {
 }  // namespace
 
 std::int64_t pairKey(int a, int b) {
-  std::int64_t sum = static_cast<std::int64_t>(a) + b;
-  return sum * (sum + 1) / 2 + b;
+  // For ids near 2^31 the product sum * (sum + 1) passes 2^63 although the key itself stays
+  // below it, so the product is formed in unsigned 64-bit arithmetic, where it cannot overflow.
+  const std::uint64_t sum = static_cast<std::uint64_t>(a) + static_cast<std::uint64_t>(b);
+  return static_cast<std::int64_t>(sum * (sum + 1) / 2 + static_cast<std::uint64_t>(b));
 }
 
 Graph::Graph(int vertexCountIn, const EdgeList& edgeList) {
@@ -55,12 +57,10 @@ Graph::Graph(int vertexCountIn, const EdgeList& edgeList) {
   for (int i = 0; i < edgeCount; ++i)
     edges.emplace(i, Edge{i, source[i].first, source[i].second});
   incidence.reserve(tableSize);
+  // Each vertex's set grows with its own edges. Reserving room for every edge at every vertex
+  // would cost vertices x edges memory, which a large sparse graph cannot afford.
   for (int i = 0; i < edgeCount; ++i) {
     const Edge& e = edges.at(i);
-    for (int end : {e.u, e.v}) {
-      if (!incidence.count(end))
-        incidence[end].reserve(edgeCount);
-    }
     incidence[e.u].emplace(i, true);
     incidence[e.v].emplace(i, true);
   }

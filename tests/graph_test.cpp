@@ -1,0 +1,291 @@
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <map>
+#include <random>
+#include <set>
+#include <string>
+
+#include "graph/graph.h"
+#include "support/graph_invariants.h"
+
+namespace {
+
+using Ends = std::pair<int, int>;
+using Table = std::vector<std::vector<int>>;  // [power of x][power of y] -> coefficient
+
+// The only reads of Graph's containers in this file, besides the invariant checker.
+std::map<int, Ends> currentEdges(const Graph& g) {
+  std::map<int, Ends> out;
+  for (const auto& [id, e] : g.edges)
+    out[id] = {e.u, e.v};
+  return out;
+}
+Ends edgeEnds(const Graph& g, int id) {
+  return currentEdges(g).at(id);
+}
+// Number of edges listed at v, a loop once; -1 when v is not a vertex.
+int degree(const Graph& g, int v) {
+  auto at = g.incidence.find(v);
+  return at == g.incidence.end() ? -1 : static_cast<int>(at->second.size());
+}
+// 'l' loop, 'b' bridge, 'o' ordinary; read only while classified.
+char kind(const Graph& g, int id) {
+  return g.loops.count(id) ? 'l' : g.bridges.count(id) ? 'b' : 'o';
+}
+std::size_t searchTableSize(const Graph& g) {
+  return g.discovery.size();
+}
+
+Graph build(const EdgeList& list) {
+  std::set<int> ids;
+  for (auto [u, v] : list)
+    ids.insert({u, v});
+  return Graph(static_cast<int>(ids.size()), list);
+}
+
+// Brute force: are a and b joined without edge `skip`? Union-find over the current edges.
+bool joinedWithout(const std::map<int, Ends>& edges, int skip, int a, int b) {
+  std::map<int, int> parent;
+  auto root = [&](int x) {
+    while (parent.count(x) && parent[x] != x)
+      x = parent[x];
+    return x;
+  };
+  for (const auto& [id, e] : edges)
+    if (id != skip)
+      parent[root(e.first)] = root(e.second);
+  return root(a) == root(b);
+}
+
+// The whole deletion-contraction tree, walked with Graph's own operations.
+void walk(Graph g, Table& result) {
+  g.classifyEdges();
+  expectGraphInvariants(g);
+  if (g.ordinaryCount() == 0) {
+    ++result[g.bridgeCount()][g.loopCount()];
+    return;
+  }
+  const int branch = g.firstOrdinaryEdge();
+  Graph contracted = g;
+  g.deleteEdge(branch);
+  contracted.contractEdge(branch);
+  walk(std::move(g), result);
+  walk(std::move(contracted), result);
+}
+
+// The Tutte polynomial as text, x powers descending and then y powers ascending: "x^2+x+y".
+std::string tutte(const EdgeList& list) {
+  const int size = static_cast<int>(list.size()) + 1;
+  Table t(size, std::vector<int>(size));
+  walk(build(list), t);
+  auto power = [](std::string var, int k) {
+    if (k > 1)
+      var.append("^").append(std::to_string(k));
+    return k == 0 ? std::string() : var;
+  };
+  std::string out;
+  for (int i = size - 1; i >= 0; --i)
+    for (int j = 0; j < size; ++j) {
+      if (t[i][j] == 0)
+        continue;
+      const std::string term = power("x", i) + power("y", j);
+      out += out.empty() ? "" : "+";
+      out += t[i][j] > 1 || term.empty() ? std::to_string(t[i][j]) + term : term;
+    }
+  return out;
+}
+
+const EdgeList kTriangle{{0, 1}, {1, 2}, {2, 0}};
+const EdgeList kK4{{0, 1}, {0, 2}, {0, 3}, {1, 2}, {1, 3}, {2, 3}};
+
+}  // namespace
+
+TEST(Graph, ConstructionKeepsLoopsAndParallelPairsAsWritten) {
+  Graph empty(0, {});
+  empty.classifyEdges();
+  EXPECT_EQ(empty.edgeCount + empty.vertexCount + empty.loopCount() + empty.bridgeCount(), 0);
+  Graph loop = build({{0, 0}});
+  EXPECT_EQ(degree(loop, 0), 1);
+  Graph pair = build({{0, 1}, {1, 0}});
+  EXPECT_EQ(edgeEnds(pair, 0), Ends(0, 1));
+  EXPECT_EQ(edgeEnds(pair, 1), Ends(1, 0));
+  EXPECT_EQ(degree(pair, 0), 2);
+  EXPECT_EQ(degree(pair, 1), 2);
+  for (const Graph* g : {&empty, &loop, &pair})
+    expectGraphInvariants(*g);
+}
+
+TEST(Graph, IdsNumberedFromOneOrWithGapsGetTablesOfTheDistinctCount) {
+  const EdgeList fromOne{{1, 2}, {2, 3}, {3, 1}};
+  const EdgeList gaps{{5, 2000000000}, {2000000000, 5}, {2000000000, 2000000000}};
+  EXPECT_EQ(searchTableSize(build(fromOne)), 3u);
+  EXPECT_EQ(searchTableSize(build(gaps)), 2u);
+  EXPECT_EQ(tutte(fromOne), "x^2+x+y");
+  EXPECT_EQ(tutte(gaps), "xy+y^2");
+}
+
+TEST(Graph, CopiesAreIndependentAndBranchOnTheSameEdge) {
+  Graph source = build(kK4);
+  source.contractEdge(0);
+  Graph first = source, second = source;
+  first.classifyEdges();
+  second.classifyEdges();
+  EXPECT_EQ(first.firstOrdinaryEdge(), second.firstOrdinaryEdge());
+  Graph copy = first;
+  EXPECT_TRUE(copy.classified);
+  EXPECT_EQ(copy.firstOrdinaryEdge(), first.firstOrdinaryEdge());
+  copy.contractEdge(copy.firstOrdinaryEdge());
+  EXPECT_EQ(first.edgeCount, 5);
+  expectGraphInvariants(first);
+  expectGraphInvariants(copy);
+}
+
+TEST(Graph, DeletionLeavesIsolatedVerticesInPlace) {
+  Graph g = build({{0, 1}, {1, 2}, {2, 2}});
+  g.classifyEdges();
+  g.deleteEdge(0);
+  g.deleteEdge(2);
+  EXPECT_FALSE(g.classified);
+  EXPECT_EQ(g.edgeCount, 1);
+  EXPECT_EQ(degree(g, 0), 0);
+  EXPECT_EQ(degree(g, 2), 1);
+  expectGraphInvariants(g);
+}
+
+TEST(Graph, ContractionKeepsTheBusierEndAndTheEdgesUOnATie) {
+  // Edge 0 = (0, 1): after its deletion 0 has two edges and 1 has four, so 0 vanishes.
+  Graph g = build({{0, 1}, {0, 2}, {3, 0}, {1, 4}, {1, 5}, {6, 1}, {1, 7}});
+  g.contractEdge(0);
+  EXPECT_EQ(degree(g, 0), -1);
+  EXPECT_EQ(degree(g, 1), 6);
+  EXPECT_EQ(edgeEnds(g, 1), Ends(1, 2));
+  EXPECT_EQ(edgeEnds(g, 2), Ends(3, 1));
+  expectGraphInvariants(g);
+  // Edge 0 = (1, 0) with two more edges at each end: u = 1 survives. Edge 1 is its parallel
+  // twin and edge 2 a loop at the vanishing vertex: both end up as loops listed once at 1.
+  Graph tie = build({{1, 0}, {0, 1}, {0, 0}, {1, 2}});
+  tie.classifyEdges();
+  tie.contractEdge(0);
+  EXPECT_FALSE(tie.classified);
+  EXPECT_EQ(degree(tie, 0), -1);
+  EXPECT_EQ(degree(tie, 1), 3);
+  EXPECT_EQ(edgeEnds(tie, 1), Ends(1, 1));
+  EXPECT_EQ(edgeEnds(tie, 2), Ends(1, 1));
+  tie.classifyEdges();
+  EXPECT_EQ(tie.loopCount(), 2);
+  EXPECT_EQ(kind(tie, 3), 'b');
+  expectGraphInvariants(tie);
+}
+
+#ifdef NDEBUG  // Debug builds assert on these broken preconditions instead.
+TEST(Graph, AbsentIdsAndLoopContractionsLeaveTheGraphUnchanged) {
+  Graph g = build({{0, 1}, {1, 1}, {1, 2}});
+  g.deleteEdge(0);
+  g.classifyEdges();
+  g.deleteEdge(0);
+  g.deleteEdge(7);
+  g.contractEdge(0);
+  g.contractEdge(-3);
+  g.contractEdge(1);
+  EXPECT_TRUE(g.classified);
+  EXPECT_EQ(g.edgeCount, 2);
+  EXPECT_EQ(g.vertexCount, 3);
+  EXPECT_EQ(degree(g, 1), 2);
+  EXPECT_EQ(edgeEnds(g, 1), Ends(1, 1));
+  expectGraphInvariants(g);
+}
+#endif
+
+TEST(Graph, PairKeyIsExactAndOneToOneForLargeIds) {
+  EXPECT_EQ(pairKey(1, 0), 1);
+  EXPECT_EQ(pairKey(0, 1), 2);
+  EXPECT_EQ(pairKey(2000000000, 2000000000), 8000000004000000000LL);
+  const std::vector<int> ids{0, 1, 1999999999, 2000000000, INT_MAX - 1, INT_MAX};
+  std::set<std::int64_t> keys;
+  for (int a : ids)
+    for (int b : ids) {
+      EXPECT_GE(pairKey(a, b), 0);
+      keys.insert(pairKey(a, b));
+    }
+  EXPECT_EQ(keys.size(), ids.size() * ids.size());
+}
+
+TEST(Graph, ClassifiesSmallGraphs) {
+  // The kinds of edges 0, 1, ... in order.
+  const std::pair<EdgeList, std::string> cases[] = {
+      {{}, ""},
+      {{{0, 1}}, "b"},
+      {{{0, 1}, {0, 1}}, "oo"},
+      {kTriangle, "ooo"},
+      {{{0, 1}, {1, 2}, {1, 2}}, "boo"},
+      {{{0, 0}, {0, 1}}, "lb"},
+      {{{0, 1}, {1, 1}}, "bl"},
+      {{{0, 1}, {2, 3}}, "bb"},
+      {{{3, 2}, {1, 0}}, "bb"},
+      {{{0, 1}, {0, 2}, {0, 3}, {0, 4}, {0, 5}}, "bbbbb"},
+      {{{5, 0}, {5, 1}, {5, 2}, {5, 3}, {5, 4}}, "bbbbb"},
+      {{{0, 1}, {1, 2}, {2, 0}, {2, 3}, {3, 4}, {4, 5}, {5, 3}}, "ooobooo"},
+  };
+  for (const auto& [edges, expected] : cases) {
+    Graph g = build(edges);
+    g.classifyEdges();
+    expectGraphInvariants(g);
+    std::string kinds;
+    for (int id = 0; id < g.edgeCount; ++id)
+      kinds += kind(g, id);
+    EXPECT_EQ(kinds, expected);
+  }
+}
+
+TEST(Graph, ClassifiesALongPathWithoutRecursing) {
+  const int n = 200000;
+  EdgeList path(n - 1);
+  for (int i = 0; i + 1 < n; ++i)
+    path[i] = {i, i + 1};
+  Graph g(n, path);
+  g.classifyEdges();
+  EXPECT_EQ(g.bridgeCount(), n - 1);
+  EXPECT_EQ(g.ordinaryCount(), 0);
+}
+
+TEST(Graph, RandomEditsKeepInvariantsAndAgreeWithBruteForceClassification) {
+  for (unsigned seed = 1; seed <= 300; ++seed) {
+    std::mt19937 rng(seed);
+    auto below = [&rng](int k) { return std::uniform_int_distribution<int>(0, k - 1)(rng); };
+    EdgeList list(below(10) + 1);
+    const int n = below(6) + 1;
+    for (auto& [u, v] : list)
+      u = below(n), v = below(n);
+    Graph g = build(list);
+    while (g.edgeCount > 0) {
+      SCOPED_TRACE("seed " + std::to_string(seed));
+      g.classifyEdges();
+      expectGraphInvariants(g);
+      const auto edges = currentEdges(g);
+      for (const auto& [id, e] : edges)
+        EXPECT_EQ(kind(g, id) == 'b',
+                  e.first != e.second && !joinedWithout(edges, id, e.first, e.second));
+      auto pick = std::next(edges.begin(), below(static_cast<int>(edges.size())));
+      const auto [id, e] = *pick;
+      if (e.first == e.second || below(2) == 0) {
+        g.deleteEdge(id);
+      } else {
+        const int survivor = degree(g, e.first) < degree(g, e.second) ? e.second : e.first;
+        g.contractEdge(id);
+        EXPECT_EQ(degree(g, e.first + e.second - survivor), -1);
+      }
+      expectGraphInvariants(g);
+    }
+  }
+}
+
+TEST(Graph, DeletionContractionGivesKnownTuttePolynomials) {
+  EXPECT_EQ(tutte(kTriangle), "x^2+x+y");
+  EXPECT_EQ(tutte(kK4), "x^3+3x^2+2x+4xy+2y+3y^2+y^3");
+  EXPECT_EQ(tutte({{0, 1}, {1, 0}}), "x+y");
+  EXPECT_EQ(tutte({{0, 0}}), "y");
+  EXPECT_EQ(tutte({{0, 1}}), "x");
+  EXPECT_EQ(tutte({{0, 1}, {1, 2}, {2, 3}, {3, 4}, {4, 0}}), "x^4+x^3+x^2+x+y");
+  EXPECT_EQ(tutte({}), "1");
+}
