@@ -1,0 +1,306 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <map>
+#include <numeric>
+#include <set>
+#include <stdexcept>
+#include <thread>
+#include <tuple>
+#include <vector>
+
+#include "estimator/coefficient_estimator.h"
+#include "estimator/level_walk.h"
+#include "estimator/parallel_loop.h"
+#include "estimator/point_estimator.h"
+#include "estimator/random_source.h"
+#include "estimator/tree_level.h"
+#include "support/exact_tutte.h"
+
+namespace {
+
+Graph makeGraph(const EdgeList& edges) {
+  std::set<int> ids;
+  for (auto [u, v] : edges)
+    ids.insert({u, v});
+  return Graph(static_cast<int>(ids.size()), edges);
+}
+
+const EdgeList kTriangle{{0, 1}, {1, 2}, {2, 0}};
+const EdgeList kDiamond{{0, 1}, {0, 2}, {1, 2}, {1, 3}, {2, 3}};
+const EdgeList kK4{{0, 1}, {0, 2}, {0, 3}, {1, 2}, {1, 3}, {2, 3}};
+const EdgeList kPath{{0, 1}, {1, 2}};
+const EdgeList kPendant{{0, 1}, {1, 2}, {2, 0}, {2, 3}};  // ordinary edges and a bridge
+const EdgeList kLooped{{0, 1}, {1, 2}, {2, 0}, {1, 1}};   // ordinary edges and a loop
+
+// Level weights such as c / k * W may round, so "exact" allows a few ulps.
+double tolerance(double expected) {
+  return 1e-12 * std::max(1.0, std::abs(expected));
+}
+
+double evaluateTable(const CoefficientMatrix& table, int x, int y) {
+  double value = 0.0;
+  for (std::size_t i = 0; i < table.coefficients.size(); ++i)
+    for (std::size_t j = 0; j < table.coefficients[i].size(); ++j)
+      value += table.coefficients[i][j] * std::pow(x, i) * std::pow(y, j);
+  return value;
+}
+
+// The sample mean lies within five standard errors of `expected` (fixed seed, so deterministic).
+void expectUnbiased(const std::vector<double>& samples, double expected) {
+  const double n = static_cast<double>(samples.size());
+  const double mean = std::accumulate(samples.begin(), samples.end(), 0.0) / n;
+  double squares = 0.0;
+  for (double s : samples)
+    squares += (s - mean) * (s - mean);
+  EXPECT_NEAR(mean, expected, 5.0 * std::sqrt(squares / (n - 1.0) / n) + tolerance(expected));
+}
+
+// What a test can see of a graph through its public counts.
+using Signature = std::tuple<int, int, int, int, int>;
+Signature signature(Graph g) {
+  if (!g.classified)
+    g.classifyEdges();
+  return {g.edgeCount, g.vertexCount, g.loopCount(), g.bridgeCount(), g.ordinaryCount()};
+}
+
+}  // namespace
+
+TEST(Estimators, NonBindingBudgetGivesTheExactPolynomial) {
+  // Parallel edges, loops, bridges, several components, a root that is already a leaf, and K5.
+  const std::vector<EdgeList> graphs{
+      kTriangle,
+      kDiamond,
+      kK4,
+      {{0, 1}, {0, 1}},
+      {{0, 1}, {1, 2}, {2, 2}},
+      {{0, 0}, {0, 1}, {0, 1}, {1, 2}, {2, 3}, {3, 1}, {3, 4}, {4, 4}},
+      {{0, 1}, {1, 2}, {2, 0}, {3, 4}, {4, 3}, {4, 3}, {5, 5}, {6, 7}},
+      {{0, 1}, {0, 2}, {0, 3}, {0, 4}, {1, 2}, {1, 3}, {1, 4}, {2, 3}, {2, 4}, {3, 4}}};
+  const std::vector<std::pair<int, int>> points{{0, 2},  {2, 0},  {0, 0},  {1, 1}, {2, 3},
+                                                {-2, 3}, {3, -2}, {-1, 2}, {2, -1}};
+  seedRandomSource(7);
+  for (const EdgeList& edges : graphs) {
+    const ExactTutte exact = exactTutte(edges);
+    const std::size_t m = edges.size();
+    for (int budget : {1 << 20, -1})
+      for (int mcore : {0, 1})
+        for (auto [x, y] : points) {
+          SCOPED_TRACE(testing::Message() << "m=" << m << " B=" << budget << " mcore=" << mcore
+                                          << " at (" << x << ", " << y << ")");
+          const double expected = exact.evaluate(x, y);
+          EXPECT_NEAR(estimatePoint(budget, mcore, makeGraph(edges), x, y), expected,
+                      tolerance(expected));
+          std::vector<double> samples{42.0};
+          const CoefficientMatrix table =
+              estimateCoefficients(budget, makeGraph(edges), mcore, x, y, samples);
+          ASSERT_EQ(table.edgeCount, static_cast<int>(m));
+          ASSERT_EQ(table.coefficients.size(), m + 1);
+          for (std::size_t i = 0; i <= m; ++i) {
+            ASSERT_EQ(table.coefficients[i].size(), m + 1);
+            for (std::size_t j = 0; j <= m; ++j)
+              EXPECT_NEAR(table.coefficients[i][j], exact.coefficients[i][j], tolerance(1.0));
+          }
+          const bool pointGiven = x != -1 && y != -1;
+          ASSERT_EQ(samples.size(), pointGiven ? 2u : 1u);
+          EXPECT_NEAR(samples.back(), pointGiven ? expected : 42.0, tolerance(expected));
+        }
+  }
+}
+
+TEST(Estimators, WorkedExamplesAndDegenerateBudgets) {
+  const Graph triangle = makeGraph(kTriangle), leaf = makeGraph({{0, 1}, {1, 2}, {2, 2}});
+  for (int mcore : {0, 1}) {
+    EXPECT_EQ(estimatePoint(2, mcore, triangle, 0, 2), 2.0);
+    EXPECT_EQ(estimatePoint(1 << 20, mcore, makeGraph(kPendant), 0, 5), 0.0);
+    EXPECT_EQ(estimatePoint(0, mcore, triangle, 2, 3), 0.0);
+    std::vector<double> samples;
+    EXPECT_EQ(evaluateTable(estimateCoefficients(0, triangle, mcore, 2, 3, samples), 1, 1), 0.0);
+    EXPECT_EQ(samples, std::vector<double>{0.0});
+  }
+  // A root without ordinary edges is its own leaf x^bridges y^loops, whatever the budget.
+  for (int budget : {0, 1}) {
+    EXPECT_EQ(estimatePoint(budget, 0, leaf, 3, 2), 18.0);
+    EXPECT_EQ(estimatePoint(budget, 0, leaf, 0, 2), 0.0);
+    EXPECT_EQ(estimatePoint(budget, 0, makeGraph({}), 0, 0), 1.0);
+    std::vector<double> samples;
+    const CoefficientMatrix table = estimateCoefficients(budget, leaf, 0, 3, 2, samples);
+    EXPECT_TRUE(table.coefficients[2][1] == 1.0 && evaluateTable(table, 1, 1) == 1.0);
+    EXPECT_EQ(estimateCoefficients(budget, makeGraph({}), 0, 0, 0, samples).coefficients,
+              (std::vector<std::vector<double>>{{1.0}}));
+    EXPECT_EQ(samples, (std::vector<double>{18.0, 1.0}));
+  }
+  // With B = 1 the walk is one root-to-leaf path weighted by 2^depth.
+  seedRandomSource(21);
+  std::vector<double> values, deepLoops, deepBridges;
+  for (int t = 0; t < 4000; ++t) {
+    values.push_back(estimatePoint(1, 0, triangle, 0, 2));
+    ASSERT_TRUE(values.back() == 0.0 || values.back() == 8.0) << values.back();
+    std::vector<double> samples;
+    const CoefficientMatrix table = estimateCoefficients(1, triangle, 0, 2, 3, samples);
+    const auto& c = table.coefficients;
+    const double total = evaluateTable(table, 1, 1);  // entries are never negative
+    ASSERT_TRUE((total == 2.0 && c[2][0] == 2.0) ||
+                (total == 4.0 && (c[1][0] == 4.0 || c[0][1] == 4.0)));
+    EXPECT_EQ(samples, std::vector<double>{evaluateTable(table, 2, 3)});
+    deepLoops.push_back(c[0][1]);
+    deepBridges.push_back(c[1][0]);
+  }
+  expectUnbiased(values, 2.0);
+  expectUnbiased(deepLoops, 1.0);
+  expectUnbiased(deepBridges, 1.0);
+}
+
+TEST(Estimators, BindingBudgetsAreUnbiased) {
+  seedRandomSource(1234);
+  const int trials = 2500;
+  for (int budget : {1, 3}) {
+    for (const EdgeList& edges : {kDiamond, kK4})
+      for (auto [x, y] : {std::pair{0, 2}, std::pair{3, 0}}) {
+        std::vector<double> values;
+        for (int t = 0; t < trials; ++t)
+          values.push_back(estimatePoint(budget, 0, makeGraph(edges), x, y));
+        expectUnbiased(values, exactTutte(edges).evaluate(x, y));
+      }
+    const ExactTutte exact = exactTutte(kK4);
+    std::vector<CoefficientMatrix> tables;
+    std::vector<double> points;
+    for (int t = 0; t < trials; ++t) {
+      tables.push_back(estimateCoefficients(budget, makeGraph(kK4), 0, -2, 3, points));
+      ASSERT_NEAR(points.back(), evaluateTable(tables.back(), -2, 3), 1e-9);
+    }
+    expectUnbiased(points, exact.evaluate(-2, 3));
+    for (std::size_t i = 0; i <= kK4.size(); ++i)
+      for (std::size_t j = 0; j <= kK4.size(); ++j) {
+        std::vector<double> entry;
+        for (const CoefficientMatrix& table : tables)
+          entry.push_back(table.coefficients[i][j]);
+        SCOPED_TRACE(testing::Message() << "B=" << budget << " t[" << i << "][" << j << "]");
+        expectUnbiased(entry, exact.coefficients[i][j]);
+      }
+  }
+}
+
+TEST(ListChildren, CodesFollowLevelOrderAndOnlyThePointFormPrunes) {
+  CandidateList codes{99};
+  TreeLevel three{makeGraph(kTriangle), makeGraph(kTriangle), makeGraph(kTriangle)};
+  EXPECT_FALSE(listChildren(three, codes));
+  EXPECT_EQ(codes, (CandidateList{0, 1, 2, 3, 4, 5}));
+  TreeLevel withLeaf{makeGraph(kTriangle), makeGraph(kPath), makeGraph(kTriangle)};
+  EXPECT_FALSE(listChildren(withLeaf, codes, 2, 3));
+  EXPECT_EQ(codes, (CandidateList{0, 1, 4, 5}));
+  TreeLevel mixed{makeGraph(kPendant), makeGraph(kLooped), makeGraph(kTriangle)};
+  const std::vector<std::tuple<int, int, CandidateList>> cases{
+      {0, 1, {2, 3, 4, 5}}, {1, 0, {0, 1, 4, 5}}, {0, 0, {4, 5}}, {-2, -3, {0, 1, 2, 3, 4, 5}}};
+  for (const auto& [x, y, expected] : cases) {
+    EXPECT_FALSE(listChildren(mixed, codes, x, y));
+    EXPECT_EQ(codes, expected) << "at (" << x << ", " << y << ")";
+  }
+  EXPECT_FALSE(listChildren(mixed, codes));
+  EXPECT_EQ(codes, (CandidateList{0, 1, 2, 3, 4, 5}));
+  TreeLevel empty, leaves{makeGraph(kPath), makeGraph({{0, 0}})};
+  for (TreeLevel* level : {&empty, &leaves}) {
+    codes = {7};
+    EXPECT_TRUE(listChildren(*level, codes) && codes.empty());
+    EXPECT_TRUE(listChildren(*level, codes, 0, 0));
+  }
+  // Exactly B candidates keep their order; a negative budget keeps all of them.
+  codes = {0, 1, 2, 3};
+  selectCandidates(codes, 4);
+  EXPECT_EQ(codes, (CandidateList{0, 1, 2, 3}));
+  selectCandidates(codes, -1);
+  EXPECT_EQ(codes.size(), 4u);
+}
+
+TEST(ExpandLevel, SerialKeepsCandidateOrderAndParallelBuildsTheSameChildren) {
+  const std::vector<EdgeList> shapes{kTriangle, kLooped, kPendant, kK4, {{0, 1}, {0, 1}, {1, 2}}};
+  TreeLevel level;
+  for (int k = 0; k < 40; ++k)
+    level.push_back(makeGraph(shapes[k % shapes.size()]));
+  CandidateList codes;
+  ASSERT_FALSE(listChildren(level, codes));
+  seedRandomSource(11);
+  shuffleUniformly(codes);
+  const int count = static_cast<int>(codes.size()) - 5;
+  std::vector<Signature> expected;
+  for (int p = 0; p < count; ++p) {
+    const Graph& parent = level[codes[p] / 2];
+    const Signature before = signature(parent);
+    const Graph child = expandChild(level, codes, p);
+    EXPECT_EQ(signature(parent), before);
+    EXPECT_EQ(child.edgeCount, parent.edgeCount - 1);
+    EXPECT_EQ(child.vertexCount, parent.vertexCount - codes[p] % 2);
+    expected.push_back(signature(child));
+  }
+  for (int mcore : {0, 1}) {
+    TreeLevel next = level;
+    expandLevel(next, codes, count, mcore);
+    std::vector<Signature> built;
+    for (const Graph& g : next)
+      built.push_back(signature(g));
+    if (mcore != 0) {  // the parallel order is arbitrary
+      std::sort(built.begin(), built.end());
+      std::sort(expected.begin(), expected.end());
+    }
+    EXPECT_EQ(built, expected) << "mcore=" << mcore;
+    expandLevel(next = level, codes, 0, mcore);
+    EXPECT_TRUE(next.empty());
+    expandLevel(next = level, codes, 1, mcore);
+    ASSERT_EQ(next.size(), 1u);
+    EXPECT_EQ(signature(next[0]), signature(expandChild(level, codes, 0)));
+  }
+}
+
+TEST(ParallelLayer, EveryPositionOnceAppendsKeptAndExceptionsRethrown) {
+  for (int count : {-3, 0, 1, 2, 5000}) {
+    std::vector<std::atomic<int>> runs(std::max(count, 0));
+    parallelFor(count, [&](int p) { ++runs[p]; });
+    EXPECT_TRUE(std::all_of(runs.begin(), runs.end(), [](const auto& r) { return r == 1; }));
+  }
+  std::thread::id ranOn;
+  parallelFor(1, [&](int) { ranOn = std::this_thread::get_id(); });
+  EXPECT_EQ(ranOn, std::this_thread::get_id());
+  for (int count : {1, 5000})
+    EXPECT_THROW(parallelFor(count,
+                             [](int p) {
+                               if (p == 0 || p == 3777)
+                                 throw std::runtime_error("task failed");
+                             }),
+                 std::runtime_error);
+  ConcurrentAppendVector<int> items;
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t)
+    threads.emplace_back([&items, t] {
+      for (int i = 0; i < 5000; ++i)
+        items.append(t * 5000 + i);
+    });
+  for (std::thread& thread : threads)
+    thread.join();
+  std::set<int> seen;  // 20000 distinct values in 0 .. 19999: every append is there
+  for (std::size_t i = 0; i < items.size(); ++i)
+    seen.insert(items[i]);
+  EXPECT_TRUE(items.size() == 20000u && seen.size() == 20000u);
+  EXPECT_TRUE(*seen.begin() == 0 && *seen.rbegin() == 19999);
+}
+
+TEST(ShuffleUniformly, DrawsEveryPermutationEquallyOften) {
+  seedRandomSource(5);
+  const std::vector<int> digits{3, 1, 4, 1, 5, 9, 2, 6};
+  std::vector<int> shuffled = digits, empty;
+  shuffleUniformly(shuffled);
+  shuffleUniformly(empty);
+  EXPECT_TRUE(std::is_permutation(digits.begin(), digits.end(), shuffled.begin(), shuffled.end()));
+  const int trials = 6000;
+  std::map<std::vector<int>, int> counts;
+  for (int t = 0; t < trials; ++t) {
+    std::vector<int> values{0, 1, 2};
+    shuffleUniformly(values);
+    ++counts[values];
+  }
+  ASSERT_EQ(counts.size(), 6u);
+  const double p = 1.0 / 6.0;
+  for (const auto& [permutation, count] : counts)
+    EXPECT_NEAR(count, trials * p, 5.0 * std::sqrt(trials * p * (1.0 - p)));
+}
