@@ -1,0 +1,55 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <vector>
+
+#include "experiments/sample_statistics.h"
+
+namespace {
+
+const double kNaN = std::numeric_limits<double>::quiet_NaN();
+const double kInf = std::numeric_limits<double>::infinity();
+
+void expectSame(double expected, double actual, const char* what) {
+  if (std::isnan(expected))
+    EXPECT_TRUE(std::isnan(actual)) << what << " gave " << actual;
+  else
+    EXPECT_DOUBLE_EQ(expected, actual) << what;
+}
+
+struct StatisticsCase {
+  std::vector<double> values;
+  double mean, stdDev, relativeError;
+};
+
+}  // namespace
+
+TEST(SampleStatistics, MeanPopulationStdDevAndRelativeErrorOfTheMean) {
+  const StatisticsCase cases[] = {
+      // The divisor of the variance is n: {1, 3} has spread 1, not sqrt(2).
+      {{1.0, 3.0}, 2.0, 1.0, 1.0 / (std::sqrt(2.0) * 2.0)},
+      {{1.0, 2.0, 3.0, 4.0}, 2.5, std::sqrt(1.25), std::sqrt(1.25) / (2.0 * 2.5)},
+      {{-4.0, -4.0, -1.0}, -3.0, std::sqrt(2.0), std::sqrt(2.0) / (std::sqrt(3.0) * -3.0)},
+      // One value has no spread, so its relative error is 0.
+      {{5.0}, 5.0, 0.0, 0.0},
+      // Undefined statistics come out as not-a-number or infinity, never as a failure.
+      {{}, kNaN, kNaN, kNaN},
+      {{0.0, 0.0}, 0.0, 0.0, kNaN},
+      {{-1.0, 1.0}, 0.0, 1.0, kInf},
+      {{0.0}, 0.0, 0.0, kNaN},
+  };
+  for (const StatisticsCase& c : cases) {
+    SCOPED_TRACE(::testing::PrintToString(c.values));
+    expectSame(c.mean, sampleMean(c.values), "mean");
+    expectSame(c.stdDev, sampleStdDev(c.values), "standard deviation");
+    expectSame(c.relativeError, relativeError(c.values), "relative error");
+  }
+}
+
+TEST(SampleStatistics, MeanSumsInIndexOrder) {
+  // In index order 1e16 + 1 rounds back to 1e16, so the sum is exactly 0; a compensated sum
+  // would keep the 1, as does summing in the order of the second sample.
+  EXPECT_EQ(0.0, sampleMean({1e16, 1.0, -1e16}));
+  EXPECT_EQ(1.0 / 3.0, sampleMean({1e16, -1e16, 1.0}));
+}
