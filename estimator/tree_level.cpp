@@ -4,6 +4,10 @@
 
 namespace {
 
+// Below this much work in a level (children x slots copied per child), handing the children to
+// worker threads costs more than building them on the calling thread.
+constexpr long kParallelWorkThreshold = 8192;
+
 void classifyIfNeeded(Graph& node) {
   if (!node.classified)
     node.classifyEdges();
@@ -31,6 +35,28 @@ bool listExpandable(TreeLevel& level, CandidateList& candidates, bool prune, int
   return candidates.empty();
 }
 
+// Makes `child` the child named by the code at `position`. Copy-assignment into an existing
+// graph reuses its buffers. The parent is only read: it was classified when it was listed.
+void buildChild(const TreeLevel& level, const CandidateList& candidates, int position,
+                Graph& child) {
+  const int code = candidates[position];
+  child = level[code / 2];
+  classifyIfNeeded(child);
+  const int branchEdge = child.firstOrdinaryEdge();
+  if (code % 2 == 0) {
+    child.deleteEdge(branchEdge);
+  } else {
+    child.contractEdge(branchEdge);
+  }
+}
+
+bool worthParallel(const TreeLevel& level, int count) {
+  if (count < 2 || level.empty())
+    return false;
+  const long slotsPerChild = level.front().edgeIdLimit() + level.front().vertexIdLimit();
+  return count * slotsPerChild >= kParallelWorkThreshold;
+}
+
 }  // namespace
 
 bool listChildren(TreeLevel& level, CandidateList& candidates, int x, int y) {
@@ -42,29 +68,30 @@ bool listChildren(TreeLevel& level, CandidateList& candidates) {
 }
 
 Graph expandChild(const TreeLevel& level, const CandidateList& candidates, int position) {
-  const int code = candidates[position];
-  Graph child(level[code / 2]);
-  classifyIfNeeded(child);
-  const int branchEdge = child.firstOrdinaryEdge();
-  if (code % 2 == 0) {
-    child.deleteEdge(branchEdge);
-  } else {
-    child.contractEdge(branchEdge);
-  }
+  Graph child;
+  buildChild(level, candidates, position, child);
   return child;
 }
 
 void expandLevel(TreeLevel& level, const CandidateList& candidates, int count, int mcore) {
-  TreeLevel next;
-  next.reserve(count > 0 ? count : 0);
-  if (mcore == 0) {
-    for (int p = 0; p < count; ++p)
-      next.push_back(expandChild(level, candidates, p));
+  // The graphs of the level before last: their buffers are reused for the new children, so a
+  // walk stops allocating once its levels have reached their largest size.
+  thread_local TreeLevel spare;
+  // A lambda naming `spare` would reach each worker thread's own instance: capture this one.
+  TreeLevel& next = spare;
+  next.resize(count > 0 ? count : 0);
+  // Each child goes to the slot of its candidate, so the new level lists the children in
+  // candidate order on one core or on many. It is classified right away, inside the task that
+  // built it: the classification then runs on all cores too.
+  auto build = [&level, &candidates, &next](int p) {
+    buildChild(level, candidates, p, next[p]);
+    next[p].classifyEdges();
+  };
+  if (mcore != 0 && worthParallel(level, count)) {
+    parallelFor(count, build);
   } else {
-    ConcurrentAppendVector<Graph> built;
-    parallelFor(count, [&](int p) { built.append(expandChild(level, candidates, p)); });
-    for (std::size_t i = 0; i < built.size(); ++i)
-      next.push_back(std::move(built[i]));
+    for (int p = 0; p < count; ++p)
+      build(p);
   }
-  level = std::move(next);
+  std::swap(level, next);
 }

@@ -13,7 +13,7 @@ bool idsAreDense(const EdgeList& edgeList, int vertexCount) {
 }
 
 // Maps every id to its rank among the distinct ids, so that files numbered from 1 or with gaps
-// get dense indices. Ids that are already dense are kept as they are.
+// get dense indices.
 EdgeList withDenseIds(const EdgeList& edgeList, int& tableSize) {
   std::vector<int> ids;
   ids.reserve(edgeList.size() * 2);
@@ -36,39 +36,76 @@ EdgeList withDenseIds(const EdgeList& edgeList, int& tableSize) {
 
 }  // namespace
 
-std::int64_t pairKey(int a, int b) {
-  // For ids near 2^31 the product sum * (sum + 1) passes 2^63 although the key itself stays
-  // below it, so the product is formed in unsigned 64-bit arithmetic, where it cannot overflow.
-  const std::uint64_t sum = static_cast<std::uint64_t>(a) + static_cast<std::uint64_t>(b);
-  return static_cast<std::int64_t>(sum * (sum + 1) / 2 + static_cast<std::uint64_t>(b));
-}
-
 Graph::Graph(int vertexCountIn, const EdgeList& edgeList) {
   int tableSize = std::max(vertexCountIn, 0);
-  const EdgeList& pairs = edgeList;
   EdgeList densePairs;
-  if (!idsAreDense(edgeList, tableSize))
+  const bool dense = idsAreDense(edgeList, tableSize);
+  if (!dense)
     densePairs = withDenseIds(edgeList, tableSize);
-  const EdgeList& source = densePairs.empty() ? pairs : densePairs;
+  const EdgeList& pairs = dense ? edgeList : densePairs;
 
-  edgeCount = static_cast<int>(source.size());
+  edgeCount = static_cast<int>(pairs.size());
   vertexCount = vertexCountIn;
-  edges.reserve(edgeCount);
-  for (int i = 0; i < edgeCount; ++i)
-    edges.emplace(i, Edge{i, source[i].first, source[i].second});
-  incidence.reserve(tableSize);
-  // Each vertex's set grows with its own edges. Reserving room for every edge at every vertex
-  // would cost vertices x edges memory, which a large sparse graph cannot afford.
-  for (int i = 0; i < edgeCount; ++i) {
-    const Edge& e = edges.at(i);
-    incidence[e.u].emplace(i, true);
-    incidence[e.v].emplace(i, true);
+  vertices_.assign(tableSize, VertexSlot{kNone, 0, false});
+  edges_.resize(pairs.size());
+  for (int id = 0; id < edgeCount; ++id) {
+    const auto [u, v] = pairs[id];
+    edges_[id] = EdgeSlot{{u, v}, {kNone, kNone}, {kNone, kNone}, true, EdgeClass::Ordinary};
+    vertices_[u].alive = vertices_[v].alive = true;
+    ++vertices_[u].degree;
+    if (v != u)
+      ++vertices_[v].degree;
   }
-  discovery.assign(tableSize, -1);
-  lowLink.assign(tableSize, -1);
-  classified = false;
-  multiplicity.reserve(edgeCount);
-  loops.reserve(edgeCount);
-  bridges.reserve(edgeCount);
-  ordinaryEdges.reserve(edgeCount);
+  // Linking at the front in reverse order leaves every list in increasing edge order.
+  for (int half = 2 * edgeCount - 1; half >= 0; --half)
+    linkHalf(half, vertexOfHalf(half));
+}
+
+void Graph::linkHalf(int half, int vertex) {
+  EdgeSlot& slot = edges_[half / 2];
+  const int side = half % 2;
+  const int first = vertices_[vertex].firstHalf;
+  slot.prev[side] = kNone;
+  slot.next[side] = first;
+  if (first != kNone)
+    edges_[first / 2].prev[first % 2] = half;
+  vertices_[vertex].firstHalf = half;
+}
+
+void Graph::unlinkHalf(int half) {
+  EdgeSlot& slot = edges_[half / 2];
+  const int side = half % 2;
+  const int before = slot.prev[side];
+  const int after = slot.next[side];
+  if (before != kNone) {
+    edges_[before / 2].next[before % 2] = after;
+  } else {
+    vertices_[slot.end[side]].firstHalf = after;
+  }
+  if (after != kNone)
+    edges_[after / 2].prev[after % 2] = before;
+}
+
+bool Graph::hasEdge(int id) const {
+  return id >= 0 && id < edgeIdLimit() && edges_[id].alive;
+}
+
+Edge Graph::edge(int id) const {
+  return Edge{id, edges_[id].end[0], edges_[id].end[1]};
+}
+
+bool Graph::hasVertex(int vertex) const {
+  return vertex >= 0 && vertex < vertexIdLimit() && vertices_[vertex].alive;
+}
+
+std::vector<int> Graph::incidentEdges(int vertex) const {
+  std::vector<int> ids;
+  for (int half = vertices_[vertex].firstHalf; half != kNone;
+       half = edges_[half / 2].next[half % 2]) {
+    const EdgeSlot& slot = edges_[half / 2];
+    // A loop has both half-edges in the list; report it once.
+    if (slot.end[0] != slot.end[1] || half % 2 == 0)
+      ids.push_back(half / 2);
+  }
+  return ids;
 }

@@ -1,48 +1,46 @@
 #pragma once
 
 #include <cstdint>
-#include <unordered_map>
+#include <type_traits>
 #include <vector>
 
 #include "graph/edge.h"
 #include "graph/instance_reader.h"
 
+// Class of an edge after classification.
+enum class EdgeClass : std::uint8_t { Ordinary, Loop, Bridge };
+
 // The multigraph of one node of the deletion-contraction tree. A value: copies are deep and
-// indistinguishable from their source, including the iteration order of every container, so
-// that two copies of one node branch on the same edge.
+// indistinguishable from their source, so two copies of one node branch on the same edge.
+//
+// Every kept tree node is a copy, so the layout is built for copying: two contiguous arrays of
+// trivially copyable slots, one per edge id and one per vertex id. A copy is two buffer copies,
+// and copy-assignment into an existing graph reuses its buffers. Each vertex's incident edges
+// form a doubly linked list threaded through the edge slots (edge e has the half-edge 2e at its
+// end u and 2e + 1 at its end v), so deleting an edge unlinks two half-edges in O(1) and
+// contracting one relinks only the edges of the vanishing side.
 //
 // Vertex ids are dense indices 0 .. n-1. When the edge list uses other ids (files numbered from
 // 1, or with gaps), construction maps every id to its rank among the distinct ids, so no table
 // is ever sized by the largest id.
 class Graph {
  public:
-  using EdgeSet = std::unordered_map<int, bool>;
-
-  // True while loops, bridges and ordinaryEdges describe the current edges.
+  // True while the edge classes and the counts below describe the current edges.
   bool classified = false;
   int edgeCount = 0;
   int vertexCount = 0;
-  std::unordered_map<int, Edge> edges;
-  // Per vertex, the set of incident edge ids; a loop is listed once.
-  std::unordered_map<int, EdgeSet> incidence;
-  // Working data of the bridge search: edges joining each ordered vertex pair.
-  std::unordered_map<std::int64_t, int> multiplicity;
-  EdgeSet loops;
-  EdgeSet bridges;
-  EdgeSet ordinaryEdges;
-  std::vector<int> discovery;
-  std::vector<int> lowLink;
 
   Graph() = default;
   Graph(int vertexCountIn, const EdgeList& edgeList);
 
-  int loopCount() const { return static_cast<int>(loops.size()); }
-  int bridgeCount() const { return static_cast<int>(bridges.size()); }
-  int ordinaryCount() const { return static_cast<int>(ordinaryEdges.size()); }
-  // The edge the estimators branch on. Needs classified and ordinaryCount() > 0.
-  int firstOrdinaryEdge() const { return ordinaryEdges.begin()->first; }
+  int loopCount() const { return loopCount_; }
+  int bridgeCount() const { return bridgeCount_; }
+  int ordinaryCount() const { return edgeCount - loopCount_ - bridgeCount_; }
+  // The edge the estimators branch on: the ordinary edge with the smallest id. Needs
+  // classified and ordinaryCount() > 0.
+  int firstOrdinaryEdge() const { return firstOrdinaryEdge_; }
 
-  // Sorts every current edge into exactly one of loops, bridges and ordinaryEdges.
+  // Sorts every current edge into exactly one class: loop, bridge or ordinary.
   void classifyEdges();
   // Removes edge `id`. An absent id leaves the graph unchanged.
   void deleteEdge(int id);
@@ -52,12 +50,48 @@ class Graph {
   // Moves every edge of vertex `from` onto vertex `into` and removes `from`.
   void mergeVertex(int from, int into);
 
- private:
-  void countMultiplicity(const Edge& e);
-  void findBridges();
-  void bridgeSearch(int root, int& counter);
-};
+  // Read-only views.
+  bool hasEdge(int id) const;
+  Edge edge(int id) const;
+  bool hasVertex(int vertex) const;
+  // Number of distinct edges at a vertex; a loop counts once.
+  int degree(int vertex) const { return vertices_[vertex].degree; }
+  // Valid while classified.
+  EdgeClass edgeClass(int id) const { return edges_[id].edgeClass; }
+  // Size of the id ranges: every edge id lies in [0, edgeIdLimit()), every vertex id in
+  // [0, vertexIdLimit()).
+  int edgeIdLimit() const { return static_cast<int>(edges_.size()); }
+  int vertexIdLimit() const { return static_cast<int>(vertices_.size()); }
+  // The ids of the edges at a vertex, each once, in list order.
+  std::vector<int> incidentEdges(int vertex) const;
 
-// One-to-one key of an ordered pair of non-negative vertex ids (Cantor pairing), in 64 bits so
-// that it stays exact for every pair of 32-bit ids.
-std::int64_t pairKey(int a, int b);
+ private:
+  static constexpr int kNone = -1;
+
+  struct EdgeSlot {
+    int end[2];   // u, v
+    int next[2];  // next half-edge in the list of end[side]
+    int prev[2];  // previous half-edge in that list
+    bool alive;
+    EdgeClass edgeClass;
+  };
+  struct VertexSlot {
+    int firstHalf;  // kNone for an empty list
+    int degree;
+    bool alive;
+  };
+  static_assert(std::is_trivially_copyable_v<EdgeSlot>);
+  static_assert(std::is_trivially_copyable_v<VertexSlot>);
+
+  void linkHalf(int half, int vertex);
+  void unlinkHalf(int half);
+  int vertexOfHalf(int half) const { return edges_[half / 2].end[half % 2]; }
+  void findBridges();
+  void searchComponent(int root);
+
+  std::vector<EdgeSlot> edges_;
+  std::vector<VertexSlot> vertices_;
+  int loopCount_ = 0;
+  int bridgeCount_ = 0;
+  int firstOrdinaryEdge_ = kNone;
+};

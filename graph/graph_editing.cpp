@@ -3,32 +3,33 @@
 #include <cassert>
 
 void Graph::deleteEdge(int id) {
-  auto found = edges.find(id);
-  assert(found != edges.end() && "deleteEdge of an absent edge");
-  if (found == edges.end())
+  assert(hasEdge(id) && "deleteEdge of an absent edge");
+  if (!hasEdge(id))
     return;
-  const Edge e = found->second;
-  incidence[e.u].erase(id);
-  incidence[e.v].erase(id);
-  edges.erase(found);
+  EdgeSlot& slot = edges_[id];
+  unlinkHalf(2 * id);
+  unlinkHalf(2 * id + 1);
+  --vertices_[slot.end[0]].degree;
+  if (slot.end[1] != slot.end[0])
+    --vertices_[slot.end[1]].degree;
+  slot.alive = false;
   --edgeCount;
   classified = false;
 }
 
 void Graph::contractEdge(int id) {
-  auto found = edges.find(id);
-  assert(found != edges.end() && "contractEdge of an absent edge");
-  if (found == edges.end())
+  assert(hasEdge(id) && "contractEdge of an absent edge");
+  if (!hasEdge(id))
     return;
-  const int u = found->second.u;
-  const int v = found->second.v;
+  const int u = edges_[id].end[0];
+  const int v = edges_[id].end[1];
   // Contracting a loop would merge a vertex into itself and drop it while edges still use it.
   assert(u != v && "contractEdge of a loop");
   if (u == v)
     return;
   deleteEdge(id);
   // The side with fewer remaining edges moves, so the merge touches as few edges as possible.
-  if (incidence[u].size() < incidence[v].size()) {
+  if (degree(u) < degree(v)) {
     mergeVertex(u, v);
   } else {
     mergeVertex(v, u);
@@ -37,17 +38,32 @@ void Graph::contractEdge(int id) {
 }
 
 void Graph::mergeVertex(int from, int into) {
-  EdgeSet& moving = incidence[from];
-  EdgeSet& survivor = incidence[into];
-  for (const auto& entry : moving) {
-    Edge& e = edges[entry.first];
-    if (e.u == from)
-      e.u = into;
-    if (e.v == from)
-      e.v = into;
-    survivor.emplace(entry.first, true);
+  int twins = 0;  // edges that joined from and into, and become loops at into
+  int last = kNone;
+  for (int half = vertices_[from].firstHalf; half != kNone;
+       half = edges_[half / 2].next[half % 2]) {
+    EdgeSlot& slot = edges_[half / 2];
+    const int side = half % 2;
+    last = half;
+    if (slot.end[side] != from)
+      continue;  // the second half of a loop, already moved
+    if (slot.end[1 - side] == into)
+      ++twins;
+    if (slot.end[1 - side] == from)
+      slot.end[1 - side] = into;
+    slot.end[side] = into;
   }
-  moving.clear();
-  incidence.erase(from);
+  VertexSlot& moving = vertices_[from];
+  VertexSlot& survivor = vertices_[into];
+  if (last != kNone) {
+    // Splice the whole list of `from` in front of the survivor's list.
+    edges_[last / 2].next[last % 2] = survivor.firstHalf;
+    if (survivor.firstHalf != kNone) {
+      edges_[survivor.firstHalf / 2].prev[survivor.firstHalf % 2] = last;
+    }
+    survivor.firstHalf = moving.firstHalf;
+  }
+  survivor.degree += moving.degree - twins;
+  moving = VertexSlot{kNone, 0, false};
   --vertexCount;
 }

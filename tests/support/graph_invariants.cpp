@@ -2,31 +2,53 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 void expectGraphInvariants(const Graph& g) {
-  EXPECT_EQ(g.edgeCount, static_cast<int>(g.edges.size()));
-  EXPECT_EQ(g.vertexCount, static_cast<int>(g.incidence.size()));
-  for (const auto& [id, e] : g.edges) {
+  int edges = 0;
+  int vertices = 0;
+  for (int id = 0; id < g.edgeIdLimit(); ++id) {
+    if (!g.hasEdge(id))
+      continue;
+    ++edges;
+    const Edge e = g.edge(id);
     EXPECT_EQ(e.id, id);
     for (int end : {e.u, e.v}) {
-      auto at = g.incidence.find(end);
-      EXPECT_TRUE(at != g.incidence.end() && at->second.count(id) == 1)
-          << "edge " << id << " is not listed at its end " << end;
+      const std::vector<int> listed = g.hasVertex(end) ? g.incidentEdges(end) : std::vector<int>{};
+      EXPECT_EQ(std::count(listed.begin(), listed.end(), id), 1)
+          << "edge " << id << " is not listed once at its end " << end;
     }
   }
-  for (const auto& [vertex, listed] : g.incidence) {
-    for (const auto& entry : listed) {
-      auto e = g.edges.find(entry.first);
-      EXPECT_TRUE(e != g.edges.end() && (e->second.u == vertex || e->second.v == vertex))
-          << "vertex " << vertex << " lists edge " << entry.first << ", which does not end there";
+  for (int vertex = 0; vertex < g.vertexIdLimit(); ++vertex) {
+    if (!g.hasVertex(vertex))
+      continue;
+    ++vertices;
+    const std::vector<int> listed = g.incidentEdges(vertex);
+    EXPECT_EQ(g.degree(vertex), static_cast<int>(listed.size())) << "vertex " << vertex;
+    for (int id : listed) {
+      EXPECT_TRUE(g.hasEdge(id) && (g.edge(id).u == vertex || g.edge(id).v == vertex))
+          << "vertex " << vertex << " lists edge " << id << ", which does not end there";
     }
   }
+  EXPECT_EQ(g.edgeCount, edges);
+  EXPECT_EQ(g.vertexCount, vertices);
   if (!g.classified)
     return;
+  int loops = 0;
+  int bridges = 0;
+  for (int id = 0; id < g.edgeIdLimit(); ++id) {
+    if (!g.hasEdge(id))
+      continue;
+    const bool loop = g.edgeClass(id) == EdgeClass::Loop;
+    loops += loop;
+    bridges += g.edgeClass(id) == EdgeClass::Bridge;
+    EXPECT_EQ(loop, g.edge(id).u == g.edge(id).v) << "edge " << id;
+  }
+  EXPECT_EQ(g.loopCount(), loops);
+  EXPECT_EQ(g.bridgeCount(), bridges);
   EXPECT_EQ(g.loopCount() + g.bridgeCount() + g.ordinaryCount(), g.edgeCount);
-  for (const auto& [id, e] : g.edges) {
-    const bool loop = g.loops.count(id) == 1;
-    EXPECT_EQ(loop + g.bridges.count(id) + g.ordinaryEdges.count(id), 1u)
-        << "edge " << id << " is not in exactly one class";
-    EXPECT_EQ(loop, e.u == e.v) << "edge " << id;
+  if (g.ordinaryCount() > 0) {
+    EXPECT_TRUE(g.hasEdge(g.firstOrdinaryEdge()));
+    EXPECT_EQ(g.edgeClass(g.firstOrdinaryEdge()), EdgeClass::Ordinary);
   }
 }
