@@ -2,9 +2,21 @@
 
 #include <vector>
 
-// One sample's estimate of every coefficient t_ij: row i counts bridges (x^i), column j loops
-// (y^j). (edgeCount + 1) x (edgeCount + 1) entries.
+// One nonzero entry of a coefficient table: the estimate of the coefficient of
+// x^row y^column.
+struct CoefficientEntry {
+  int row;
+  int column;
+  double value;
+};
+
+// One sample's estimate of every coefficient t_ij of a graph with edgeCount edges: row i counts
+// bridges (x^i), column j loops (y^j), 0 <= i, j <= edgeCount. A walk reaches few of the
+// (edgeCount + 1)^2 monomials, so only the nonzero entries are held, each (row, column) once;
+// every other coefficient of the sample is 0.
 struct CoefficientMatrix {
-  std::vector<std::vector<double>> coefficients;
+  std::vector<CoefficientEntry> entries;
   int edgeCount = 0;
+
+  double at(int row, int column) const;
 };

@@ -2,48 +2,13 @@
 
 #include <iostream>
 
+#include "experiments/coefficient_statistics.h"
 #include "experiments/sample_statistics.h"
 
 namespace {
 
 const char* const kHyphens = "---------------------------------------------------";
 const char* const kAsterisks = "***************************************************";
-
-Matrix zeroMatrix(std::size_t size) {
-  return Matrix(size, std::vector<double>(size, 0.0));
-}
-
-// Per-coefficient means and relative errors of one experiment, with the smallest and largest
-// relative error over the coefficients whose mean is not zero.
-struct ExperimentStatistics {
-  Matrix means;
-  Matrix errors;
-  double minRE = 1000000.0;
-  double maxRE = -1.0;
-};
-
-ExperimentStatistics coefficientStatistics(const std::vector<CoefficientMatrix>& samples,
-                                           std::size_t size) {
-  ExperimentStatistics stats{zeroMatrix(size), zeroMatrix(size)};
-  std::vector<double> values(samples.size());
-  for (std::size_t i = 0; i < size; ++i) {
-    for (std::size_t j = 0; j < size; ++j) {
-      for (std::size_t s = 0; s < samples.size(); ++s)
-        values[s] = samples[s].coefficients[i][j];
-      const double mean = sampleMean(values);
-      stats.means[i][j] = mean;
-      if (mean == 0.0)
-        continue;
-      const double re = relativeError(values);
-      stats.errors[i][j] = re;
-      if (stats.minRE > re)
-        stats.minRE = re;
-      if (re > stats.maxRE)
-        stats.maxRE = re;
-    }
-  }
-  return stats;
-}
 
 void addShare(Matrix& average, const Matrix& experiment, int expnum) {
   for (std::size_t i = 0; i < average.size(); ++i)
@@ -79,7 +44,8 @@ void printExperimentReport(int experimentNumber, const std::vector<CoefficientMa
             << std::endl;
   std::cout << "Total CPU time: " << seconds << std::endl;
 
-  const ExperimentStatistics stats = coefficientStatistics(samples, averageCoefficients.size());
+  const CoefficientStatistics stats =
+      coefficientStatistics(samples, static_cast<int>(averageCoefficients.size()));
   addShare(averageCoefficients, stats.means, expnum);
   addShare(averageRelativeErrors, stats.errors, expnum);
 

@@ -3,8 +3,7 @@
 #include <vector>
 
 #include "estimator/coefficient_matrix.h"
-
-using Matrix = std::vector<std::vector<double>>;
+#include "experiments/coefficient_statistics.h"
 
 // Prints one experiment's report and adds its share (divided by expnum) to the run's average
 // tables and point lists. The tables are sized from averageCoefficients, which has m + 1 rows,

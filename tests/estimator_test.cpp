@@ -17,6 +17,7 @@
 #include "estimator/point_estimator.h"
 #include "estimator/random_source.h"
 #include "estimator/tree_level.h"
+#include "support/coefficient_tables.h"
 #include "support/exact_tutte.h"
 
 namespace {
@@ -42,9 +43,10 @@ double tolerance(double expected) {
 
 double evaluateTable(const CoefficientMatrix& table, int x, int y) {
   double value = 0.0;
-  for (std::size_t i = 0; i < table.coefficients.size(); ++i)
-    for (std::size_t j = 0; j < table.coefficients[i].size(); ++j)
-      value += table.coefficients[i][j] * std::pow(x, i) * std::pow(y, j);
+  const DenseTable c = denseTable(table);
+  for (std::size_t i = 0; i < c.size(); ++i)
+    for (std::size_t j = 0; j < c[i].size(); ++j)
+      value += c[i][j] * std::pow(x, i) * std::pow(y, j);
   return value;
 }
 
@@ -97,12 +99,10 @@ TEST(Estimators, NonBindingBudgetGivesTheExactPolynomial) {
           const CoefficientMatrix table =
               estimateCoefficients(budget, makeGraph(edges), mcore, x, y, samples);
           ASSERT_EQ(table.edgeCount, static_cast<int>(m));
-          ASSERT_EQ(table.coefficients.size(), m + 1);
-          for (std::size_t i = 0; i <= m; ++i) {
-            ASSERT_EQ(table.coefficients[i].size(), m + 1);
+          const DenseTable c = denseTable(table);
+          for (std::size_t i = 0; i <= m; ++i)
             for (std::size_t j = 0; j <= m; ++j)
-              EXPECT_NEAR(table.coefficients[i][j], exact.coefficients[i][j], tolerance(1.0));
-          }
+              EXPECT_NEAR(c[i][j], exact.coefficients[i][j], tolerance(1.0));
           const bool pointGiven = x != -1 && y != -1;
           ASSERT_EQ(samples.size(), pointGiven ? 2u : 1u);
           EXPECT_NEAR(samples.back(), pointGiven ? expected : 42.0, tolerance(expected));
@@ -127,9 +127,9 @@ TEST(Estimators, WorkedExamplesAndDegenerateBudgets) {
     EXPECT_EQ(estimatePoint(budget, 0, makeGraph({}), 0, 0), 1.0);
     std::vector<double> samples;
     const CoefficientMatrix table = estimateCoefficients(budget, leaf, 0, 3, 2, samples);
-    EXPECT_TRUE(table.coefficients[2][1] == 1.0 && evaluateTable(table, 1, 1) == 1.0);
-    EXPECT_EQ(estimateCoefficients(budget, makeGraph({}), 0, 0, 0, samples).coefficients,
-              (std::vector<std::vector<double>>{{1.0}}));
+    EXPECT_TRUE(table.at(2, 1) == 1.0 && evaluateTable(table, 1, 1) == 1.0);
+    EXPECT_EQ(denseTable(estimateCoefficients(budget, makeGraph({}), 0, 0, 0, samples)),
+              (DenseTable{{1.0}}));
     EXPECT_EQ(samples, (std::vector<double>{18.0, 1.0}));
   }
   // With B = 1 the walk is one root-to-leaf path weighted by 2^depth.
@@ -140,7 +140,7 @@ TEST(Estimators, WorkedExamplesAndDegenerateBudgets) {
     ASSERT_TRUE(values.back() == 0.0 || values.back() == 8.0) << values.back();
     std::vector<double> samples;
     const CoefficientMatrix table = estimateCoefficients(1, triangle, 0, 2, 3, samples);
-    const auto& c = table.coefficients;
+    const DenseTable c = denseTable(table);
     const double total = evaluateTable(table, 1, 1);  // entries are never negative
     ASSERT_TRUE((total == 2.0 && c[2][0] == 2.0) ||
                 (total == 4.0 && (c[1][0] == 4.0 || c[0][1] == 4.0)));
@@ -176,7 +176,7 @@ TEST(Estimators, BindingBudgetsAreUnbiased) {
       for (std::size_t j = 0; j <= kK4.size(); ++j) {
         std::vector<double> entry;
         for (const CoefficientMatrix& table : tables)
-          entry.push_back(table.coefficients[i][j]);
+          entry.push_back(table.at(static_cast<int>(i), static_cast<int>(j)));
         SCOPED_TRACE(testing::Message() << "B=" << budget << " t[" << i << "][" << j << "]");
         expectUnbiased(entry, exact.coefficients[i][j]);
       }

@@ -18,6 +18,7 @@
 #include "experiments/coefficient_report.h"
 #include "experiments/sample_statistics.h"
 #include "graph/instance_reader.h"
+#include "support/coefficient_tables.h"
 #include "support/exact_tutte.h"
 #include "support/process_runner.h"
 
@@ -76,8 +77,10 @@ TEST(CoefficientReport, StatisticsOfEachExperimentAndAveragesOverTheRun) {
   // t10 {2, 2} (RE 0, the minimum), t11 {-1, 1} (mean 0: RE 0 and left out of MIN and MAX
   // although its spread would make it infinite); point values {2, 4} (mean 3, RE 0.235702).
   // Experiment 2: t01 {4, 0} (RE 1 / sqrt 2), t00 now 0, and no point values.
-  const std::vector<CoefficientMatrix> first = {{{{1, 0}, {2, -1}}, 1}, {{{3, 0}, {2, 1}}, 1}};
-  const std::vector<CoefficientMatrix> second = {{{{0, 4}, {2, 0}}, 1}, {{{0, 0}, {2, 0}}, 1}};
+  const std::vector<CoefficientMatrix> first = {sparseTable({{1, 0}, {2, -1}}),
+                                                sparseTable({{3, 0}, {2, 1}})};
+  const std::vector<CoefficientMatrix> second = {sparseTable({{0, 4}, {2, 0}}),
+                                                 sparseTable({{0, 0}, {2, 0}})};
   Matrix averages(2, std::vector<double>(2, 0.0)), averageErrors = averages;
   std::vector<double> pointMeans, pointErrors;
   std::ostringstream out;

@@ -2,9 +2,12 @@
 
 #include <cmath>
 #include <limits>
+#include <random>
 #include <vector>
 
+#include "experiments/coefficient_statistics.h"
 #include "experiments/sample_statistics.h"
+#include "support/coefficient_tables.h"
 
 namespace {
 
@@ -52,4 +55,43 @@ TEST(SampleStatistics, MeanSumsInIndexOrder) {
   // would keep the 1, as does summing in the order of the second sample.
   EXPECT_EQ(0.0, sampleMean({1e16, 1.0, -1e16}));
   EXPECT_EQ(1.0 / 3.0, sampleMean({1e16, -1e16, 1.0}));
+}
+
+TEST(CoefficientStatistics, SparseSamplesAgreeWithTheDenseDefinitions) {
+  const int size = 6;
+  for (int n : {0, 1, 2, 37, 1000}) {
+    std::mt19937 rng(static_cast<unsigned>(n) + 1);
+    std::uniform_real_distribution<double> value(-3.0, 50.0);
+    std::vector<CoefficientMatrix> samples;
+    for (int s = 0; s < n; ++s) {
+      DenseTable table(size, std::vector<double>(size, 0.0));
+      for (int k = 0; k < 4; ++k)
+        table[rng() % 4][rng() % size] = value(rng);
+      samples.push_back(sparseTable(table));
+    }
+    const CoefficientStatistics stats = coefficientStatistics(samples, size);
+    double minRE = 1000000.0, maxRE = -1.0;
+    for (int i = 0; i < size; ++i) {
+      for (int j = 0; j < size; ++j) {
+        std::vector<double> column;
+        for (const CoefficientMatrix& sample : samples)
+          column.push_back(denseTable(sample)[i][j]);
+        const double mean = sampleMean(column);
+        const double re = mean == 0.0 ? 0.0 : relativeError(column);
+        if (mean != 0.0 && minRE > re)
+          minRE = re;
+        if (mean != 0.0 && re > maxRE)
+          maxRE = re;
+        SCOPED_TRACE(testing::Message() << "n=" << n << " [" << i << "][" << j << "]");
+        if (std::isnan(mean)) {
+          EXPECT_TRUE(std::isnan(stats.means[i][j]) && std::isnan(stats.errors[i][j]));
+          continue;
+        }
+        EXPECT_EQ(stats.means[i][j], mean);
+        EXPECT_NEAR(stats.errors[i][j], re, 1e-12 * std::abs(re));
+      }
+    }
+    EXPECT_NEAR(stats.minRE, minRE, 1e-12 * minRE);
+    EXPECT_NEAR(stats.maxRE, maxRE, 1e-12 * std::abs(maxRE));
+  }
 }
