@@ -24,5 +24,8 @@ build new "$new"
 echo "base: $(git -C "$repo" rev-parse --short "$base")   new: $(git -C "$repo" rev-parse --short "$new")"
 paste <("$here/run.sh" "$work/base/build/velmora" "$cases") \
       <("$here/run.sh" "$work/new/build/velmora" "$cases" | awk '{print $6, $7}') |
-  awk 'NR == 1 { printf "%s %16s %14s %10s %10s\n", $0, "new s/sample", "new MiB", "speed-up", "mem ratio"; next }
-       { printf "%s %16s %14s %10.2f %10.2f\n", $0, $8, $9, $6 / $8, $7 / $9 }'
+  awk 'NR == 1 { printf "%-12s %-7s %6s %7s %6s %14s %10s %14s %10s %9s %9s\n", "graph", "mode", "B",
+                      "N", "mcore", "base s/sample", "base MiB", "new s/sample", "new MiB",
+                      "speed-up", "mem ratio"; next }
+       { printf "%-12s %-7s %6s %7s %6s %14.6g %10.1f %14.6g %10.1f %9.2f %9.2f\n", $1, $2, $3,
+                $4, $5, $6, $7, $8, $9, $6 / $8, $7 / $9 }'

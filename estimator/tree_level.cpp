@@ -4,9 +4,11 @@
 
 namespace {
 
-// Below this much work in a level (children x slots copied per child), handing the children to
-// worker threads costs more than building them on the calling thread.
+// Handing children to worker threads pays only when there is enough work in the level (children
+// x slots copied per child) and in each child: a small child costs less to build than moving
+// its parent's cache lines to another core.
 constexpr long kParallelWorkThreshold = 8192;
+constexpr long kParallelChildSlots = 128;
 
 void classifyIfNeeded(Graph& node) {
   if (!node.classified)
@@ -54,7 +56,7 @@ bool worthParallel(const TreeLevel& level, int count) {
   if (count < 2 || level.empty())
     return false;
   const long slotsPerChild = level.front().edgeIdLimit() + level.front().vertexIdLimit();
-  return count * slotsPerChild >= kParallelWorkThreshold;
+  return slotsPerChild >= kParallelChildSlots && count * slotsPerChild >= kParallelWorkThreshold;
 }
 
 }  // namespace
