@@ -1,5 +1,7 @@
 #include "estimator/level_walk.h"
 
+#include <algorithm>
+
 #include "estimator/random_source.h"
 
 void selectCandidates(CandidateList& candidates, int budget) {
@@ -9,6 +11,9 @@ void selectCandidates(CandidateList& candidates, int budget) {
   const auto keep = static_cast<std::size_t>(static_cast<unsigned>(budget));
   if (candidates.size() > keep)
     candidates.resize(keep);
+  // The kept sample in parent order: consecutive children then read the same or neighbouring
+  // parents, and each worker mostly reads parents it built itself, still in its own cache.
+  std::sort(candidates.begin(), candidates.end());
 }
 
 void descendOneLevel(TreeLevel& level, CandidateList& candidates, int budget, int mcore,

@@ -8,6 +8,7 @@
 void descendOneLevel(TreeLevel& level, CandidateList& candidates, int budget, int mcore,
                      double& levelWeight);
 
-// Cuts the candidate list to a uniform random sample of `budget` entries when it is longer.
+// Cuts the candidate list to a uniform random sample of `budget` entries, listed in increasing
+// order, when it is longer; a list of at most `budget` entries keeps its order.
 // The budget is taken as an unsigned count, so a negative budget keeps every candidate.
 void selectCandidates(CandidateList& candidates, int budget);
