@@ -52,10 +52,7 @@ CoefficientMatrix estimateCoefficients(int budget, Graph graph, int mcore, int x
   double pointSum = 0.0;
   double levelWeight = 1.0;
   TreeLevel level;
-  level.push_back(graph);
-  if (!graph.classified)
-    graph.classifyEdges();
-  if (graph.ordinaryCount() == 0) {
+  if (startWalk(level, graph)) {
     table.entries.push_back({graph.bridgeCount(), graph.loopCount(), 1.0});
     if (wantsPoint) {
       pointSamples.push_back(monomial(x, y, graph.bridgeCount(), graph.loopCount(), 1.0) + 0.0);

@@ -16,6 +16,16 @@ void selectCandidates(CandidateList& candidates, int budget) {
   std::sort(candidates.begin(), candidates.end());
 }
 
+bool startWalk(TreeLevel& level, Graph& root) {
+  if (!root.classified)
+    root.classifyEdges();
+  if (root.ordinaryCount() == 0)
+    return true;
+  level.clear();
+  level.push_back(std::move(root));
+  return false;
+}
+
 void descendOneLevel(TreeLevel& level, CandidateList& candidates, int budget, int mcore,
                      double& levelWeight) {
   // Each kept child stands for c / (kept) candidates: the weight is updated before the cut.

@@ -2,6 +2,10 @@
 
 #include "estimator/tree_level.h"
 
+// Starts a walk at `root`: classifies it and returns true when it is a leaf, so that there is
+// nothing to walk. Otherwise moves it into `level` as the level's only node.
+bool startWalk(TreeLevel& level, Graph& root);
+
 // One descent step shared by both estimators: updates the level weight W = c / k * W with c
 // candidates and k nodes, keeps a uniform random sample of at most `budget` candidates when
 // there are more, and builds the kept children into the level.

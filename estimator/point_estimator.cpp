@@ -28,10 +28,7 @@ double estimatePoint(int budget, int mcore, Graph graph, int x, int y) {
   double sum = 0.0;
   double levelWeight = 1.0;
   TreeLevel level;
-  level.push_back(graph);
-  if (!graph.classified)
-    graph.classifyEdges();
-  if (graph.ordinaryCount() == 0) {
+  if (startWalk(level, graph)) {
     return std::pow(static_cast<double>(x), static_cast<double>(graph.bridgeCount())) *
                std::pow(static_cast<double>(y), static_cast<double>(graph.loopCount())) +
            0.0;
