@@ -79,5 +79,6 @@ CoefficientMatrix estimateCoefficients(int budget, Graph graph, int mcore, int x
   } while (!listChildren(level, candidates));
   if (wantsPoint)
     pointSamples.push_back(pointSum);
+  recycleLevel(level);
   return table;
 }

@@ -42,5 +42,6 @@ double estimatePoint(int budget, int mcore, Graph graph, int x, int y) {
     for (Graph& node : level)
       sum = leafContribution(node, x, y, nodeWeight) + sum;
   } while (!listChildren(level, candidates, x, y));
+  recycleLevel(level);
   return sum;
 }

@@ -48,7 +48,7 @@ void buildChild(const TreeLevel& level, const CandidateList& candidates, int pos
   if (code % 2 == 0) {
     child.deleteEdge(branchEdge);
   } else {
-    child.contractEdge(branchEdge);
+    child.contractBranchEdge();
   }
 }
 
@@ -57,6 +57,35 @@ bool worthParallel(const TreeLevel& level, int count) {
     return false;
   const long slotsPerChild = level.front().edgeIdLimit() + level.front().vertexIdLimit();
   return slotsPerChild >= kParallelChildSlots && count * slotsPerChild >= kParallelWorkThreshold;
+}
+
+// Graphs kept for their buffers. A walk builds a level of up to B children at every depth;
+// copy-assigning a parent into a graph that already has buffers of the right size allocates
+// nothing, so once the levels have reached their largest size a walk stops allocating. Both
+// live on the thread that runs the walk.
+TreeLevel& graphPool() {
+  thread_local TreeLevel pool;
+  return pool;
+}
+
+// The graphs of the level before last, whose slots the next level is built into.
+TreeLevel& spareLevel() {
+  thread_local TreeLevel spare;
+  return spare;
+}
+
+// Resizes a level, moving surplus graphs to the pool and taking new ones from it.
+void resizeFromPool(TreeLevel& level, std::size_t size) {
+  TreeLevel& pool = graphPool();
+  while (level.size() > size) {
+    pool.push_back(std::move(level.back()));
+    level.pop_back();
+  }
+  while (level.size() < size && !pool.empty()) {
+    level.push_back(std::move(pool.back()));
+    pool.pop_back();
+  }
+  level.resize(size);
 }
 
 }  // namespace
@@ -76,18 +105,15 @@ Graph expandChild(const TreeLevel& level, const CandidateList& candidates, int p
 }
 
 void expandLevel(TreeLevel& level, const CandidateList& candidates, int count, int mcore) {
-  // The graphs of the level before last: their buffers are reused for the new children, so a
-  // walk stops allocating once its levels have reached their largest size.
-  thread_local TreeLevel spare;
-  // A lambda naming `spare` would reach each worker thread's own instance: capture this one.
-  TreeLevel& next = spare;
-  next.resize(count > 0 ? count : 0);
+  // A lambda naming the thread_local would reach each worker thread's own instance.
+  TreeLevel& next = spareLevel();
+  resizeFromPool(next, count > 0 ? count : 0);
   // Each child goes to the slot of its candidate, so the new level lists the children in
   // candidate order on one core or on many. It is classified right away, inside the task that
   // built it: the classification then runs on all cores too.
   auto build = [&level, &candidates, &next](int p) {
     buildChild(level, candidates, p, next[p]);
-    next[p].classifyEdges();
+    classifyIfNeeded(next[p]);
   };
   if (mcore != 0 && worthParallel(level, count)) {
     parallelFor(count, build);
@@ -96,4 +122,8 @@ void expandLevel(TreeLevel& level, const CandidateList& candidates, int count, i
       build(p);
   }
   std::swap(level, next);
+}
+
+void recycleLevel(TreeLevel& level) {
+  resizeFromPool(level, 0);
 }

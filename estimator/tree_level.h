@@ -22,7 +22,9 @@ bool listChildren(TreeLevel& level, CandidateList& candidates);
 // first ordinary edge deleted (even code) or contracted (odd code).
 Graph expandChild(const TreeLevel& level, const CandidateList& candidates, int position);
 
-// Replaces the level by the children named by the first `count` codes. Serially (mcore == 0)
-// the new level keeps candidate order; otherwise the children are built on all cores and
-// arrive in some order.
+// Replaces the level by the children named by the first `count` codes, in candidate order, on
+// one core (mcore == 0) or on all. Each child is classified.
 void expandLevel(TreeLevel& level, const CandidateList& candidates, int count, int mcore);
+
+// Empties a level whose walk is over, keeping its graphs' buffers for later levels.
+void recycleLevel(TreeLevel& level);

@@ -47,6 +47,9 @@ class Graph {
   // Merges the endpoints of edge `id`; the endpoint with fewer remaining edges vanishes (on a
   // tie the edge's v). An absent id or a loop leaves the graph unchanged.
   void contractEdge(int id);
+  // Contracts the branch edge of a classified graph and keeps it classified without a new
+  // search. Needs classified and ordinaryCount() > 0.
+  void contractBranchEdge();
   // Moves every edge of vertex `from` onto vertex `into` and removes `from`.
   void mergeVertex(int from, int into);
 

@@ -37,6 +37,23 @@ void Graph::contractEdge(int id) {
   classified = false;
 }
 
+// Contraction changes no class but the twins': a bridge still separates the same two sides,
+// and an ordinary edge still lies on a cycle (the cycle through the contracted edge only gets
+// shorter), unless that cycle was the edge and its twin. mergeVertex turns the twins into
+// loops, so only the first ordinary edge has to be found again; it can only move up.
+void Graph::contractBranchEdge() {
+  const int branch = firstOrdinaryEdge_;
+  contractEdge(branch);
+  firstOrdinaryEdge_ = kNone;
+  for (int id = branch + 1; id < edgeIdLimit(); ++id) {
+    if (edges_[id].alive && edges_[id].edgeClass == EdgeClass::Ordinary) {
+      firstOrdinaryEdge_ = id;
+      break;
+    }
+  }
+  classified = true;
+}
+
 void Graph::mergeVertex(int from, int into) {
   int twins = 0;  // edges that joined from and into, and become loops at into
   int last = kNone;
@@ -47,8 +64,12 @@ void Graph::mergeVertex(int from, int into) {
     last = half;
     if (slot.end[side] != from)
       continue;  // the second half of a loop, already moved
-    if (slot.end[1 - side] == into)
+    if (slot.end[1 - side] == into) {
+      // A parallel twin of the contracted edge: it was ordinary and is now a loop.
       ++twins;
+      slot.edgeClass = EdgeClass::Loop;
+      ++loopCount_;
+    }
     if (slot.end[1 - side] == from)
       slot.end[1 - side] = into;
     slot.end[side] = into;

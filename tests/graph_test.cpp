@@ -276,3 +276,37 @@ TEST(Graph, DeletionContractionGivesKnownTuttePolynomials) {
   EXPECT_EQ(tutte({{0, 1}, {1, 2}, {2, 3}, {3, 4}, {4, 0}}), "x^4+x^3+x^2+x+y");
   EXPECT_EQ(tutte({}), "1");
 }
+
+TEST(Graph, ContractingTheBranchEdgeKeepsTheClassesAFullSearchWouldFind) {
+  for (unsigned seed = 1; seed <= 200; ++seed) {
+    std::mt19937 rng(seed);
+    auto below = [&rng](int k) { return std::uniform_int_distribution<int>(0, k - 1)(rng); };
+    EdgeList list(below(12) + 1);
+    const int n = below(6) + 1;
+    for (auto& [u, v] : list)
+      u = below(n), v = below(n);
+    Graph g = build(list);
+    for (g.classifyEdges(); g.ordinaryCount() > 0;) {
+      SCOPED_TRACE("seed " + std::to_string(seed));
+      Graph kept = g, searched = g;
+      kept.contractBranchEdge();
+      searched.contractEdge(g.firstOrdinaryEdge());
+      searched.classifyEdges();
+      expectGraphInvariants(kept);
+      ASSERT_TRUE(kept.classified);
+      EXPECT_EQ(kept.loopCount(), searched.loopCount());
+      EXPECT_EQ(kept.bridgeCount(), searched.bridgeCount());
+      if (kept.ordinaryCount() > 0) {
+        EXPECT_EQ(kept.firstOrdinaryEdge(), searched.firstOrdinaryEdge());
+      }
+      for (const auto& edge : currentEdges(kept))
+        EXPECT_EQ(kind(kept, edge.first), kind(searched, edge.first));
+      if (below(2) == 0) {
+        g = kept;
+      } else {
+        g.deleteEdge(g.firstOrdinaryEdge());
+        g.classifyEdges();
+      }
+    }
+  }
+}
