@@ -97,6 +97,17 @@ std::string tutte(const EdgeList& list) {
   return out;
 }
 
+// A multigraph of 1 to maxEdges random edges (loops and parallel edges included) on 1 to
+// maxVertices vertices.
+template <typename Below>
+Graph randomMultigraph(Below& below, int maxEdges, int maxVertices) {
+  EdgeList list(below(maxEdges) + 1);
+  const int n = below(maxVertices) + 1;
+  for (auto& [u, v] : list)
+    u = below(n), v = below(n);
+  return build(list);
+}
+
 const EdgeList kTriangle{{0, 1}, {1, 2}, {2, 0}};
 const EdgeList kK4{{0, 1}, {0, 2}, {0, 3}, {1, 2}, {1, 3}, {2, 3}};
 
@@ -240,11 +251,7 @@ TEST(Graph, RandomEditsKeepInvariantsAndAgreeWithBruteForceClassification) {
   for (unsigned seed = 1; seed <= 300; ++seed) {
     std::mt19937 rng(seed);
     auto below = [&rng](int k) { return std::uniform_int_distribution<int>(0, k - 1)(rng); };
-    EdgeList list(below(10) + 1);
-    const int n = below(6) + 1;
-    for (auto& [u, v] : list)
-      u = below(n), v = below(n);
-    Graph g = build(list);
+    Graph g = randomMultigraph(below, 10, 6);
     while (g.edgeCount > 0) {
       SCOPED_TRACE("seed " + std::to_string(seed));
       g.classifyEdges();
@@ -281,11 +288,7 @@ TEST(Graph, ContractingTheBranchEdgeKeepsTheClassesAFullSearchWouldFind) {
   for (unsigned seed = 1; seed <= 200; ++seed) {
     std::mt19937 rng(seed);
     auto below = [&rng](int k) { return std::uniform_int_distribution<int>(0, k - 1)(rng); };
-    EdgeList list(below(12) + 1);
-    const int n = below(6) + 1;
-    for (auto& [u, v] : list)
-      u = below(n), v = below(n);
-    Graph g = build(list);
+    Graph g = randomMultigraph(below, 12, 6);
     for (g.classifyEdges(); g.ordinaryCount() > 0;) {
       SCOPED_TRACE("seed " + std::to_string(seed));
       Graph kept = g, searched = g;
