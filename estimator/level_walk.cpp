@@ -21,8 +21,7 @@ bool startWalk(TreeLevel& level, Graph& root) {
     root.classifyEdges();
   if (root.ordinaryCount() == 0)
     return true;
-  level.clear();
-  level.push_back(std::move(root));
+  startLevel(level, root);
   return false;
 }
 

@@ -3,7 +3,7 @@
 #include "estimator/tree_level.h"
 
 // Starts a walk at `root`: classifies it and returns true when it is a leaf, so that there is
-// nothing to walk. Otherwise moves it into `level` as the level's only node.
+// nothing to walk. Otherwise makes it the only node of the empty `level`.
 bool startWalk(TreeLevel& level, Graph& root);
 
 // One descent step shared by both estimators: updates the level weight W = c / k * W with c

@@ -34,14 +34,15 @@ double estimatePoint(int budget, int mcore, Graph graph, int x, int y) {
            0.0;
   }
   CandidateList candidates;
-  if (listChildren(level, candidates, x, y))
-    return 0.0;
-  do {
+  // A pruned root lists no children: the walk is over at once and the sample is 0.
+  bool done = listChildren(level, candidates, x, y);
+  while (!done) {
     descendOneLevel(level, candidates, budget, mcore, levelWeight);
     const double nodeWeight = (1.0 / static_cast<double>(level.size())) * levelWeight;
     for (Graph& node : level)
       sum = leafContribution(node, x, y, nodeWeight) + sum;
-  } while (!listChildren(level, candidates, x, y));
+    done = listChildren(level, candidates, x, y);
+  }
   recycleLevel(level);
   return sum;
 }

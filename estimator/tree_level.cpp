@@ -124,6 +124,13 @@ void expandLevel(TreeLevel& level, const CandidateList& candidates, int count, i
   std::swap(level, next);
 }
 
+void startLevel(TreeLevel& level, const Graph& root) {
+  // Taking the root's graph from the pool, rather than adopting the caller's, keeps the number
+  // of graphs in circulation bounded by what the largest levels need.
+  resizeFromPool(level, 1);
+  level[0] = root;
+}
+
 void recycleLevel(TreeLevel& level) {
   resizeFromPool(level, 0);
 }

@@ -26,5 +26,8 @@ Graph expandChild(const TreeLevel& level, const CandidateList& candidates, int p
 // one core (mcore == 0) or on all. Each child is classified.
 void expandLevel(TreeLevel& level, const CandidateList& candidates, int count, int mcore);
 
+// Makes `root` the only node of an empty level, copied into a pooled graph.
+void startLevel(TreeLevel& level, const Graph& root);
+
 // Empties a level whose walk is over, keeping its graphs' buffers for later levels.
 void recycleLevel(TreeLevel& level);
