@@ -44,9 +44,8 @@ void buildChild(const TreeLevel& level, const CandidateList& candidates, int pos
   const int code = candidates[position];
   child = level[code / 2];
   classifyIfNeeded(child);
-  const int branchEdge = child.firstOrdinaryEdge();
   if (code % 2 == 0) {
-    child.deleteEdge(branchEdge);
+    child.deleteBranchEdge();
   } else {
     child.contractBranchEdge();
   }

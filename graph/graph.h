@@ -47,8 +47,10 @@ class Graph {
   // Merges the endpoints of edge `id`; the endpoint with fewer remaining edges vanishes (on a
   // tie the edge's v). An absent id or a loop leaves the graph unchanged.
   void contractEdge(int id);
-  // Contracts the branch edge of a classified graph and keeps it classified without a new
-  // search. Needs classified and ordinaryCount() > 0.
+  // Delete or contract the branch edge of a classified graph and keep it classified, with no
+  // search (contraction) or a search of the edge's own 2-edge-connected component only
+  // (deletion). Need classified and ordinaryCount() > 0.
+  void deleteBranchEdge();
   void contractBranchEdge();
   // Moves every edge of vertex `from` onto vertex `into` and removes `from`.
   void mergeVertex(int from, int into);
@@ -89,8 +91,8 @@ class Graph {
   void linkHalf(int half, int vertex);
   void unlinkHalf(int half);
   int vertexOfHalf(int half) const { return edges_[half / 2].end[half % 2]; }
-  void findBridges();
-  void searchComponent(int root);
+  void searchComponent(int root, bool ordinaryOnly);
+  void findFirstOrdinaryEdge(int from);
 
   std::vector<EdgeSlot> edges_;
   std::vector<VertexSlot> vertices_;

@@ -44,13 +44,7 @@ void Graph::contractEdge(int id) {
 void Graph::contractBranchEdge() {
   const int branch = firstOrdinaryEdge_;
   contractEdge(branch);
-  firstOrdinaryEdge_ = kNone;
-  for (int id = branch + 1; id < edgeIdLimit(); ++id) {
-    if (edges_[id].alive && edges_[id].edgeClass == EdgeClass::Ordinary) {
-      firstOrdinaryEdge_ = id;
-      break;
-    }
-  }
+  findFirstOrdinaryEdge(branch + 1);
   classified = true;
 }
 
