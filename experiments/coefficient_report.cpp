@@ -3,12 +3,10 @@
 #include <iostream>
 
 #include "experiments/coefficient_statistics.h"
+#include "experiments/report_lines.h"
 #include "experiments/sample_statistics.h"
 
 namespace {
-
-const char* const kHyphens = "---------------------------------------------------";
-const char* const kAsterisks = "***************************************************";
 
 void addShare(Matrix& average, const Matrix& experiment, int expnum) {
   for (std::size_t i = 0; i < average.size(); ++i)
@@ -39,7 +37,7 @@ void printExperimentReport(int experimentNumber, const std::vector<CoefficientMa
                            const std::vector<double>& pointEstimates,
                            std::vector<double>& experimentPointEstimates,
                            std::vector<double>& experimentPointErrors) {
-  std::cout << kHyphens << std::endl;
+  std::cout << kHyphenLine << std::endl;
   std::cout << "Experiment " << experimentNumber << " (Budget=" << B << ", N=" << N << ")"
             << std::endl;
   std::cout << "Total CPU time: " << seconds << std::endl;
@@ -56,13 +54,13 @@ void printExperimentReport(int experimentNumber, const std::vector<CoefficientMa
     std::cout << "Point estimator: " << experimentPointEstimates.back()
               << " RE: " << experimentPointErrors.back() << std::endl;
   }
-  std::cout << kHyphens << std::endl;
+  std::cout << kHyphenLine << std::endl;
   std::cout << std::endl;
   if (verb != 2)
     return;
   printTitledTable("-------------  COEFICIENTS  -----------------------", stats.means);
   printTitledTable("----------------------  RE -------------------------", stats.errors);
-  std::cout << kHyphens << std::endl;
+  std::cout << kHyphenLine << std::endl;
   std::cout << std::endl;
 }
 
@@ -70,7 +68,7 @@ void printSummaryReport(int verb, const Matrix& averageCoefficients, double aver
                         const Matrix& averageRelativeErrors,
                         const std::vector<double>& experimentPointEstimates,
                         const std::vector<double>& experimentPointErrors, int expnum) {
-  std::cout << kAsterisks << std::endl;
+  std::cout << kAsteriskLine << std::endl;
   std::cout << std::endl;
   std::cout << "SUMMARY OF " << expnum << " experiments:" << std::endl;
   std::cout << std::endl;
@@ -88,7 +86,7 @@ void printSummaryReport(int verb, const Matrix& averageCoefficients, double aver
     printTable(averageRelativeErrors);
   }
   std::cout << std::endl;
-  std::cout << kHyphens << std::endl;
+  std::cout << kHyphenLine << std::endl;
   std::cout << std::endl;
-  std::cout << kAsterisks << std::endl;
+  std::cout << kAsteriskLine << std::endl;
 }

@@ -5,6 +5,7 @@
 
 #include "estimator/point_estimator.h"
 #include "estimator/random_source.h"
+#include "experiments/report_lines.h"
 #include "experiments/run_seed.h"
 #include "experiments/sample_statistics.h"
 #include "experiments/stopwatch.h"
@@ -13,22 +14,19 @@
 
 namespace {
 
-const char* const kHyphens = "---------------------------------------------------";
-const char* const kAsterisks = "***************************************************";
-
 void printExperimentBlock(int experiment, int B, int N, double estimate, double error,
                           float seconds) {
-  std::cout << kHyphens << std::endl;
+  std::cout << kHyphenLine << std::endl;
   std::cout << "Experiment " << experiment << " (Budget=" << B << ", N=" << N << ")" << std::endl;
   std::cout << "Point estimator:   " << estimate << " RE " << error << std::endl;
   std::cout << "Total CPU time: " << seconds << std::endl;
-  std::cout << kHyphens << std::endl;
+  std::cout << kHyphenLine << std::endl;
   std::cout << std::endl;
 }
 
 void printSummary(int expnum, const std::vector<double>& estimates,
                   const std::vector<double>& errors, double averageCpuSeconds) {
-  std::cout << kAsterisks << std::endl;
+  std::cout << kAsteriskLine << std::endl;
   std::cout << std::endl;
   std::cout << "SUMMARY OF " << expnum << " experiments:" << std::endl;
   std::cout << std::endl;
@@ -38,9 +36,9 @@ void printSummary(int expnum, const std::vector<double>& estimates,
   std::cout << std::endl;
   std::cout << "AVERAGE CPU TIME:   " << averageCpuSeconds << " (sec)" << std::endl;
   std::cout << std::endl;
-  std::cout << kHyphens << std::endl;
+  std::cout << kHyphenLine << std::endl;
   std::cout << std::endl;
-  std::cout << kAsterisks << std::endl;
+  std::cout << kAsteriskLine << std::endl;
 }
 
 }  // namespace
