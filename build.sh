@@ -36,24 +36,26 @@ jobs=$(nproc 2>/dev/null || echo 2)
 case "${1:-}" in
   run)
     install_missing_packages
-    configure_and_build build -DCMAKE_BUILD_TYPE=Release -DVELMORA_BUILD_TESTS=OFF
+    configure_and_build build -DCMAKE_BUILD_TYPE=Release -DVELMORA_BUILD_TESTS=OFF \
+      -DVELMORA_BUILD_BENCH=OFF
     ./build/velmora --problem examples/diamond.txt --B=1 --N=1000 --x 0 --y 1 --trancation 1 \
       --expnum 10
     ;;
   test)
     install_missing_packages
-    configure_and_build build -DCMAKE_BUILD_TYPE=Release
+    configure_and_build build -DCMAKE_BUILD_TYPE=Release -DVELMORA_BUILD_TESTS=ON \
+      -DVELMORA_BUILD_BENCH=ON
     ctest --test-dir build --output-on-failure -j "$jobs"
     ;;
   sanitize)
     install_missing_packages
     configure_and_build build-sanitize -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELMORA_SANITIZE=ON \
-      -DVELMORA_BUILD_BENCH=OFF
+      -DVELMORA_BUILD_TESTS=ON -DVELMORA_BUILD_BENCH=OFF
     ctest --test-dir build-sanitize --output-on-failure -j "$jobs"
     ;;
   bench)
     install_missing_packages
-    configure_and_build build -DCMAKE_BUILD_TYPE=Release
+    configure_and_build build -DCMAKE_BUILD_TYPE=Release -DVELMORA_BUILD_BENCH=ON
     ./build/bench/velmora_bench "${@:2}"
     ;;
   *)
