@@ -7,7 +7,7 @@ namespace {
 // Handing children to worker threads pays only when there is enough work in the level (children
 // x slots copied per child) and in each child: a small child costs less to build than moving
 // its parent's cache lines to another core.
-constexpr long kParallelWorkThreshold = 8192;
+constexpr long kParallelWorkThreshold = 12288;
 constexpr long kParallelChildSlots = 128;
 
 void classifyIfNeeded(Graph& node) {
