@@ -62,28 +62,28 @@ Graph::Graph(int vertexCountIn, const EdgeList& edgeList) {
 }
 
 void Graph::linkHalf(int half, int vertex) {
-  EdgeSlot& slot = edges_[half / 2];
-  const int side = half % 2;
+  EdgeSlot& slot = edges_[edgeOf(half)];
+  const int side = sideOf(half);
   const int first = vertices_[vertex].firstHalf;
   slot.prev[side] = kNone;
   slot.next[side] = first;
   if (first != kNone)
-    edges_[first / 2].prev[first % 2] = half;
+    edges_[edgeOf(first)].prev[sideOf(first)] = half;
   vertices_[vertex].firstHalf = half;
 }
 
 void Graph::unlinkHalf(int half) {
-  EdgeSlot& slot = edges_[half / 2];
-  const int side = half % 2;
+  EdgeSlot& slot = edges_[edgeOf(half)];
+  const int side = sideOf(half);
   const int before = slot.prev[side];
   const int after = slot.next[side];
   if (before != kNone) {
-    edges_[before / 2].next[before % 2] = after;
+    edges_[edgeOf(before)].next[sideOf(before)] = after;
   } else {
     vertices_[slot.end[side]].firstHalf = after;
   }
   if (after != kNone)
-    edges_[after / 2].prev[after % 2] = before;
+    edges_[edgeOf(after)].prev[sideOf(after)] = before;
 }
 
 bool Graph::hasEdge(int id) const {
@@ -100,12 +100,11 @@ bool Graph::hasVertex(int vertex) const {
 
 std::vector<int> Graph::incidentEdges(int vertex) const {
   std::vector<int> ids;
-  for (int half = vertices_[vertex].firstHalf; half != kNone;
-       half = edges_[half / 2].next[half % 2]) {
-    const EdgeSlot& slot = edges_[half / 2];
+  for (int half = vertices_[vertex].firstHalf; half != kNone; half = nextHalf(half)) {
+    const EdgeSlot& slot = edges_[edgeOf(half)];
     // A loop has both half-edges in the list; report it once.
-    if (slot.end[0] != slot.end[1] || half % 2 == 0)
-      ids.push_back(half / 2);
+    if (slot.end[0] != slot.end[1] || sideOf(half) == 0)
+      ids.push_back(edgeOf(half));
   }
   return ids;
 }

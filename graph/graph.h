@@ -47,9 +47,12 @@ class Graph {
   // Merges the endpoints of edge `id`; the endpoint with fewer remaining edges vanishes (on a
   // tie the edge's v). An absent id or a loop leaves the graph unchanged.
   void contractEdge(int id);
-  // Delete or contract the branch edge of a classified graph and keep it classified, with no
-  // search (contraction) or a search of the edge's own 2-edge-connected component only
-  // (deletion). Need classified and ordinaryCount() > 0.
+  // Delete or contract the branch edge of a classified graph and keep it classified. Need
+  // classified and ordinaryCount() > 0. Both live in branch_edits.cpp.
+  // Contraction: O(degree of the vanishing end), no search.
+  // Deletion: a search around the edge's ends that stops as soon as it finds two edge-disjoint
+  // paths between them; it visits the whole side of a new bridge only when one appears, so it
+  // costs O(what it visits), at most O(vertices + edges) of the edge's 2-edge-connected part.
   void deleteBranchEdge();
   void contractBranchEdge();
   // Moves every edge of vertex `from` onto vertex `into` and removes `from`.
@@ -88,11 +91,23 @@ class Graph {
   static_assert(std::is_trivially_copyable_v<EdgeSlot>);
   static_assert(std::is_trivially_copyable_v<VertexSlot>);
 
+  // Edge e has the half-edge 2e at its end u (side 0) and 2e + 1 at its end v (side 1).
+  static int edgeOf(int half) { return half / 2; }
+  static int sideOf(int half) { return half % 2; }
+  static int halfOf(int edge, int side) { return 2 * edge + side; }
+  int vertexOfHalf(int half) const { return edges_[edgeOf(half)].end[sideOf(half)]; }
+  // The vertex at the other end of the edge of `half`.
+  int farEndOfHalf(int half) const { return edges_[edgeOf(half)].end[1 - sideOf(half)]; }
+  int nextHalf(int half) const { return edges_[edgeOf(half)].next[sideOf(half)]; }
+
   void linkHalf(int half, int vertex);
   void unlinkHalf(int half);
-  int vertexOfHalf(int half) const { return edges_[half / 2].end[half % 2]; }
-  void searchComponent(int root, bool ordinaryOnly);
+  void markBridge(int edge);
+  void searchComponent(int root);
   void findFirstOrdinaryEdge(int from);
+  // The local search of deleteBranchEdge (branch_edits.cpp).
+  void findOrdinaryPath(int from, int to);
+  void markBridgesSeparating(int u, int v);
 
   std::vector<EdgeSlot> edges_;
   std::vector<VertexSlot> vertices_;

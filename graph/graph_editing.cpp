@@ -37,24 +37,12 @@ void Graph::contractEdge(int id) {
   classified = false;
 }
 
-// Contraction changes no class but the twins': a bridge still separates the same two sides,
-// and an ordinary edge still lies on a cycle (the cycle through the contracted edge only gets
-// shorter), unless that cycle was the edge and its twin. mergeVertex turns the twins into
-// loops, so only the first ordinary edge has to be found again; it can only move up.
-void Graph::contractBranchEdge() {
-  const int branch = firstOrdinaryEdge_;
-  contractEdge(branch);
-  findFirstOrdinaryEdge(branch + 1);
-  classified = true;
-}
-
 void Graph::mergeVertex(int from, int into) {
   int twins = 0;  // edges that joined from and into, and become loops at into
   int last = kNone;
-  for (int half = vertices_[from].firstHalf; half != kNone;
-       half = edges_[half / 2].next[half % 2]) {
-    EdgeSlot& slot = edges_[half / 2];
-    const int side = half % 2;
+  for (int half = vertices_[from].firstHalf; half != kNone; half = nextHalf(half)) {
+    EdgeSlot& slot = edges_[edgeOf(half)];
+    const int side = sideOf(half);
     last = half;
     if (slot.end[side] != from)
       continue;  // the second half of a loop, already moved
@@ -72,9 +60,9 @@ void Graph::mergeVertex(int from, int into) {
   VertexSlot& survivor = vertices_[into];
   if (last != kNone) {
     // Splice the whole list of `from` in front of the survivor's list.
-    edges_[last / 2].next[last % 2] = survivor.firstHalf;
+    edges_[edgeOf(last)].next[sideOf(last)] = survivor.firstHalf;
     if (survivor.firstHalf != kNone) {
-      edges_[survivor.firstHalf / 2].prev[survivor.firstHalf % 2] = last;
+      edges_[edgeOf(survivor.firstHalf)].prev[sideOf(survivor.firstHalf)] = last;
     }
     survivor.firstHalf = moving.firstHalf;
   }

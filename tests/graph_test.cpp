@@ -4,6 +4,7 @@
 #include <random>
 #include <set>
 #include <string>
+#include <tuple>
 
 #include "graph/graph.h"
 #include "support/graph_invariants.h"
@@ -300,20 +301,57 @@ void expectSameClasses(const Graph& kept, Graph searched) {
 }
 
 TEST(Graph, BranchEdgeChildrenKeepTheClassesAFullSearchWouldFind) {
-  for (unsigned seed = 1; seed <= 300; ++seed) {
-    std::mt19937 rng(seed);
-    auto below = [&rng](int k) { return std::uniform_int_distribution<int>(0, k - 1)(rng); };
-    Graph g = randomMultigraph(below, 14, 7);
-    for (g.classifyEdges(); g.ordinaryCount() > 0;) {
-      SCOPED_TRACE("seed " + std::to_string(seed));
-      Graph deleted = g, contracted = g, searchedDeleted = g, searchedContracted = g;
-      deleted.deleteBranchEdge();
-      contracted.contractBranchEdge();
-      searchedDeleted.deleteEdge(g.firstOrdinaryEdge());
-      searchedContracted.contractEdge(g.firstOrdinaryEdge());
-      expectSameClasses(deleted, searchedDeleted);
-      expectSameClasses(contracted, searchedContracted);
-      g = below(2) == 0 ? deleted : contracted;
+  // Small dense multigraphs (many twins and loops) and larger sparse ones (long cycles, chains
+  // of new bridges, searches that run out on one side), each walked down to a leaf.
+  const std::tuple<unsigned, int, int> shapes[] = {{300, 14, 7}, {150, 40, 20}, {60, 90, 60}};
+  for (const auto& [seeds, maxEdges, maxVertices] : shapes)
+    for (unsigned seed = 1; seed <= seeds; ++seed) {
+      std::mt19937 rng(seed);
+      auto below = [&rng](int k) { return std::uniform_int_distribution<int>(0, k - 1)(rng); };
+      Graph g = randomMultigraph(below, maxEdges, maxVertices);
+      for (g.classifyEdges(); g.ordinaryCount() > 0;) {
+        SCOPED_TRACE(testing::Message() << "seed " << seed << " of " << maxEdges << " edges");
+        Graph deleted = g, contracted = g, searchedDeleted = g, searchedContracted = g;
+        deleted.deleteBranchEdge();
+        contracted.contractBranchEdge();
+        searchedDeleted.deleteEdge(g.firstOrdinaryEdge());
+        searchedContracted.contractEdge(g.firstOrdinaryEdge());
+        expectSameClasses(deleted, searchedDeleted);
+        expectSameClasses(contracted, searchedContracted);
+        g = below(2) == 0 ? deleted : contracted;
+      }
     }
+}
+
+TEST(Graph, DeletionChildrenOfLongCyclesAndNecklaces) {
+  // A cycle of n vertices: deleting one edge makes the other n - 1 bridges, found without
+  // recursion.
+  const int n = 100000;
+  EdgeList cycle(n);
+  for (int i = 0; i < n; ++i)
+    cycle[i] = {i, (i + 1) % n};
+  Graph ring = build(cycle);
+  ring.classifyEdges();
+  ring.deleteBranchEdge();
+  EXPECT_EQ(ring.bridgeCount(), n - 1);
+  EXPECT_EQ(ring.ordinaryCount(), 0);
+  // A ring of 1000 links, doubled and single in turn, starting with a doubled one. Deleting one
+  // edge of the first link leaves a ring: two paths everywhere, no bridge. Deleting its twin
+  // opens the ring, and the 500 single links become bridges between 2-edge-connected pairs:
+  // the search runs out on one side again and again.
+  EdgeList necklace;
+  for (int i = 0; i < 1000; ++i) {
+    necklace.push_back({i, (i + 1) % 1000});
+    if (i % 2 == 0)
+      necklace.push_back({i, (i + 1) % 1000});
+  }
+  Graph beads = build(necklace);
+  beads.classifyEdges();
+  for (int expectedBridges : {0, 500}) {
+    Graph searched = beads;
+    searched.deleteEdge(beads.firstOrdinaryEdge());
+    beads.deleteBranchEdge();
+    EXPECT_EQ(beads.bridgeCount(), expectedBridges);
+    expectSameClasses(beads, searched);
   }
 }
