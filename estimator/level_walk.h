@@ -1,18 +1,77 @@
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
+#include <new>
+#include <vector>
+
+#include "estimator/coefficient_matrix.h"
+#include "estimator/level_leaf_sums.h"
+#include "estimator/random_stream.h"
 #include "estimator/tree_level.h"
 
-// Starts a walk at `root`: classifies it and returns true when it is a leaf, so that there is
-// nothing to walk. Otherwise makes it the only node of the empty `level`.
-bool startWalk(TreeLevel& level, Graph& root);
+// Thrown when a walk's levels would hold more graphs than its memory allowance.
+class WalkMemoryExhausted : public std::bad_alloc {
+ public:
+  const char* what() const noexcept override { return "a walk outgrew its memory allowance"; }
+};
 
-// One descent step shared by both estimators: updates the level weight W = c / k * W with c
-// candidates and k nodes, keeps a uniform random sample of at most `budget` candidates when
-// there are more, and builds the kept children into the level.
-void descendOneLevel(TreeLevel& level, CandidateList& candidates, int budget, int mcore,
-                     double& levelWeight);
+// One walk of the deletion-contraction tree at a time: the state of a sample, reused from one
+// sample to the next so that, once its levels have reached their largest size, a walk
+// allocates nothing.
+//
+// From the root, one depth at a time: list the children of the kept nodes (c candidates for k
+// nodes), multiply the level weight W by c / k, keep a uniform random subset of at most B
+// candidates, build them, and add each leaf's monomial, weighted W / (kept nodes), to the
+// sample. Each kept child stands for the c / kept candidates it was drawn from, so every node of
+// the full tree counts once in expectation and the sample is unbiased; with a budget that never
+// binds it is the exact deletion-contraction sum.
+class LevelWalk {
+ public:
+  // `mcore` non-zero builds large levels on all cores. `memoryLimit` bounds the bytes of graphs
+  // the walk may hold at once.
+  LevelWalk(int budget, int mcore, std::size_t memoryLimit = defaultMemoryLimit());
 
-// Cuts the candidate list to a uniform random sample of `budget` entries, listed in increasing
-// order, when it is longer; a list of at most `budget` entries keeps its order.
-// The budget is taken as an unsigned count, so a negative budget keeps every candidate.
-void selectCandidates(CandidateList& candidates, int budget);
+  // One sample of T(G; x, y) from a walk seeded with `seed`; at x == 0 (y == 0) subtrees of
+  // nodes with a bridge (loop) are cut off.
+  double samplePoint(const Graph& root, int x, int y, std::uint64_t seed);
+
+  // One sample of every coefficient t_ij, and, when neither x nor y is -1, of T(G; x, y) from
+  // the same walk in *point. Nothing is pruned.
+  CoefficientMatrix sampleCoefficients(const Graph& root, int x, int y, std::uint64_t seed,
+                                       double* point);
+
+  // True when some level of the last sample had more candidates than the budget, so that the
+  // sample is random rather than the exact sum.
+  bool budgetBound() const { return budgetBound_; }
+  // Tree nodes built by this walk over all its samples.
+  std::int64_t nodesBuilt() const { return nodesBuilt_; }
+
+  // Three quarters of the machine's physical memory.
+  static std::size_t defaultMemoryLimit();
+
+ private:
+  // Makes a copy of the root the only node of the level and classifies it.
+  void start(const Graph& root, std::uint64_t seed);
+  // Weight update, selection and building of one depth; the new level replaces the old.
+  void descend();
+  void selectCandidates();
+  // Resizes a level, moving surplus graphs to the pool and taking new ones from it.
+  void resizeFromPool(TreeLevel& level, std::size_t size);
+  void checkMemory(std::size_t childCount) const;
+
+  int budget_;
+  int mcore_;
+  std::size_t memoryLimit_;
+  TreeLevel level_;
+  // The graphs of the level before last, into whose buffers the next level is built.
+  TreeLevel next_;
+  // Graphs kept only for their buffers.
+  TreeLevel pool_;
+  CandidateList candidates_;
+  LevelLeafSums leafSums_;
+  double levelWeight_ = 1.0;
+  RandomStream random_;
+  bool budgetBound_ = false;
+  std::int64_t nodesBuilt_ = 0;
+};

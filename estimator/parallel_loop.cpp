@@ -1,6 +1,7 @@
 #include "estimator/parallel_loop.h"
 
 #include <tbb/blocked_range.h>
+#include <tbb/info.h>
 #include <tbb/parallel_for.h>
 #include <tbb/partitioner.h>
 
@@ -19,4 +20,20 @@ void parallelFor(int count, const std::function<void(int)>& body) {
           body(p);
       },
       tbb::auto_partitioner());
+}
+
+int workerCount() {
+  return tbb::info::default_concurrency();
+}
+
+void runTasks(int tasks, const std::function<void(int)>& body) {
+  if (tasks <= 0)
+    return;
+  tbb::parallel_for(
+      tbb::blocked_range<int>(0, tasks, 1),
+      [&body](const tbb::blocked_range<int>& range) {
+        for (int w = range.begin(); w != range.end(); ++w)
+          body(w);
+      },
+      tbb::simple_partitioner());
 }

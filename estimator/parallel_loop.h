@@ -9,3 +9,11 @@
 // count <= 0 runs nothing and count == 1 runs on the calling thread. An exception thrown by a
 // body is rethrown on the calling thread.
 void parallelFor(int count, const std::function<void(int)>& body);
+
+// The number of threads the loops may use, the calling thread included.
+int workerCount();
+
+// Runs body(w) for w in [0, tasks), each as a task of its own, so that as many threads as are
+// free take part; returns when all are done and rethrows a task's exception. Meant for bodies
+// that share out work among themselves.
+void runTasks(int tasks, const std::function<void(int)>& body);

@@ -1,48 +1,9 @@
 #include "estimator/point_estimator.h"
 
-#include <cmath>
-
 #include "estimator/level_walk.h"
-#include "estimator/tree_level.h"
-
-namespace {
-
-// Contribution of one node of a freshly built level: its leaf monomial weighted by the node's
-// share of the level weight, or nothing for pruned and inner nodes.
-double leafContribution(Graph& node, int x, int y, double nodeWeight) {
-  if (!node.classified)
-    node.classifyEdges();
-  if (x == 0 && node.bridgeCount() > 0)
-    return 0.0;
-  if (y == 0 && node.loopCount() > 0)
-    return 0.0;
-  if (node.ordinaryCount() > 0)
-    return 0.0;
-  return std::pow(static_cast<double>(x), static_cast<double>(node.bridgeCount())) * nodeWeight *
-         std::pow(static_cast<double>(y), static_cast<double>(node.loopCount()));
-}
-
-}  // namespace
+#include "estimator/random_source.h"
 
 double estimatePoint(int budget, int mcore, Graph graph, int x, int y) {
-  double sum = 0.0;
-  double levelWeight = 1.0;
-  TreeLevel level;
-  if (startWalk(level, graph)) {
-    return std::pow(static_cast<double>(x), static_cast<double>(graph.bridgeCount())) *
-               std::pow(static_cast<double>(y), static_cast<double>(graph.loopCount())) +
-           0.0;
-  }
-  CandidateList candidates;
-  // A pruned root lists no children: the walk is over at once and the sample is 0.
-  bool done = listChildren(level, candidates, x, y);
-  while (!done) {
-    descendOneLevel(level, candidates, budget, mcore, levelWeight);
-    const double nodeWeight = (1.0 / static_cast<double>(level.size())) * levelWeight;
-    for (Graph& node : level)
-      sum = leafContribution(node, x, y, nodeWeight) + sum;
-    done = listChildren(level, candidates, x, y);
-  }
-  recycleLevel(level);
-  return sum;
+  LevelWalk walk(budget, mcore);
+  return walk.samplePoint(graph, x, y, drawSampleSeed());
 }

@@ -1,7 +1,6 @@
 #include "estimator/random_source.h"
 
 #include <random>
-#include <utility>
 
 namespace {
 
@@ -16,14 +15,6 @@ void seedRandomSource(std::uint64_t seed) {
   generator().seed(seed);
 }
 
-std::uint64_t uniformUpTo(std::uint64_t bound) {
-  std::uniform_int_distribution<std::uint64_t> draw(0, bound);
-  return draw(generator());
-}
-
-void shuffleUniformly(std::vector<int>& values) {
-  for (std::size_t p = 1; p < values.size(); ++p) {
-    std::size_t r = static_cast<std::size_t>(uniformUpTo(p));
-    std::swap(values[p], values[r]);
-  }
+std::uint64_t drawSampleSeed() {
+  return generator()();
 }

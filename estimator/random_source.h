@@ -1,14 +1,11 @@
 #pragma once
 
 #include <cstdint>
-#include <vector>
 
-// The process's one random generator. The driver seeds it once; it is drawn from only on the
-// thread that runs the estimators, between parallel loops.
+// The run's generator. The driver seeds it once; it hands out one seed per sample, in sample
+// order, on the thread that runs the experiments, and each sample's walk draws from a stream
+// seeded with it (random_stream.h).
 void seedRandomSource(std::uint64_t seed);
 
-// A uniformly distributed integer in [0, bound], without modulo bias.
-std::uint64_t uniformUpTo(std::uint64_t bound);
-
-// Uniform random permutation of `values` by the forward Fisher-Yates method.
-void shuffleUniformly(std::vector<int>& values);
+// The seed of the next sample's stream.
+std::uint64_t drawSampleSeed();

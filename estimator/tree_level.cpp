@@ -1,25 +1,21 @@
 #include "estimator/tree_level.h"
 
+#include <algorithm>
+#include <utility>
+
 #include "estimator/parallel_loop.h"
 
 namespace {
 
 // Handing children to worker threads pays only when there is enough work in the level (children
-// x slots copied per child) and in each child: a small child costs less to build than moving
-// its parent's cache lines to another core.
+// x slots per child) and in each child: a small child costs less to build than moving its
+// parent's cache lines to another core.
 constexpr long kParallelWorkThreshold = 12288;
 constexpr long kParallelChildSlots = 128;
 
 void classifyIfNeeded(Graph& node) {
   if (!node.classified)
     node.classifyEdges();
-}
-
-// A node whose subtree is worth nothing at the evaluation point: every leaf below a node with
-// a bridge carries a factor x, every leaf below a node with a loop a factor y.
-bool isPruned(Graph& node, int x, int y) {
-  classifyIfNeeded(node);
-  return (x == 0 && node.bridgeCount() > 0) || (y == 0 && node.loopCount() > 0);
 }
 
 bool listExpandable(TreeLevel& level, CandidateList& candidates, bool prune, int x, int y) {
@@ -37,12 +33,9 @@ bool listExpandable(TreeLevel& level, CandidateList& candidates, bool prune, int
   return candidates.empty();
 }
 
-// Makes `child` the child named by the code at `position`. Copy-assignment into an existing
-// graph reuses its buffers. The parent is only read: it was classified when it was listed.
-void buildChild(const TreeLevel& level, const CandidateList& candidates, int position,
-                Graph& child) {
-  const int code = candidates[position];
-  child = level[code / 2];
+// Applies the edit a child code names to a classified copy of its parent; the child stays
+// classified.
+void editIntoChild(Graph& child, int code) {
   classifyIfNeeded(child);
   if (code % 2 == 0) {
     child.deleteBranchEdge();
@@ -51,43 +44,42 @@ void buildChild(const TreeLevel& level, const CandidateList& candidates, int pos
   }
 }
 
-bool worthParallel(const TreeLevel& level, int count) {
-  if (count < 2 || level.empty())
-    return false;
-  const long slotsPerChild = level.front().edgeIdLimit() + level.front().vertexIdLimit();
-  return slotsPerChild >= kParallelChildSlots && count * slotsPerChild >= kParallelWorkThreshold;
-}
-
-// Graphs kept for their buffers. A walk builds a level of up to B children at every depth;
-// copy-assigning a parent into a graph that already has buffers of the right size allocates
-// nothing, so once the levels have reached their largest size a walk stops allocating. Both
-// live on the thread that runs the walk.
-TreeLevel& graphPool() {
-  thread_local TreeLevel pool;
-  return pool;
-}
-
-// The graphs of the level before last, whose slots the next level is built into.
-TreeLevel& spareLevel() {
-  thread_local TreeLevel spare;
-  return spare;
-}
-
-// Resizes a level, moving surplus graphs to the pool and taking new ones from it.
-void resizeFromPool(TreeLevel& level, std::size_t size) {
-  TreeLevel& pool = graphPool();
-  while (level.size() > size) {
-    pool.push_back(std::move(level.back()));
-    level.pop_back();
+// The children of positions [first, first + length), which all name the same parent. When no
+// other position names that parent, the last of them takes the parent's graph instead of a copy;
+// the copies are taken before.
+void buildRun(TreeLevel& parents, const CandidateList& candidates, int first, int length,
+              bool movesParent, TreeLevel& next) {
+  Graph& parent = parents[candidates[first] / 2];
+  for (int p = first; p < first + length; ++p) {
+    if (movesParent && p == first + length - 1) {
+      std::swap(next[p], parent);
+    } else {
+      next[p] = parent;
+    }
+    editIntoChild(next[p], candidates[p]);
   }
-  while (level.size() < size && !pool.empty()) {
-    level.push_back(std::move(pool.back()));
-    pool.pop_back();
-  }
-  level.resize(size);
+}
+
+// Length of the run of positions from `first` that name the same parent.
+int runLength(const CandidateList& candidates, int first, int count) {
+  int end = first + 1;
+  while (end < count && candidates[end] / 2 == candidates[first] / 2)
+    ++end;
+  return end - first;
 }
 
 }  // namespace
+
+bool worthBuildingInParallel(const Graph& node, long children) {
+  const long slotsPerChild = node.edgeIdLimit() + node.vertexIdLimit();
+  return children >= 2 && slotsPerChild >= kParallelChildSlots &&
+         children * slotsPerChild >= kParallelWorkThreshold;
+}
+
+bool isPruned(Graph& node, int x, int y) {
+  classifyIfNeeded(node);
+  return (x == 0 && node.bridgeCount() > 0) || (y == 0 && node.loopCount() > 0);
+}
 
 bool listChildren(TreeLevel& level, CandidateList& candidates, int x, int y) {
   return listExpandable(level, candidates, true, x, y);
@@ -98,38 +90,38 @@ bool listChildren(TreeLevel& level, CandidateList& candidates) {
 }
 
 Graph expandChild(const TreeLevel& level, const CandidateList& candidates, int position) {
-  Graph child;
-  buildChild(level, candidates, position, child);
+  const int code = candidates[position];
+  Graph child = level[code / 2];
+  editIntoChild(child, code);
   return child;
 }
 
-void expandLevel(TreeLevel& level, const CandidateList& candidates, int count, int mcore) {
-  // A lambda naming the thread_local would reach each worker thread's own instance.
-  TreeLevel& next = spareLevel();
-  resizeFromPool(next, count > 0 ? count : 0);
-  // Each child goes to the slot of its candidate, so the new level lists the children in
-  // candidate order on one core or on many. It is classified right away, inside the task that
-  // built it: the classification then runs on all cores too.
-  auto build = [&level, &candidates, &next](int p) {
-    buildChild(level, candidates, p, next[p]);
-    classifyIfNeeded(next[p]);
-  };
-  if (mcore != 0 && worthParallel(level, count)) {
-    parallelFor(count, build);
-  } else {
-    for (int p = 0; p < count; ++p)
-      build(p);
+void buildChildren(TreeLevel& parents, const CandidateList& candidates, int count, int mcore,
+                   TreeLevel& next) {
+  // In a sorted list every parent's codes are adjacent, so each run holds all of its parent's
+  // children; otherwise (never in a walk) every child copies its parent.
+  const bool grouped = std::is_sorted(candidates.begin(), candidates.begin() + count);
+  if (mcore == 0 || parents.empty() || !worthBuildingInParallel(parents.front(), count)) {
+    for (int p = 0; p < count;) {
+      const int length = runLength(candidates, p, count);
+      buildRun(parents, candidates, p, length, grouped, next);
+      p += length;
+    }
+    return;
   }
-  std::swap(level, next);
+  // Each run touches only its own parent and its own children's slots, so runs can be built on
+  // any threads in any order.
+  std::vector<int> runStarts;
+  for (int p = 0; p < count; p += runLength(candidates, p, count))
+    runStarts.push_back(p);
+  runStarts.push_back(count);
+  parallelFor(static_cast<int>(runStarts.size()) - 1, [&](int r) {
+    buildRun(parents, candidates, runStarts[r], runStarts[r + 1] - runStarts[r], grouped, next);
+  });
 }
 
-void startLevel(TreeLevel& level, const Graph& root) {
-  // Taking the root's graph from the pool, rather than adopting the caller's, keeps the number
-  // of graphs in circulation bounded by what the largest levels need.
-  resizeFromPool(level, 1);
-  level[0] = root;
-}
-
-void recycleLevel(TreeLevel& level) {
-  resizeFromPool(level, 0);
+void expandLevel(TreeLevel& level, const CandidateList& candidates, int count, int mcore) {
+  TreeLevel next(count > 0 ? count : 0);
+  buildChildren(level, candidates, count, mcore, next);
+  level = std::move(next);
 }

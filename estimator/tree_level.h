@@ -10,24 +10,35 @@ using TreeLevel = std::vector<Graph>;
 // Child codes: 2k names the delete child of node k, 2k + 1 its contract child.
 using CandidateList = std::vector<int>;
 
-// Point form: lists the child codes of every expandable node in level order, pruning nodes
-// with a bridge when x == 0 and nodes with a loop when y == 0. Returns true when nothing was
-// listed. Classifies nodes that need it.
+// The pruning rule of the point walk: at x == 0 every leaf below a node with a bridge carries
+// a factor 0, and so does every leaf below a node with a loop at y == 0, so such a node's whole
+// subtree is worth nothing. Classifies the node if needed.
+bool isPruned(Graph& node, int x, int y);
+
+// Point form: lists the child codes of every expandable node in level order, pruning as above.
+// Returns true when nothing was listed. Classifies nodes that need it.
 bool listChildren(TreeLevel& level, CandidateList& candidates, int x, int y);
 
 // Coefficient form: the same without pruning.
 bool listChildren(TreeLevel& level, CandidateList& candidates);
 
 // Builds the child named by the code at `position`: a copy of its parent with the parent's
-// first ordinary edge deleted (even code) or contracted (odd code).
+// first ordinary edge deleted (even code) or contracted (odd code). The parent is only read.
 Graph expandChild(const TreeLevel& level, const CandidateList& candidates, int position);
 
 // Replaces the level by the children named by the first `count` codes, in candidate order, on
 // one core (mcore == 0) or on all. Each child is classified.
 void expandLevel(TreeLevel& level, const CandidateList& candidates, int count, int mcore);
 
-// Makes `root` the only node of an empty level, copied into a pooled graph.
-void startLevel(TreeLevel& level, const Graph& root);
+// True when building `children` children of copies of `node` is enough work to hand to the
+// worker threads.
+bool worthBuildingInParallel(const Graph& node, long children);
 
-// Empties a level whose walk is over, keeping its graphs' buffers for later levels.
-void recycleLevel(TreeLevel& level);
+// What expandLevel does, with the buffers in the caller's hands: builds the children named by
+// the first `count` codes into next[0 .. count) (next must have at least count graphs, whose
+// buffers are reused). The parents are consumed: a parent none of whose other children is
+// built is moved into its child instead of copied, so only parents with two built children
+// are copied, and only when their two codes are adjacent. Time: one edit per child, plus one
+// copy per parent with two children.
+void buildChildren(TreeLevel& parents, const CandidateList& candidates, int count, int mcore,
+                   TreeLevel& next);

@@ -3,10 +3,11 @@
 #include <iostream>
 #include <vector>
 
-#include "estimator/point_estimator.h"
 #include "estimator/random_source.h"
+#include "estimator/sample_batch.h"
 #include "experiments/report_lines.h"
 #include "experiments/run_seed.h"
+#include "experiments/sample_seeds.h"
 #include "experiments/sample_statistics.h"
 #include "experiments/stopwatch.h"
 #include "graph/graph.h"
@@ -56,10 +57,9 @@ void runPointEstimateExperiments(int expnum, int B, std::string fileName, int N,
   double averageCpuSeconds = 0.0;
   for (int experiment = 0; experiment < expnum;) {
     Stopwatch stopwatch;
-    Graph graph(vertexCount, edgeList);
-    std::vector<double> samples;
-    for (int sample = 0; sample < N; ++sample)
-      samples.push_back(estimatePoint(B, mcore, graph, x, y));
+    const Graph graph(vertexCount, edgeList);
+    const std::vector<double> samples =
+        estimatePointSamples(graph, {B, mcore, x, y}, drawExperimentSeeds(N)).values;
     const float seconds = stopwatch.elapsedSeconds();
     averageCpuSeconds += static_cast<double>(seconds / static_cast<float>(expnum));
     experimentEstimates.push_back(sampleMean(samples));

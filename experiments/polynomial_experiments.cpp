@@ -2,10 +2,11 @@
 
 #include <vector>
 
-#include "estimator/coefficient_estimator.h"
 #include "estimator/random_source.h"
+#include "estimator/sample_batch.h"
 #include "experiments/coefficient_report.h"
 #include "experiments/run_seed.h"
+#include "experiments/sample_seeds.h"
 #include "experiments/stopwatch.h"
 #include "graph/graph.h"
 #include "graph/instance_reader.h"
@@ -25,16 +26,14 @@ void runPolynomialExperiments(int expnum, int B, std::string fileName, int N, in
   double averageCpuSeconds = 0.0;
   for (int experiment = 0; experiment < expnum;) {
     Stopwatch stopwatch;
-    std::vector<double> pointEstimates;
-    Graph graph(vertexCount, edgeList);
-    std::vector<CoefficientMatrix> samples;
-    for (int sample = 0; sample < N; ++sample)
-      samples.push_back(estimateCoefficients(B, graph, mcore, x, y, pointEstimates));
+    const Graph graph(vertexCount, edgeList);
+    CoefficientSamples samples =
+        estimateCoefficientSamples(graph, {B, mcore, x, y}, drawExperimentSeeds(N));
     const float seconds = stopwatch.elapsedSeconds();
     averageCpuSeconds += static_cast<double>(seconds / static_cast<float>(expnum));
     ++experiment;
-    printExperimentReport(experiment, samples, seconds, B, N, expnum, averageCoefficients,
-                          averageRelativeErrors, verb, pointEstimates, experimentPointEstimates,
+    printExperimentReport(experiment, samples.tables, seconds, B, N, expnum, averageCoefficients,
+                          averageRelativeErrors, verb, samples.points, experimentPointEstimates,
                           experimentPointErrors);
   }
   printSummaryReport(verb, averageCoefficients, averageCpuSeconds, averageRelativeErrors,

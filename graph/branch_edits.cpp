@@ -30,109 +30,81 @@ void Graph::deleteBranchEdge() {
   classified = true;
 }
 
-namespace {
-
-// The two searches around u and v run in turns, one vertex each, so that together they visit
-// about twice what the smaller one needs: the ball around the nearer meeting point, or the
-// smaller side of a new bridge.
-class TwoSidedSearch {
- public:
-  TwoSidedSearch(SearchScratch& scratch, std::uint32_t stamp)
-      : marks_(scratch.sideMarks.data()),
-        forward_(scratch.forwardQueue),
-        backward_(scratch.backwardQueue),
-        stamp_(stamp) {}
-
-  bool seenForward(int vertex) const { return marks_[vertex].forwardStamp == stamp_; }
-  bool seenBackward(int vertex) const { return marks_[vertex].backwardStamp == stamp_; }
-
-  void startForward(int vertex) {
-    forward_.clear();
-    forwardHead_ = 0;
-    reachForward(vertex, -1);
+int Graph::soleOrdinaryEdge(int vertex) const {
+  int found = kNone;
+  for (int half = vertices_[vertex].firstHalf; half != kNone; half = nextHalf(half)) {
+    if (edges_[edgeOf(half)].edgeClass != EdgeClass::Ordinary)
+      continue;
+    if (found != kNone)
+      return kNone;
+    found = edgeOf(half);
   }
-  void startBackward(int vertex) {
-    backward_.clear();
-    backwardHead_ = 0;
-    reachBackward(vertex, -1);
-  }
-  void reachForward(int vertex, int via) {
-    marks_[vertex].forwardStamp = stamp_;
-    marks_[vertex].forwardVia = via;
-    forward_.push_back(vertex);
-  }
-  void reachBackward(int vertex, int via) {
-    marks_[vertex].backwardStamp = stamp_;
-    marks_[vertex].backwardVia = via;
-    backward_.push_back(vertex);
-  }
-  bool forwardDone() const { return forwardHead_ == forward_.size(); }
-  bool backwardDone() const { return backwardHead_ == backward_.size(); }
-  int nextForward() { return forward_[forwardHead_++]; }
-  int nextBackward() { return backward_[backwardHead_++]; }
-  int forwardVia(int vertex) const { return marks_[vertex].forwardVia; }
-  int backwardVia(int vertex) const { return marks_[vertex].backwardVia; }
+  return found;
+}
 
- private:
-  SearchScratch::SideMark* marks_;
-  std::vector<int>& forward_;
-  std::vector<int>& backward_;
-  std::size_t forwardHead_ = 0;
-  std::size_t backwardHead_ = 0;
-  std::uint32_t stamp_;
-};
-
-}  // namespace
+// The searches below run from both ends of the deleted edge in turns, one vertex each, so
+// that together they visit about twice what the smaller one needs: the ball around the nearer
+// meeting point, or the smaller side of a new bridge. They are written as plain loops over raw
+// arrays because they are most of the cost of a deletion child.
 
 // Breadth-first from both ends over ordinary edges until the two searches meet, then reads the
 // path off the edges each vertex was reached by: scratch.pathVertices = from .. to, and
 // pathEdges[i] joins pathVertices[i] and pathVertices[i + 1]. Needs a path to exist.
 void Graph::findOrdinaryPath(int from, int to) {
   SearchScratch& scratch = searchScratch();
-  TwoSidedSearch search(scratch, scratch.newStamp(vertexIdLimit(), edgeIdLimit()));
-  search.startForward(from);
-  search.startBackward(to);
-  int meetForward = kNone, meetBackward = kNone, meetEdge = kNone;
-  // Expands one vertex of one side; true when it touched the other side.
-  auto expand = [&](int vertex, bool forward) {
-    for (int half = vertices_[vertex].firstHalf; half != kNone; half = nextHalf(half)) {
-      if (edges_[edgeOf(half)].edgeClass != EdgeClass::Ordinary)
+  const std::uint32_t stamp = scratch.newStamp(vertexIdLimit(), edgeIdLimit());
+  std::uint32_t* const marks = scratch.sideMarks.data();
+  int* const reachedBy = scratch.reachedBy.data();
+  int* const queues[2] = {scratch.forwardQueue.data(), scratch.backwardQueue.data()};
+  int heads[2] = {0, 0}, tails[2] = {1, 1};
+  const EdgeSlot* const edges = edges_.data();
+  const VertexSlot* const vertices = vertices_.data();
+  queues[0][0] = from;
+  queues[1][0] = to;
+  marks[from] = 2 * stamp;
+  marks[to] = 2 * stamp + 1;
+  reachedBy[from] = reachedBy[to] = kNone;
+  int meetEdge = kNone, meetVertex[2] = {kNone, kNone};
+  for (int side = 0; meetEdge == kNone; side = 1 - side) {
+    const std::uint32_t own = 2 * stamp + side, other = own ^ 1;
+    const int vertex = queues[side][heads[side]++];
+    for (int half = vertices[vertex].firstHalf; half != kNone;
+         half = edges[edgeOf(half)].next[sideOf(half)]) {
+      const EdgeSlot& slot = edges[edgeOf(half)];
+      if (slot.edgeClass != EdgeClass::Ordinary)
         continue;
-      const int far = farEndOfHalf(half);
-      if (forward ? search.seenBackward(far) : search.seenForward(far)) {
-        meetForward = forward ? vertex : far;
-        meetBackward = forward ? far : vertex;
+      const int far = slot.end[1 - sideOf(half)];
+      const std::uint32_t mark = marks[far];
+      if (mark == own)
+        continue;
+      if (mark == other) {
         meetEdge = edgeOf(half);
-        return true;
+        meetVertex[side] = vertex;
+        meetVertex[1 - side] = far;
+        break;
       }
-      if (forward && !search.seenForward(far))
-        search.reachForward(far, edgeOf(half));
-      if (!forward && !search.seenBackward(far))
-        search.reachBackward(far, edgeOf(half));
+      marks[far] = own;
+      reachedBy[far] = edgeOf(half);
+      queues[side][tails[side]++] = far;
     }
-    return false;
-  };
-  while (!expand(search.nextForward(), true) && !expand(search.nextBackward(), false)) {
   }
-  std::vector<int>& vertices = scratch.pathVertices;
-  std::vector<int>& edges = scratch.pathEdges;
-  vertices.clear();
-  edges.clear();
-  for (int vertex = meetForward; vertex != from;) {
-    vertices.push_back(vertex);
-    edges.push_back(search.forwardVia(vertex));
-    vertex = farEndOfHalf(halfOf(edges.back(), edges_[edges.back()].end[0] == vertex ? 0 : 1));
+  std::vector<int>& path = scratch.pathVertices;
+  std::vector<int>& pathEdges = scratch.pathEdges;
+  path.clear();
+  pathEdges.clear();
+  for (int vertex = meetVertex[0]; vertex != from; vertex = otherEnd(pathEdges.back(), vertex)) {
+    path.push_back(vertex);
+    pathEdges.push_back(reachedBy[vertex]);
   }
-  vertices.push_back(from);
-  std::reverse(vertices.begin(), vertices.end());
-  std::reverse(edges.begin(), edges.end());
-  edges.push_back(meetEdge);
-  for (int vertex = meetBackward; vertex != to;) {
-    vertices.push_back(vertex);
-    edges.push_back(search.backwardVia(vertex));
-    vertex = farEndOfHalf(halfOf(edges.back(), edges_[edges.back()].end[0] == vertex ? 0 : 1));
+  path.push_back(from);
+  std::reverse(path.begin(), path.end());
+  std::reverse(pathEdges.begin(), pathEdges.end());
+  pathEdges.push_back(meetEdge);
+  for (int vertex = meetVertex[1]; vertex != to; vertex = otherEnd(pathEdges.back(), vertex)) {
+    path.push_back(vertex);
+    pathEdges.push_back(reachedBy[vertex]);
   }
-  vertices.push_back(to);
+  path.push_back(to);
 }
 
 // Finds the bridges that separate u from v, by augmenting paths: with one u-v path P in hand,
@@ -145,6 +117,21 @@ void Graph::findOrdinaryPath(int from, int to) {
 // backward search reached stays valid, since it never crossed that edge. The same holds with
 // the roles swapped, so every bridge between u and v is found, each side searched once.
 void Graph::markBridgesSeparating(int u, int v) {
+  // First the cheap case: an end with one ordinary edge left hangs on it, so that edge is a
+  // bridge, and the question moves to the edge's far end.
+  while (u != v) {
+    if (const int pendant = soleOrdinaryEdge(u); pendant != kNone) {
+      markBridge(pendant);
+      u = otherEnd(pendant, u);
+    } else if (const int other = soleOrdinaryEdge(v); other != kNone) {
+      markBridge(other);
+      v = otherEnd(other, v);
+    } else {
+      break;
+    }
+  }
+  if (u == v)
+    return;
   findOrdinaryPath(u, v);
   SearchScratch& scratch = searchScratch();
   const std::uint32_t stamp = scratch.newStamp(vertexIdLimit(), edgeIdLimit());
@@ -153,49 +140,54 @@ void Graph::markBridgesSeparating(int u, int v) {
   SearchScratch::PathMark* const onPath = scratch.pathMarks.data();
   for (std::size_t i = 0; i < pathEdges.size(); ++i)
     onPath[pathEdges[i]] = {stamp, path[i]};
-  TwoSidedSearch search(scratch, stamp);
-  std::size_t first = 0, last = path.size() - 1;  // the path's current ends
-  search.startForward(path[first]);
-  search.startBackward(path[last]);
-  // Expands one vertex; true when it reached the other side. Forward, an edge of P may be
-  // walked only from its head to its tail; backward, only from its tail to its head.
-  auto expand = [&](int vertex, bool forward) {
-    for (int half = vertices_[vertex].firstHalf; half != kNone; half = nextHalf(half)) {
-      const int edge = edgeOf(half);
-      if (edges_[edge].edgeClass != EdgeClass::Ordinary)
-        continue;
-      if (onPath[edge].stamp == stamp && (onPath[edge].tail == vertex) == forward)
-        continue;
-      const int far = farEndOfHalf(half);
-      if (forward ? search.seenBackward(far) : search.seenForward(far))
-        return true;
-      if (forward && !search.seenForward(far))
-        search.reachForward(far, edge);
-      if (!forward && !search.seenBackward(far))
-        search.reachBackward(far, edge);
-    }
-    return false;
+  std::uint32_t* const marks = scratch.sideMarks.data();
+  int* const queues[2] = {scratch.forwardQueue.data(), scratch.backwardQueue.data()};
+  int heads[2] = {0, 0}, tails[2] = {0, 0};
+  const EdgeSlot* const edges = edges_.data();
+  const VertexSlot* const vertices = vertices_.data();
+  // ends[0] and ends[1] index the path's current ends; each side searches from its end.
+  int ends[2] = {0, static_cast<int>(path.size()) - 1};
+  auto restart = [&](int side) {
+    marks[path[ends[side]]] = 2 * stamp + side;
+    queues[side][0] = path[ends[side]];
+    heads[side] = 0;
+    tails[side] = 1;
   };
-  while (true) {
-    if (search.forwardDone()) {
-      while (search.seenForward(path[first + 1]))
-        ++first;
-      markBridge(pathEdges[first]);
-      if (++first == last || search.seenBackward(path[first]))
+  restart(0);
+  restart(1);
+  for (int side = 0;; side = 1 - side) {
+    const std::uint32_t own = 2 * stamp + side, other = own ^ 1;
+    const int step = side == 0 ? 1 : -1;
+    if (heads[side] == tails[side]) {
+      // This side ran out: the path edge by which it leaves what was reached is a bridge.
+      int& end = ends[side];
+      while (marks[path[end + step]] == own)
+        end += step;
+      markBridge(pathEdges[side == 0 ? end : end - 1]);
+      end += step;
+      if (ends[0] == ends[1] || marks[path[end]] == other)
         return;
-      search.startForward(path[first]);
+      restart(side);
     }
-    if (search.backwardDone()) {
-      while (search.seenBackward(path[last - 1]))
-        --last;
-      markBridge(pathEdges[last - 1]);
-      if (--last == first || search.seenForward(path[last]))
+    const int vertex = queues[side][heads[side]++];
+    for (int half = vertices[vertex].firstHalf; half != kNone;
+         half = edges[edgeOf(half)].next[sideOf(half)]) {
+      const int edge = edgeOf(half);
+      const EdgeSlot& slot = edges[edge];
+      if (slot.edgeClass != EdgeClass::Ordinary)
+        continue;
+      // Forward, a path edge may be walked only from its head to its tail; backward, only
+      // from its tail to its head.
+      if (onPath[edge].stamp == stamp && (onPath[edge].tail == vertex) == (side == 0))
+        continue;
+      const int far = slot.end[1 - sideOf(half)];
+      const std::uint32_t mark = marks[far];
+      if (mark == own)
+        continue;
+      if (mark == other)
         return;
-      search.startBackward(path[last]);
+      marks[far] = own;
+      queues[side][tails[side]++] = far;
     }
-    if (expand(search.nextForward(), true))
-      return;
-    if (!search.backwardDone() && expand(search.nextBackward(), false))
-      return;
   }
 }

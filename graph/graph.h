@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <type_traits>
 #include <vector>
@@ -70,13 +71,18 @@ class Graph {
   // [0, vertexIdLimit()).
   int edgeIdLimit() const { return static_cast<int>(edges_.size()); }
   int vertexIdLimit() const { return static_cast<int>(vertices_.size()); }
+  // Bytes a copy of this graph occupies: its slots, alive or not.
+  std::size_t memoryBytes() const {
+    return edges_.size() * sizeof(EdgeSlot) + vertices_.size() * sizeof(VertexSlot);
+  }
   // The ids of the edges at a vertex, each once, in list order.
   std::vector<int> incidentEdges(int vertex) const;
 
  private:
   static constexpr int kNone = -1;
 
-  struct EdgeSlot {
+  // 32 bytes, so that the searches, which chase `next` from slot to slot, index by a shift.
+  struct alignas(32) EdgeSlot {
     int end[2];   // u, v
     int next[2];  // next half-edge in the list of end[side]
     int prev[2];  // previous half-edge in that list
@@ -92,13 +98,18 @@ class Graph {
   static_assert(std::is_trivially_copyable_v<VertexSlot>);
 
   // Edge e has the half-edge 2e at its end u (side 0) and 2e + 1 at its end v (side 1).
-  static int edgeOf(int half) { return half / 2; }
-  static int sideOf(int half) { return half % 2; }
+  // Halves are never negative, so a shift and a mask do (signed / and % would need fix-ups).
+  static int edgeOf(int half) { return half >> 1; }
+  static int sideOf(int half) { return half & 1; }
   static int halfOf(int edge, int side) { return 2 * edge + side; }
   int vertexOfHalf(int half) const { return edges_[edgeOf(half)].end[sideOf(half)]; }
   // The vertex at the other end of the edge of `half`.
   int farEndOfHalf(int half) const { return edges_[edgeOf(half)].end[1 - sideOf(half)]; }
   int nextHalf(int half) const { return edges_[edgeOf(half)].next[sideOf(half)]; }
+  // The end of a non-loop `edge` that is not `vertex`.
+  int otherEnd(int edge, int vertex) const {
+    return edges_[edge].end[edges_[edge].end[0] == vertex ? 1 : 0];
+  }
 
   void linkHalf(int half, int vertex);
   void unlinkHalf(int half);
@@ -106,6 +117,7 @@ class Graph {
   void searchComponent(int root);
   void findFirstOrdinaryEdge(int from);
   // The local search of deleteBranchEdge (branch_edits.cpp).
+  int soleOrdinaryEdge(int vertex) const;  // kNone unless exactly one
   void findOrdinaryPath(int from, int to);
   void markBridgesSeparating(int u, int v);
 

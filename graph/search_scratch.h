@@ -21,13 +21,6 @@ struct SearchScratch {
     int incomingEdge;
     int nextHalf;
   };
-  // Per vertex, for the two-sided path searches: which searches reached it, and by which edge.
-  struct SideMark {
-    std::uint32_t forwardStamp;
-    std::uint32_t backwardStamp;
-    int forwardVia;
-    int backwardVia;
-  };
   // Per edge: the stamp of the path it lies on, and its end nearer the path's start.
   struct PathMark {
     std::uint32_t stamp;
@@ -36,16 +29,27 @@ struct SearchScratch {
 
   std::vector<BridgeMark> bridgeMarks;
   std::vector<BridgeFrame> bridgeStack;
-  std::vector<SideMark> sideMarks;
+  // Per vertex, for the two-sided searches around the ends of a deleted edge: 2 * stamp + side
+  // of the search that reached it (side 0 from the first end, 1 from the second), and the edge
+  // it was reached by.
+  std::vector<std::uint32_t> sideMarks;
+  std::vector<int> reachedBy;
   std::vector<PathMark> pathMarks;
+  // Each side's queue: a vertex enters a side's queue at most once per search.
   std::vector<int> forwardQueue;
   std::vector<int> backwardQueue;
   std::vector<int> pathVertices;
   std::vector<int> pathEdges;
   std::uint32_t stamp = 0;
+  int vertexCapacity = 0;
+  int edgeCapacity = 0;
 
-  // A stamp no mark holds yet, for a search over ids below the given limits.
+  // A stamp no mark holds yet, for a search over ids below the given limits; the buffers are
+  // grown to those limits.
   std::uint32_t newStamp(int vertexLimit, int edgeLimit);
+
+ private:
+  void grow(int vertexLimit, int edgeLimit);
 };
 
 // This thread's scratch.

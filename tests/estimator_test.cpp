@@ -12,10 +12,10 @@
 #include <vector>
 
 #include "estimator/coefficient_estimator.h"
-#include "estimator/level_walk.h"
 #include "estimator/parallel_loop.h"
 #include "estimator/point_estimator.h"
 #include "estimator/random_source.h"
+#include "estimator/random_stream.h"
 #include "estimator/tree_level.h"
 #include "support/coefficient_tables.h"
 #include "support/exact_tutte.h"
@@ -206,12 +206,6 @@ TEST(ListChildren, CodesFollowLevelOrderAndOnlyThePointFormPrunes) {
     EXPECT_TRUE(listChildren(*level, codes) && codes.empty());
     EXPECT_TRUE(listChildren(*level, codes, 0, 0));
   }
-  // Exactly B candidates keep their order; a negative budget keeps all of them.
-  codes = {0, 1, 2, 3};
-  selectCandidates(codes, 4);
-  EXPECT_EQ(codes, (CandidateList{0, 1, 2, 3}));
-  selectCandidates(codes, -1);
-  EXPECT_EQ(codes.size(), 4u);
 }
 
 TEST(ExpandLevel, BothPathsBuildTheChildrenInCandidateOrder) {
@@ -221,8 +215,8 @@ TEST(ExpandLevel, BothPathsBuildTheChildrenInCandidateOrder) {
     level.push_back(makeGraph(shapes[k % shapes.size()]));
   CandidateList codes;
   ASSERT_FALSE(listChildren(level, codes));
-  seedRandomSource(11);
-  shuffleUniformly(codes);
+  RandomStream random(11);
+  shuffleUniformly(codes, random);
   const int count = static_cast<int>(codes.size()) - 5;
   std::vector<Signature> expected;
   for (int p = 0; p < count; ++p) {
@@ -293,22 +287,36 @@ TEST(ParallelLayer, EveryPositionOnceAndExceptionsRethrown) {
                  std::runtime_error);
 }
 
-TEST(ShuffleUniformly, DrawsEveryPermutationEquallyOften) {
-  seedRandomSource(5);
+TEST(RandomStream, ShufflesAndSubsetsAreUniform) {
+  RandomStream random(5);
   const std::vector<int> digits{3, 1, 4, 1, 5, 9, 2, 6};
   std::vector<int> shuffled = digits, empty;
-  shuffleUniformly(shuffled);
-  shuffleUniformly(empty);
+  shuffleUniformly(shuffled, random);
+  shuffleUniformly(empty, random);
   EXPECT_TRUE(std::is_permutation(digits.begin(), digits.end(), shuffled.begin(), shuffled.end()));
+  // Every permutation of three values, and every 2-subset of four, equally often.
   const int trials = 6000;
-  std::map<std::vector<int>, int> counts;
+  std::map<std::vector<int>, int> permutations, subsets;
   for (int t = 0; t < trials; ++t) {
     std::vector<int> values{0, 1, 2};
-    shuffleUniformly(values);
-    ++counts[values];
+    shuffleUniformly(values, random);
+    ++permutations[values];
+    std::vector<int> four{0, 1, 2, 3};
+    moveUniformSubsetToFront(four, 2, random);
+    EXPECT_TRUE(
+        std::is_permutation(four.begin(), four.end(), std::vector<int>{0, 1, 2, 3}.begin()));
+    std::sort(four.begin(), four.begin() + 2);
+    ++subsets[{four[0], four[1]}];
   }
-  ASSERT_EQ(counts.size(), 6u);
+  ASSERT_EQ(permutations.size(), 6u);
+  ASSERT_EQ(subsets.size(), 6u);
   const double p = 1.0 / 6.0;
-  for (const auto& [permutation, count] : counts)
-    EXPECT_NEAR(count, trials * p, 5.0 * std::sqrt(trials * p * (1.0 - p)));
+  for (const auto* counts : {&permutations, &subsets})
+    for (const auto& [values, count] : *counts)
+      EXPECT_NEAR(count, trials * p, 5.0 * std::sqrt(trials * p * (1.0 - p)));
+  // Equal seeds give equal streams; the seeding spreads neighbouring seeds apart.
+  RandomStream a(42), b(42), c(43);
+  const auto first = a();
+  EXPECT_EQ(first, b());
+  EXPECT_NE(first, c());
 }

@@ -1,0 +1,47 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+#include "estimator/coefficient_matrix.h"
+#include "graph/graph.h"
+
+// What every walk of a batch shares: the budget, the `mcore` setting and the point (-1 in
+// either coordinate: no point).
+struct WalkSettings {
+  int budget;
+  int mcore;
+  int x;
+  int y;
+};
+
+// Point samples of a batch, in the order of their seeds.
+struct PointSamples {
+  std::vector<double> values;
+  bool budgetBound = false;  // some level of some sample had more candidates than the budget
+  std::int64_t nodesBuilt = 0;
+};
+
+// Coefficient samples of a batch, in the order of their seeds; `points` holds one value per
+// sample when a point is given, none otherwise.
+struct CoefficientSamples {
+  std::vector<CoefficientMatrix> tables;
+  std::vector<double> points;
+  bool budgetBound = false;
+  std::int64_t nodesBuilt = 0;
+};
+
+// Called once after each finished sample, from whichever thread ran it.
+using SampleHook = std::function<void()>;
+
+// One sample per seed, each from a walk seeded with it, so the samples do not depend on where
+// or in which order they run. With mcore non-zero the samples run side by side on all cores
+// when their levels are too small to share out; large levels are built on all cores instead,
+// one sample after another, which keeps the memory of one walk.
+PointSamples estimatePointSamples(const Graph& root, const WalkSettings& settings,
+                                  const std::vector<std::uint64_t>& seeds,
+                                  const SampleHook& afterEachSample = {});
+CoefficientSamples estimateCoefficientSamples(const Graph& root, const WalkSettings& settings,
+                                              const std::vector<std::uint64_t>& seeds,
+                                              const SampleHook& afterEachSample = {});
