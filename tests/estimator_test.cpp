@@ -9,13 +9,16 @@
 #include <stdexcept>
 #include <thread>
 #include <tuple>
+#include <type_traits>
 #include <vector>
 
 #include "estimator/coefficient_estimator.h"
+#include "estimator/level_walk.h"
 #include "estimator/parallel_loop.h"
 #include "estimator/point_estimator.h"
 #include "estimator/random_source.h"
 #include "estimator/random_stream.h"
+#include "estimator/sample_batch.h"
 #include "estimator/tree_level.h"
 #include "support/coefficient_tables.h"
 #include "support/exact_tutte.h"
@@ -319,4 +322,53 @@ TEST(RandomStream, ShufflesAndSubsetsAreUniform) {
   const auto first = a();
   EXPECT_EQ(first, b());
   EXPECT_NE(first, c());
+}
+
+TEST(SampleBatches, SamplesDependOnlyOnTheirSeedsNotOnTheCores) {
+  EdgeList grid;  // 7 x 7 grid: at B = 1024 its levels are large enough to share out
+  for (int v = 0; v < 49; ++v) {
+    if (v % 7 != 6)
+      grid.push_back({v, v + 1});
+    if (v < 42)
+      grid.push_back({v, v + 7});
+  }
+  const Graph root = makeGraph(grid);
+  // N = 3 builds large levels on all cores, N = 12 runs the walks side by side.
+  for (int samples : {3, 12}) {
+    std::vector<std::uint64_t> seeds(samples);
+    for (int i = 0; i < samples; ++i)
+      seeds[i] = 1000003ULL * static_cast<std::uint64_t>(i + 1);
+    for (int budget : {1, 16, 1024}) {
+      SCOPED_TRACE(testing::Message() << "B=" << budget << " N=" << samples);
+      const PointSamples one = estimatePointSamples(root, {budget, 0, 2, 0}, seeds);
+      const PointSamples all = estimatePointSamples(root, {budget, 1, 2, 0}, seeds);
+      EXPECT_EQ(one.values, all.values);
+      EXPECT_EQ(one.nodesBuilt, all.nodesBuilt);
+      EXPECT_TRUE(one.budgetBound && all.budgetBound);
+      const CoefficientSamples tablesOne =
+          estimateCoefficientSamples(root, {budget, 0, 2, 1}, seeds);
+      const CoefficientSamples tablesAll =
+          estimateCoefficientSamples(root, {budget, 1, 2, 1}, seeds);
+      EXPECT_EQ(tablesOne.points, tablesAll.points);
+      for (int i = 0; i < samples; ++i)
+        EXPECT_EQ(denseTable(tablesOne.tables[i]), denseTable(tablesAll.tables[i])) << i;
+      // A sample is the walk of its own seed, wherever it ran.
+      LevelWalk walk(budget, 0);
+      EXPECT_EQ(walk.samplePoint(root, 2, 0, seeds.back()), one.values.back());
+    }
+  }
+  // A budget that never binds gives the exact value in every sample and says so.
+  const PointSamples exact = estimatePointSamples(makeGraph(kK4), {-1, 1, 2, 0}, {1, 2, 3});
+  EXPECT_FALSE(exact.budgetBound);
+  EXPECT_EQ(exact.values, std::vector<double>(3, exactTutte(kK4).evaluate(2, 0)));
+}
+
+TEST(SampleBatches, AWalkStopsBeforeOutgrowingItsMemory) {
+  const Graph root = makeGraph(kK4);
+  LevelWalk tight(1 << 20, 0, 3 * root.memoryBytes());
+  EXPECT_THROW(tight.samplePoint(root, 2, 1, 7), WalkMemoryExhausted);
+  LevelWalk roomy(1 << 20, 0, 100 * root.memoryBytes());
+  EXPECT_EQ(roomy.samplePoint(root, 2, 1, 7), exactTutte(kK4).evaluate(2, 1));
+  // Whoever reports exhausted memory reports this too.
+  static_assert(std::is_base_of_v<std::bad_alloc, WalkMemoryExhausted>);
 }
