@@ -6,9 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "estimator/coefficient_estimator.h"
-#include "estimator/point_estimator.h"
-#include "estimator/random_source.h"
+#include "estimator/level_walk.h"
 #include "graph/graph.h"
 #include "graph/instance_reader.h"
 
@@ -74,27 +72,25 @@ void removeEdges(benchmark::State& state, const std::string& name, bool contract
   state.SetItemsProcessed(operations);
 }
 
-void pointSample(benchmark::State& state, const std::string& name) {
-  const Graph graph = loadGraph(name);
-  seedRandomSource(1);
+// One whole sample per iteration through the walk object, each from its own seed. Items are
+// tree nodes built, so items per second is the walk's node rate (1e9 / it: ns per node).
+template <bool Coefficients>
+void wholeSample(benchmark::State& state, const std::string& name) {
+  Graph graph = loadGraph(name);
+  graph.classifyEdges();
   const int budget = static_cast<int>(state.range(0));
   const int mcore = static_cast<int>(state.range(1));
-  for (auto _ : state)
-    benchmark::DoNotOptimize(estimatePoint(budget, mcore, graph, 2, 0));
-  state.SetItemsProcessed(state.iterations());
-}
-
-void coefficientSample(benchmark::State& state, const std::string& name) {
-  const Graph graph = loadGraph(name);
-  seedRandomSource(1);
-  const int budget = static_cast<int>(state.range(0));
-  const int mcore = static_cast<int>(state.range(1));
-  std::vector<double> points;
+  LevelWalk walk(budget, mcore);
+  std::uint64_t seed = 1;
   for (auto _ : state) {
-    benchmark::DoNotOptimize(estimateCoefficients(budget, graph, mcore, 2, 1, points));
-    points.clear();
+    if constexpr (Coefficients) {
+      double point = 0.0;
+      benchmark::DoNotOptimize(walk.sampleCoefficients(graph, 2, 1, seed++, &point));
+    } else {
+      benchmark::DoNotOptimize(walk.samplePoint(graph, 2, 0, seed++));
+    }
   }
-  state.SetItemsProcessed(state.iterations());
+  state.SetItemsProcessed(walk.nodesBuilt());
 }
 
 void registerAll() {
@@ -103,8 +99,8 @@ void registerAll() {
     benchmark::RegisterBenchmark(("classify/" + name).c_str(), classifyGraph, name);
     benchmark::RegisterBenchmark(("delete/" + name).c_str(), removeEdges, name, false);
     benchmark::RegisterBenchmark(("contract/" + name).c_str(), removeEdges, name, true);
-    for (auto* sample : {&pointSample, &coefficientSample}) {
-      const std::string kind = sample == &pointSample ? "point/" : "coefficients/";
+    for (auto* sample : {&wholeSample<false>, &wholeSample<true>}) {
+      const std::string kind = sample == &wholeSample<false> ? "point/" : "coefficients/";
       benchmark::RegisterBenchmark((kind + name).c_str(), *sample, name)
           ->ArgsProduct({{1, 16, 256, 1024}, {0, 1}})
           ->ArgNames({"B", "mcore"})
