@@ -52,7 +52,7 @@ int Graph::soleOrdinaryEdge(int vertex) const {
 // pathEdges[i] joins pathVertices[i] and pathVertices[i + 1]. Needs a path to exist.
 void Graph::findOrdinaryPath(int from, int to) {
   SearchScratch& scratch = searchScratch();
-  const std::uint32_t stamp = scratch.newStamp(vertexIdLimit(), edgeIdLimit());
+  const std::uint32_t stamp = scratch.newStamp(vertexIdLimit());
   std::uint32_t* const marks = scratch.sideMarks.data();
   int* const reachedBy = scratch.reachedBy.data();
   int* const queues[2] = {scratch.forwardQueue.data(), scratch.backwardQueue.data()};
@@ -134,12 +134,22 @@ void Graph::markBridgesSeparating(int u, int v) {
     return;
   findOrdinaryPath(u, v);
   SearchScratch& scratch = searchScratch();
-  const std::uint32_t stamp = scratch.newStamp(vertexIdLimit(), edgeIdLimit());
+  const std::uint32_t stamp = scratch.newStamp(vertexIdLimit());
   const std::vector<int>& path = scratch.pathVertices;
   const std::vector<int>& pathEdges = scratch.pathEdges;
-  SearchScratch::PathMark* const onPath = scratch.pathMarks.data();
-  for (std::size_t i = 0; i < pathEdges.size(); ++i)
-    onPath[pathEdges[i]] = {stamp, path[i]};
+  for (std::size_t i = 0; i < pathEdges.size(); ++i) {
+    EdgeSlot& slot = edges_[pathEdges[i]];
+    slot.pathTail = static_cast<std::int8_t>(slot.end[0] == path[i] ? 0 : 1);
+  }
+  searchResidual(stamp);
+  for (int edge : pathEdges)
+    edges_[edge].pathTail = -1;
+}
+
+void Graph::searchResidual(std::uint32_t stamp) {
+  SearchScratch& scratch = searchScratch();
+  const std::vector<int>& path = scratch.pathVertices;
+  const std::vector<int>& pathEdges = scratch.pathEdges;
   std::uint32_t* const marks = scratch.sideMarks.data();
   int* const queues[2] = {scratch.forwardQueue.data(), scratch.backwardQueue.data()};
   int heads[2] = {0, 0}, tails[2] = {0, 0};
@@ -172,13 +182,12 @@ void Graph::markBridgesSeparating(int u, int v) {
     const int vertex = queues[side][heads[side]++];
     for (int half = vertices[vertex].firstHalf; half != kNone;
          half = edges[edgeOf(half)].next[sideOf(half)]) {
-      const int edge = edgeOf(half);
-      const EdgeSlot& slot = edges[edge];
+      const EdgeSlot& slot = edges[edgeOf(half)];
       if (slot.edgeClass != EdgeClass::Ordinary)
         continue;
       // Forward, a path edge may be walked only from its head to its tail; backward, only
       // from its tail to its head.
-      if (onPath[edge].stamp == stamp && (onPath[edge].tail == vertex) == (side == 0))
+      if (slot.pathTail >= 0 && (slot.pathTail == sideOf(half)) == (side == 0))
         continue;
       const int far = slot.end[1 - sideOf(half)];
       const std::uint32_t mark = marks[far];

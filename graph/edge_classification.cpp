@@ -14,7 +14,7 @@ void Graph::classifyEdges() {
     loopCount_ += loop;
   }
   SearchScratch& scratch = searchScratch();
-  const std::uint32_t stamp = scratch.newStamp(vertexIdLimit(), edgeIdLimit());
+  const std::uint32_t stamp = scratch.newStamp(vertexIdLimit());
   for (int vertex = 0; vertex < vertexIdLimit(); ++vertex) {
     if (vertices_[vertex].alive && scratch.bridgeMarks[vertex].stamp != stamp)
       searchComponent(vertex);

@@ -50,7 +50,7 @@ Graph::Graph(int vertexCountIn, const EdgeList& edgeList) {
   edges_.resize(pairs.size());
   for (int id = 0; id < edgeCount; ++id) {
     const auto [u, v] = pairs[id];
-    edges_[id] = EdgeSlot{{u, v}, {kNone, kNone}, {kNone, kNone}, true, EdgeClass::Ordinary};
+    edges_[id] = EdgeSlot{{u, v}, {kNone, kNone}, {kNone, kNone}, true, EdgeClass::Ordinary, -1};
     vertices_[u].alive = vertices_[v].alive = true;
     ++vertices_[u].degree;
     if (v != u)

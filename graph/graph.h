@@ -88,6 +88,9 @@ class Graph {
     int prev[2];  // previous half-edge in that list
     bool alive;
     EdgeClass edgeClass;
+    // During a deletion child's second search only: which end is the tail of this edge on the
+    // path found first (0 or 1), -1 off that path. Kept in the slot the search reads anyway.
+    std::int8_t pathTail;
   };
   struct VertexSlot {
     int firstHalf;  // kNone for an empty list
@@ -120,6 +123,7 @@ class Graph {
   int soleOrdinaryEdge(int vertex) const;  // kNone unless exactly one
   void findOrdinaryPath(int from, int to);
   void markBridgesSeparating(int u, int v);
+  void searchResidual(std::uint32_t stamp);
 
   std::vector<EdgeSlot> edges_;
   std::vector<VertexSlot> vertices_;

@@ -1,6 +1,5 @@
 #include "graph/search_scratch.h"
 
-#include <algorithm>
 #include <cstddef>
 
 namespace {
@@ -13,31 +12,27 @@ void growTo(std::vector<Mark>& marks, int limit, const Mark& blank) {
 
 }  // namespace
 
-std::uint32_t SearchScratch::newStamp(int vertexLimit, int edgeLimit) {
-  if (vertexLimit > vertexCapacity || edgeLimit > edgeCapacity)
-    grow(vertexLimit, edgeLimit);
+std::uint32_t SearchScratch::newStamp(int vertexLimit) {
+  if (vertexLimit > vertexCapacity)
+    grow(vertexLimit);
   // Side marks hold 2 * stamp + 1, so stamps stay below 2^31.
   if (++stamp == 0x80000000u) {  // wrapped: no old mark may look current
     for (BridgeMark& mark : bridgeMarks)
       mark.stamp = 0;
     for (std::uint32_t& mark : sideMarks)
       mark = 0;
-    for (PathMark& mark : pathMarks)
-      mark.stamp = 0;
     stamp = 1;
   }
   return stamp;
 }
 
-void SearchScratch::grow(int vertexLimit, int edgeLimit) {
-  vertexCapacity = std::max(vertexCapacity, vertexLimit);
-  edgeCapacity = std::max(edgeCapacity, edgeLimit);
+void SearchScratch::grow(int vertexLimit) {
+  vertexCapacity = vertexLimit;
   growTo(bridgeMarks, vertexLimit, BridgeMark{0, -1, -1});
   growTo(sideMarks, vertexLimit, std::uint32_t{0});
   growTo(reachedBy, vertexLimit, -1);
   growTo(forwardQueue, vertexLimit, -1);
   growTo(backwardQueue, vertexLimit, -1);
-  growTo(pathMarks, edgeLimit, PathMark{0, -1});
 }
 
 SearchScratch& searchScratch() {

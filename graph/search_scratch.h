@@ -21,12 +21,6 @@ struct SearchScratch {
     int incomingEdge;
     int nextHalf;
   };
-  // Per edge: the stamp of the path it lies on, and its end nearer the path's start.
-  struct PathMark {
-    std::uint32_t stamp;
-    int tail;
-  };
-
   std::vector<BridgeMark> bridgeMarks;
   std::vector<BridgeFrame> bridgeStack;
   // Per vertex, for the two-sided searches around the ends of a deleted edge: 2 * stamp + side
@@ -34,7 +28,6 @@ struct SearchScratch {
   // it was reached by.
   std::vector<std::uint32_t> sideMarks;
   std::vector<int> reachedBy;
-  std::vector<PathMark> pathMarks;
   // Each side's queue: a vertex enters a side's queue at most once per search.
   std::vector<int> forwardQueue;
   std::vector<int> backwardQueue;
@@ -42,14 +35,13 @@ struct SearchScratch {
   std::vector<int> pathEdges;
   std::uint32_t stamp = 0;
   int vertexCapacity = 0;
-  int edgeCapacity = 0;
 
-  // A stamp no mark holds yet, for a search over ids below the given limits; the buffers are
-  // grown to those limits.
-  std::uint32_t newStamp(int vertexLimit, int edgeLimit);
+  // A stamp no mark holds yet, for a search over vertex ids below `vertexLimit`; the buffers
+  // are grown to that limit.
+  std::uint32_t newStamp(int vertexLimit);
 
  private:
-  void grow(int vertexLimit, int edgeLimit);
+  void grow(int vertexLimit);
 };
 
 // This thread's scratch.
