@@ -16,7 +16,7 @@ void Graph::classifyEdges() {
   SearchScratch& scratch = searchScratch();
   const std::uint32_t stamp = scratch.newStamp(vertexIdLimit());
   for (int vertex = 0; vertex < vertexIdLimit(); ++vertex) {
-    if (vertices_[vertex].alive && scratch.bridgeMarks[vertex].stamp != stamp)
+    if (vertices_[vertex].degree != kNotAVertex && scratch.bridgeMarks[vertex].stamp != stamp)
       searchComponent(vertex);
   }
   findFirstOrdinaryEdge(0);

@@ -46,12 +46,13 @@ Graph::Graph(int vertexCountIn, const EdgeList& edgeList) {
 
   edgeCount = static_cast<int>(pairs.size());
   vertexCount = vertexCountIn;
-  vertices_.assign(tableSize, VertexSlot{kNone, 0, false});
+  vertices_.assign(tableSize, VertexSlot{kNone, kNotAVertex});
   edges_.resize(pairs.size());
   for (int id = 0; id < edgeCount; ++id) {
     const auto [u, v] = pairs[id];
     edges_[id] = EdgeSlot{{u, v}, {kNone, kNone}, {kNone, kNone}, true, EdgeClass::Ordinary, -1};
-    vertices_[u].alive = vertices_[v].alive = true;
+    for (int end : {u, v})
+      vertices_[end].degree = std::max(vertices_[end].degree, 0);
     ++vertices_[u].degree;
     if (v != u)
       ++vertices_[v].degree;
@@ -95,7 +96,7 @@ Edge Graph::edge(int id) const {
 }
 
 bool Graph::hasVertex(int vertex) const {
-  return vertex >= 0 && vertex < vertexIdLimit() && vertices_[vertex].alive;
+  return vertex >= 0 && vertex < vertexIdLimit() && vertices_[vertex].degree != kNotAVertex;
 }
 
 std::vector<int> Graph::incidentEdges(int vertex) const {

@@ -80,9 +80,9 @@ class Graph {
 
  private:
   static constexpr int kNone = -1;
+  static constexpr int kNotAVertex = -1;
 
-  // 32 bytes, so that the searches, which chase `next` from slot to slot, index by a shift.
-  struct alignas(32) EdgeSlot {
+  struct EdgeSlot {
     int end[2];   // u, v
     int next[2];  // next half-edge in the list of end[side]
     int prev[2];  // previous half-edge in that list
@@ -94,8 +94,7 @@ class Graph {
   };
   struct VertexSlot {
     int firstHalf;  // kNone for an empty list
-    int degree;
-    bool alive;
+    int degree;     // kNotAVertex for an id no vertex has (any more)
   };
   static_assert(std::is_trivially_copyable_v<EdgeSlot>);
   static_assert(std::is_trivially_copyable_v<VertexSlot>);

@@ -67,6 +67,6 @@ void Graph::mergeVertex(int from, int into) {
     survivor.firstHalf = moving.firstHalf;
   }
   survivor.degree += moving.degree - twins;
-  moving = VertexSlot{kNone, 0, false};
+  moving = VertexSlot{kNone, kNotAVertex};
   --vertexCount;
 }
