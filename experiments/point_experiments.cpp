@@ -14,7 +14,7 @@
 
 namespace {
 
-void printExperimentBlock(int experiment, int B, int N, double estimate, double error,
+void printExperimentBlock(int experiment, int B, int N, WideFloat estimate, WideFloat error,
                           float seconds) {
   std::cout << kHyphenLine << std::endl;
   std::cout << "Experiment " << experiment << " (Budget=" << B << ", N=" << N << ")" << std::endl;
@@ -24,8 +24,8 @@ void printExperimentBlock(int experiment, int B, int N, double estimate, double 
   std::cout << std::endl;
 }
 
-void printSummary(int expnum, const std::vector<double>& estimates,
-                  const std::vector<double>& errors, double averageCpuSeconds) {
+void printSummary(int expnum, const std::vector<WideFloat>& estimates,
+                  const std::vector<WideFloat>& errors, double averageCpuSeconds) {
   std::cout << kAsteriskLine << std::endl;
   std::cout << std::endl;
   std::cout << "SUMMARY OF " << expnum << " experiments:" << std::endl;
@@ -51,13 +51,13 @@ void runPointEstimateExperiments(int expnum, int B, std::string fileName, int N,
   int vertexCount = 0;
   readInstanceFile(fileName, edgeList, edgeCount, vertexCount);
 
-  std::vector<double> experimentEstimates;
-  std::vector<double> experimentErrors;
+  std::vector<WideFloat> experimentEstimates;
+  std::vector<WideFloat> experimentErrors;
   double averageCpuSeconds = 0.0;
   for (int experiment = 0; experiment < expnum;) {
     Stopwatch stopwatch;
     Graph graph(vertexCount, edgeList);
-    std::vector<double> samples;
+    std::vector<WideFloat> samples;
     for (int sample = 0; sample < N; ++sample)
       samples.push_back(estimatePoint(B, mcore, graph, x, y));
     const float seconds = stopwatch.elapsedSeconds();

@@ -18,10 +18,10 @@ void runPolynomialExperiments(int expnum, int B, std::string fileName, int N, in
   int vertexCount = 0;
   readInstanceFile(fileName, edgeList, m, vertexCount);
 
-  Matrix averageCoefficients(m + 1, std::vector<double>(m + 1, 0.0));
-  Matrix averageRelativeErrors(m + 1, std::vector<double>(m + 1, 0.0));
-  std::vector<double> experimentPointEstimates;
-  std::vector<double> experimentPointErrors;
+  CoefficientTable averageCoefficients{m + 1, 0.0, {}};
+  CoefficientTable averageRelativeErrors{m + 1, 0.0, {}};
+  std::vector<WideFloat> experimentPointEstimates;
+  std::vector<WideFloat> experimentPointErrors;
   double averageCpuSeconds = 0.0;
   for (int experiment = 0; experiment < expnum;) {
     Stopwatch stopwatch;
@@ -34,7 +34,8 @@ void runPolynomialExperiments(int expnum, int B, std::string fileName, int N, in
     averageCpuSeconds += static_cast<double>(seconds / static_cast<float>(expnum));
     ++experiment;
     printExperimentReport(experiment, samples, seconds, B, N, expnum, averageCoefficients,
-                          averageRelativeErrors, verb, pointEstimates, experimentPointEstimates,
+                          averageRelativeErrors, verb,
+                          {pointEstimates.begin(), pointEstimates.end()}, experimentPointEstimates,
                           experimentPointErrors);
   }
   printSummaryReport(verb, averageCoefficients, averageCpuSeconds, averageRelativeErrors,

@@ -81,8 +81,8 @@ TEST(CoefficientReport, StatisticsOfEachExperimentAndAveragesOverTheRun) {
                                                 sparseTable({{3, 0}, {2, 1}})};
   const std::vector<CoefficientMatrix> second = {sparseTable({{0, 4}, {2, 0}}),
                                                  sparseTable({{0, 0}, {2, 0}})};
-  Matrix averages(2, std::vector<double>(2, 0.0)), averageErrors = averages;
-  std::vector<double> pointMeans, pointErrors;
+  CoefficientTable averages{2, 0.0, {}}, averageErrors = averages;
+  std::vector<WideFloat> pointMeans, pointErrors;
   std::ostringstream out;
   std::streambuf* const standardOutput = std::cout.rdbuf(out.rdbuf());
   printExperimentReport(1, first, 0.5f, 3, 2, 2, averages, averageErrors, 2, {2.0, 4.0}, pointMeans,
@@ -92,10 +92,10 @@ TEST(CoefficientReport, StatisticsOfEachExperimentAndAveragesOverTheRun) {
   printSummaryReport(1, averages, 0.375, averageErrors, pointMeans, pointErrors, 2);
   std::cout.rdbuf(standardOutput);
   // Averages over the two experiments, with t00's RE counting experiment 2 as 0.
-  EXPECT_EQ(Matrix({{1, 1}, {2, 0}}), averages);
-  EXPECT_DOUBLE_EQ(1 / (4 * std::sqrt(2.0)), averageErrors[0][0]);
-  EXPECT_DOUBLE_EQ(1 / (2 * std::sqrt(2.0)), averageErrors[0][1]);
-  EXPECT_EQ(std::vector<double>{3.0}, pointMeans);
+  EXPECT_EQ(Matrix({{1, 1}, {2, 0}}), denseTable(averages));
+  EXPECT_DOUBLE_EQ(1 / (4 * std::sqrt(2.0)), averageErrors.at(0, 0).toDouble());
+  EXPECT_DOUBLE_EQ(1 / (2 * std::sqrt(2.0)), averageErrors.at(0, 1).toDouble());
+  EXPECT_EQ(std::vector<WideFloat>{3.0}, pointMeans);
   EXPECT_EQ(1u, pointErrors.size());
   expectGolden("direct", out.str());
 }
@@ -252,11 +252,12 @@ TEST(ReportStatistics, TruncatedPointMeansAgreeWithTheExactPolynomial) {
       EXPECT_NEAR(exact.evaluate(x, y), estimate,
                   kStandardErrors * re * estimate + kPrinted * estimate);
     const std::vector<double> estimates = {blocks[0][0], blocks[1][0]};
-    EXPECT_NEAR(sampleMean(estimates), summary[0][0], kPrinted * summary[0][0]);
+    EXPECT_NEAR(sampleMean(wideValues(estimates)).toDouble(), summary[0][0],
+                kPrinted * summary[0][0]);
     EXPECT_NEAR((blocks[0][1] + blocks[1][1]) / 2, summary[0][1], kPrinted * summary[0][1]);
     // Recomputed from estimates printed to about 1e-3, so the figure carries a rounding error
     // of about 1e-5; dividing by n - 1 or dropping the mean would be off by far more.
-    EXPECT_NEAR(relativeError(estimates), summary[0][2], 1e-4);
+    EXPECT_NEAR(relativeError(wideValues(estimates)).toDouble(), summary[0][2], 1e-4);
   }
 }
 

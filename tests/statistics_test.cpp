@@ -14,11 +14,11 @@ namespace {
 const double kNaN = std::numeric_limits<double>::quiet_NaN();
 const double kInf = std::numeric_limits<double>::infinity();
 
-void expectSame(double expected, double actual, const char* what) {
+void expectSame(double expected, WideFloat actual, const char* what) {
   if (std::isnan(expected))
-    EXPECT_TRUE(std::isnan(actual)) << what << " gave " << actual;
+    EXPECT_TRUE(actual.isNaN()) << what << " gave " << actual;
   else
-    EXPECT_DOUBLE_EQ(expected, actual) << what;
+    EXPECT_DOUBLE_EQ(expected, actual.toDouble()) << what;
 }
 
 struct StatisticsCase {
@@ -44,9 +44,10 @@ TEST(SampleStatistics, MeanPopulationStdDevAndRelativeErrorOfTheMean) {
   };
   for (const StatisticsCase& c : cases) {
     SCOPED_TRACE(::testing::PrintToString(c.values));
-    expectSame(c.mean, sampleMean(c.values), "mean");
-    expectSame(c.stdDev, sampleStdDev(c.values), "standard deviation");
-    expectSame(c.relativeError, relativeError(c.values), "relative error");
+    const std::vector<WideFloat> values = wideValues(c.values);
+    expectSame(c.mean, sampleMean(values), "mean");
+    expectSame(c.stdDev, sampleStdDev(values), "standard deviation");
+    expectSame(c.relativeError, relativeError(values), "relative error");
   }
 }
 
@@ -55,6 +56,11 @@ TEST(SampleStatistics, MeanSumsInIndexOrder) {
   // would keep the 1, as does summing in the order of the second sample.
   EXPECT_EQ(0.0, sampleMean({1e16, 1.0, -1e16}));
   EXPECT_EQ(1.0 / 3.0, sampleMean({1e16, -1e16, 1.0}));
+  // Beyond a double's range the same order holds, and nothing overflows on the way.
+  const WideFloat big = WideFloat::scaledByPowerOfTwo(1.0, 3000);
+  EXPECT_EQ(0.0, sampleMean({big, big * 1e-16, -big}));
+  EXPECT_EQ(big / 3.0, sampleMean({big, -big, big}));
+  EXPECT_EQ(big * big, sampleStdDev({big * big, -big * big}));
 }
 
 TEST(CoefficientStatistics, SparseSamplesAgreeWithTheDenseDefinitions) {
@@ -70,28 +76,29 @@ TEST(CoefficientStatistics, SparseSamplesAgreeWithTheDenseDefinitions) {
       samples.push_back(sparseTable(table));
     }
     const CoefficientStatistics stats = coefficientStatistics(samples, size);
+    const DenseTable means = denseTable(stats.means), errors = denseTable(stats.errors);
     double minRE = 1000000.0, maxRE = -1.0;
     for (int i = 0; i < size; ++i) {
       for (int j = 0; j < size; ++j) {
-        std::vector<double> column;
+        std::vector<WideFloat> column;
         for (const CoefficientMatrix& sample : samples)
           column.push_back(denseTable(sample)[i][j]);
-        const double mean = sampleMean(column);
-        const double re = mean == 0.0 ? 0.0 : relativeError(column);
+        const double mean = sampleMean(column).toDouble();
+        const double re = mean == 0.0 ? 0.0 : relativeError(column).toDouble();
         if (mean != 0.0 && minRE > re)
           minRE = re;
         if (mean != 0.0 && re > maxRE)
           maxRE = re;
         SCOPED_TRACE(testing::Message() << "n=" << n << " [" << i << "][" << j << "]");
         if (std::isnan(mean)) {
-          EXPECT_TRUE(std::isnan(stats.means[i][j]) && std::isnan(stats.errors[i][j]));
+          EXPECT_TRUE(std::isnan(means[i][j]) && std::isnan(errors[i][j]));
           continue;
         }
-        EXPECT_EQ(stats.means[i][j], mean);
-        EXPECT_NEAR(stats.errors[i][j], re, 1e-12 * std::abs(re));
+        EXPECT_EQ(means[i][j], mean);
+        EXPECT_NEAR(errors[i][j], re, 1e-12 * std::abs(re));
       }
     }
-    EXPECT_NEAR(stats.minRE, minRE, 1e-12 * minRE);
-    EXPECT_NEAR(stats.maxRE, maxRE, 1e-12 * std::abs(maxRE));
+    EXPECT_NEAR(stats.minRE.toDouble(), minRE, 1e-12 * minRE);
+    EXPECT_NEAR(stats.maxRE.toDouble(), maxRE, 1e-12 * std::abs(maxRE));
   }
 }
