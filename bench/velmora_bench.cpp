@@ -90,7 +90,7 @@ void coefficientSample(benchmark::State& state, const std::string& name) {
   seedRandomSource(1);
   const int budget = static_cast<int>(state.range(0));
   const int mcore = static_cast<int>(state.range(1));
-  std::vector<double> points;
+  std::vector<WideFloat> points;
   for (auto _ : state) {
     benchmark::DoNotOptimize(estimateCoefficients(budget, graph, mcore, 2, 1, points));
     points.clear();

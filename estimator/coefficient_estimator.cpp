@@ -1,15 +1,12 @@
 #include "estimator/coefficient_estimator.h"
 
-#include <cmath>
-
 #include "estimator/level_walk.h"
 #include "estimator/tree_level.h"
 
 namespace {
 
-double monomial(int x, int y, int bridges, int loops, double weight) {
-  return (std::pow(static_cast<double>(x), static_cast<double>(bridges)) * weight) *
-         std::pow(static_cast<double>(y), static_cast<double>(loops));
+WideFloat monomial(int x, int y, int bridges, int loops, WideFloat weight) {
+  return (power(x, bridges) * weight) * power(y, loops);
 }
 
 // Sums the leaf weights of one level by coefficient. Every step removes one edge from every
@@ -20,7 +17,7 @@ class LevelLeafSums {
  public:
   explicit LevelLeafSums(int edgeCount) : sums_(edgeCount + 1, 0.0), loops_(edgeCount + 1, -1) {}
 
-  void add(int bridges, int loops, double weight) {
+  void add(int bridges, int loops, WideFloat weight) {
     if (loops_[bridges] < 0)
       touched_.push_back(bridges);
     sums_[bridges] += weight;
@@ -38,7 +35,7 @@ class LevelLeafSums {
   }
 
  private:
-  std::vector<double> sums_;
+  std::vector<WideFloat> sums_;
   std::vector<int> loops_;  // -1 where no leaf has been added
   std::vector<int> touched_;
 };
@@ -46,11 +43,11 @@ class LevelLeafSums {
 }  // namespace
 
 CoefficientMatrix estimateCoefficients(int budget, Graph graph, int mcore, int x, int y,
-                                       std::vector<double>& pointSamples) {
+                                       std::vector<WideFloat>& pointSamples) {
   CoefficientMatrix table{{}, graph.edgeCount};
   const bool wantsPoint = x != -1 && y != -1;
-  double pointSum = 0.0;
-  double levelWeight = 1.0;
+  WideFloat pointSum = 0.0;
+  WideFloat levelWeight = 1.0;
   TreeLevel level;
   if (startWalk(level, graph)) {
     table.entries.push_back({graph.bridgeCount(), graph.loopCount(), 1.0});
@@ -64,7 +61,7 @@ CoefficientMatrix estimateCoefficients(int budget, Graph graph, int mcore, int x
   listChildren(level, candidates);
   do {
     descendOneLevel(level, candidates, budget, mcore, levelWeight);
-    const double nodeWeight = (1.0 / static_cast<double>(level.size())) * levelWeight;
+    const WideFloat nodeWeight = WideFloat(1.0 / static_cast<double>(level.size())) * levelWeight;
     for (Graph& node : level) {
       if (!node.classified)
         node.classifyEdges();

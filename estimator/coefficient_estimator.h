@@ -3,10 +3,11 @@
 #include <vector>
 
 #include "estimator/coefficient_matrix.h"
+#include "estimator/wide_float.h"
 #include "graph/graph.h"
 
 // One unbiased sample of every coefficient of T(G; x, y), from a walk that keeps at most
 // `budget` nodes per depth and prunes nothing. When neither x nor y is -1, appends exactly one
 // sample of T(G; x, y) from the same walk to `pointSamples`.
 CoefficientMatrix estimateCoefficients(int budget, Graph graph, int mcore, int x, int y,
-                                       std::vector<double>& pointSamples);
+                                       std::vector<WideFloat>& pointSamples);

@@ -26,11 +26,11 @@ bool startWalk(TreeLevel& level, Graph& root) {
 }
 
 void descendOneLevel(TreeLevel& level, CandidateList& candidates, int budget, int mcore,
-                     double& levelWeight) {
+                     WideFloat& levelWeight) {
   // Each kept child stands for c / (kept) candidates: the weight is updated before the cut.
   const double c = static_cast<double>(candidates.size());
   const double k = static_cast<double>(level.size());
-  levelWeight = c / k * levelWeight;
+  levelWeight = WideFloat(c / k) * levelWeight;
   selectCandidates(candidates, budget);
   expandLevel(level, candidates, static_cast<int>(candidates.size()), mcore);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "estimator/tree_level.h"
+#include "estimator/wide_float.h"
 
 // Starts a walk at `root`: classifies it and returns true when it is a leaf, so that there is
 // nothing to walk. Otherwise makes it the only node of the empty `level`.
@@ -10,7 +11,7 @@ bool startWalk(TreeLevel& level, Graph& root);
 // candidates and k nodes, keeps a uniform random sample of at most `budget` candidates when
 // there are more, and builds the kept children into the level.
 void descendOneLevel(TreeLevel& level, CandidateList& candidates, int budget, int mcore,
-                     double& levelWeight);
+                     WideFloat& levelWeight);
 
 // Cuts the candidate list to a uniform random sample of `budget` entries, listed in increasing
 // order, when it is longer; a list of at most `budget` entries keeps its order.

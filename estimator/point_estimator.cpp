@@ -1,7 +1,5 @@
 #include "estimator/point_estimator.h"
 
-#include <cmath>
-
 #include "estimator/level_walk.h"
 #include "estimator/tree_level.h"
 
@@ -9,7 +7,7 @@ namespace {
 
 // Contribution of one node of a freshly built level: its leaf monomial weighted by the node's
 // share of the level weight, or nothing for pruned and inner nodes.
-double leafContribution(Graph& node, int x, int y, double nodeWeight) {
+WideFloat leafContribution(Graph& node, int x, int y, WideFloat nodeWeight) {
   if (!node.classified)
     node.classifyEdges();
   if (x == 0 && node.bridgeCount() > 0)
@@ -18,27 +16,24 @@ double leafContribution(Graph& node, int x, int y, double nodeWeight) {
     return 0.0;
   if (node.ordinaryCount() > 0)
     return 0.0;
-  return std::pow(static_cast<double>(x), static_cast<double>(node.bridgeCount())) * nodeWeight *
-         std::pow(static_cast<double>(y), static_cast<double>(node.loopCount()));
+  return power(x, node.bridgeCount()) * nodeWeight * power(y, node.loopCount());
 }
 
 }  // namespace
 
-double estimatePoint(int budget, int mcore, Graph graph, int x, int y) {
-  double sum = 0.0;
-  double levelWeight = 1.0;
+WideFloat estimatePoint(int budget, int mcore, Graph graph, int x, int y) {
+  WideFloat sum = 0.0;
+  WideFloat levelWeight = 1.0;
   TreeLevel level;
   if (startWalk(level, graph)) {
-    return std::pow(static_cast<double>(x), static_cast<double>(graph.bridgeCount())) *
-               std::pow(static_cast<double>(y), static_cast<double>(graph.loopCount())) +
-           0.0;
+    return power(x, graph.bridgeCount()) * power(y, graph.loopCount()) + 0.0;
   }
   CandidateList candidates;
   // A pruned root lists no children: the walk is over at once and the sample is 0.
   bool done = listChildren(level, candidates, x, y);
   while (!done) {
     descendOneLevel(level, candidates, budget, mcore, levelWeight);
-    const double nodeWeight = (1.0 / static_cast<double>(level.size())) * levelWeight;
+    const WideFloat nodeWeight = WideFloat(1.0 / static_cast<double>(level.size())) * levelWeight;
     for (Graph& node : level)
       sum = leafContribution(node, x, y, nodeWeight) + sum;
     done = listChildren(level, candidates, x, y);

@@ -25,7 +25,7 @@ void runPolynomialExperiments(int expnum, int B, std::string fileName, int N, in
   double averageCpuSeconds = 0.0;
   for (int experiment = 0; experiment < expnum;) {
     Stopwatch stopwatch;
-    std::vector<double> pointEstimates;
+    std::vector<WideFloat> pointEstimates;
     Graph graph(vertexCount, edgeList);
     std::vector<CoefficientMatrix> samples;
     for (int sample = 0; sample < N; ++sample)
@@ -34,8 +34,7 @@ void runPolynomialExperiments(int expnum, int B, std::string fileName, int N, in
     averageCpuSeconds += static_cast<double>(seconds / static_cast<float>(expnum));
     ++experiment;
     printExperimentReport(experiment, samples, seconds, B, N, expnum, averageCoefficients,
-                          averageRelativeErrors, verb,
-                          {pointEstimates.begin(), pointEstimates.end()}, experimentPointEstimates,
+                          averageRelativeErrors, verb, pointEstimates, experimentPointEstimates,
                           experimentPointErrors);
   }
   printSummaryReport(verb, averageCoefficients, averageCpuSeconds, averageRelativeErrors,

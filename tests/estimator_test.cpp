@@ -93,9 +93,9 @@ TEST(Estimators, NonBindingBudgetGivesTheExactPolynomial) {
           SCOPED_TRACE(testing::Message() << "m=" << m << " B=" << budget << " mcore=" << mcore
                                           << " at (" << x << ", " << y << ")");
           const double expected = exact.evaluate(x, y);
-          EXPECT_NEAR(estimatePoint(budget, mcore, makeGraph(edges), x, y), expected,
+          EXPECT_NEAR(estimatePoint(budget, mcore, makeGraph(edges), x, y).toDouble(), expected,
                       tolerance(expected));
-          std::vector<double> samples{42.0};
+          std::vector<WideFloat> samples{42.0};
           const CoefficientMatrix table =
               estimateCoefficients(budget, makeGraph(edges), mcore, x, y, samples);
           ASSERT_EQ(table.edgeCount, static_cast<int>(m));
@@ -105,7 +105,7 @@ TEST(Estimators, NonBindingBudgetGivesTheExactPolynomial) {
               EXPECT_NEAR(c[i][j], exact.coefficients[i][j], tolerance(1.0));
           const bool pointGiven = x != -1 && y != -1;
           ASSERT_EQ(samples.size(), pointGiven ? 2u : 1u);
-          EXPECT_NEAR(samples.back(), pointGiven ? expected : 42.0, tolerance(expected));
+          EXPECT_NEAR(samples.back().toDouble(), pointGiven ? expected : 42.0, tolerance(expected));
         }
   }
 }
@@ -116,35 +116,35 @@ TEST(Estimators, WorkedExamplesAndDegenerateBudgets) {
     EXPECT_EQ(estimatePoint(2, mcore, triangle, 0, 2), 2.0);
     EXPECT_EQ(estimatePoint(1 << 20, mcore, makeGraph(kPendant), 0, 5), 0.0);
     EXPECT_EQ(estimatePoint(0, mcore, triangle, 2, 3), 0.0);
-    std::vector<double> samples;
+    std::vector<WideFloat> samples;
     EXPECT_EQ(evaluateTable(estimateCoefficients(0, triangle, mcore, 2, 3, samples), 1, 1), 0.0);
-    EXPECT_EQ(samples, std::vector<double>{0.0});
+    EXPECT_EQ(samples, std::vector<WideFloat>{0.0});
   }
   // A root without ordinary edges is its own leaf x^bridges y^loops, whatever the budget.
   for (int budget : {0, 1}) {
     EXPECT_EQ(estimatePoint(budget, 0, leaf, 3, 2), 18.0);
     EXPECT_EQ(estimatePoint(budget, 0, leaf, 0, 2), 0.0);
     EXPECT_EQ(estimatePoint(budget, 0, makeGraph({}), 0, 0), 1.0);
-    std::vector<double> samples;
+    std::vector<WideFloat> samples;
     const CoefficientMatrix table = estimateCoefficients(budget, leaf, 0, 3, 2, samples);
     EXPECT_TRUE(table.at(2, 1) == 1.0 && evaluateTable(table, 1, 1) == 1.0);
     EXPECT_EQ(denseTable(estimateCoefficients(budget, makeGraph({}), 0, 0, 0, samples)),
               (DenseTable{{1.0}}));
-    EXPECT_EQ(samples, (std::vector<double>{18.0, 1.0}));
+    EXPECT_EQ(samples, (std::vector<WideFloat>{18.0, 1.0}));
   }
   // With B = 1 the walk is one root-to-leaf path weighted by 2^depth.
   seedRandomSource(21);
   std::vector<double> values, deepLoops, deepBridges;
   for (int t = 0; t < 4000; ++t) {
-    values.push_back(estimatePoint(1, 0, triangle, 0, 2));
+    values.push_back(estimatePoint(1, 0, triangle, 0, 2).toDouble());
     ASSERT_TRUE(values.back() == 0.0 || values.back() == 8.0) << values.back();
-    std::vector<double> samples;
+    std::vector<WideFloat> samples;
     const CoefficientMatrix table = estimateCoefficients(1, triangle, 0, 2, 3, samples);
     const DenseTable c = denseTable(table);
     const double total = evaluateTable(table, 1, 1);  // entries are never negative
     ASSERT_TRUE((total == 2.0 && c[2][0] == 2.0) ||
                 (total == 4.0 && (c[1][0] == 4.0 || c[0][1] == 4.0)));
-    EXPECT_EQ(samples, std::vector<double>{evaluateTable(table, 2, 3)});
+    EXPECT_EQ(samples, std::vector<WideFloat>{evaluateTable(table, 2, 3)});
     deepLoops.push_back(c[0][1]);
     deepBridges.push_back(c[1][0]);
   }
@@ -161,22 +161,24 @@ TEST(Estimators, BindingBudgetsAreUnbiased) {
       for (auto [x, y] : {std::pair{0, 2}, std::pair{3, 0}}) {
         std::vector<double> values;
         for (int t = 0; t < trials; ++t)
-          values.push_back(estimatePoint(budget, 0, makeGraph(edges), x, y));
+          values.push_back(estimatePoint(budget, 0, makeGraph(edges), x, y).toDouble());
         expectUnbiased(values, exactTutte(edges).evaluate(x, y));
       }
     const ExactTutte exact = exactTutte(kK4);
     std::vector<CoefficientMatrix> tables;
-    std::vector<double> points;
+    std::vector<WideFloat> points;
+    std::vector<double> pointValues;
     for (int t = 0; t < trials; ++t) {
       tables.push_back(estimateCoefficients(budget, makeGraph(kK4), 0, -2, 3, points));
-      ASSERT_NEAR(points.back(), evaluateTable(tables.back(), -2, 3), 1e-9);
+      pointValues.push_back(points.back().toDouble());
+      ASSERT_NEAR(pointValues.back(), evaluateTable(tables.back(), -2, 3), 1e-9);
     }
-    expectUnbiased(points, exact.evaluate(-2, 3));
+    expectUnbiased(pointValues, exact.evaluate(-2, 3));
     for (std::size_t i = 0; i <= kK4.size(); ++i)
       for (std::size_t j = 0; j <= kK4.size(); ++j) {
         std::vector<double> entry;
         for (const CoefficientMatrix& table : tables)
-          entry.push_back(table.at(static_cast<int>(i), static_cast<int>(j)));
+          entry.push_back(table.at(static_cast<int>(i), static_cast<int>(j)).toDouble());
         SCOPED_TRACE(testing::Message() << "B=" << budget << " t[" << i << "][" << j << "]");
         expectUnbiased(entry, exact.coefficients[i][j]);
       }
