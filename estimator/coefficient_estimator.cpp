@@ -43,7 +43,7 @@ class LevelLeafSums {
 }  // namespace
 
 CoefficientMatrix estimateCoefficients(int budget, Graph graph, int mcore, int x, int y,
-                                       std::vector<WideFloat>& pointSamples) {
+                                       std::vector<WideFloat>& pointSamples, bool* budgetCut) {
   CoefficientMatrix table{{}, graph.edgeCount};
   const bool wantsPoint = x != -1 && y != -1;
   WideFloat pointSum = 0.0;
@@ -60,7 +60,8 @@ CoefficientMatrix estimateCoefficients(int budget, Graph graph, int mcore, int x
   CandidateList candidates;
   listChildren(level, candidates);
   do {
-    descendOneLevel(level, candidates, budget, mcore, levelWeight);
+    if (descendOneLevel(level, candidates, budget, mcore, levelWeight) && budgetCut)
+      *budgetCut = true;
     const WideFloat nodeWeight = WideFloat(1.0 / static_cast<double>(level.size())) * levelWeight;
     for (Graph& node : level) {
       if (!node.classified)

@@ -9,11 +9,13 @@ bool startWalk(TreeLevel& level, Graph& root);
 
 // One descent step shared by both estimators: updates the level weight W = c / k * W with c
 // candidates and k nodes, keeps a uniform random sample of at most `budget` candidates when
-// there are more, and builds the kept children into the level.
-void descendOneLevel(TreeLevel& level, CandidateList& candidates, int budget, int mcore,
+// there are more, and builds the kept children into the level. Returns true when the budget cut
+// the level (some candidate was dropped).
+bool descendOneLevel(TreeLevel& level, CandidateList& candidates, int budget, int mcore,
                      WideFloat& levelWeight);
 
 // Cuts the candidate list to a uniform random sample of `budget` entries, listed in increasing
 // order, when it is longer; a list of at most `budget` entries keeps its order.
 // The budget is taken as an unsigned count, so a negative budget keeps every candidate.
-void selectCandidates(CandidateList& candidates, int budget);
+// Returns true when it dropped a candidate.
+bool selectCandidates(CandidateList& candidates, int budget);

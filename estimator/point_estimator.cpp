@@ -21,7 +21,7 @@ WideFloat leafContribution(Graph& node, int x, int y, WideFloat nodeWeight) {
 
 }  // namespace
 
-WideFloat estimatePoint(int budget, int mcore, Graph graph, int x, int y) {
+WideFloat estimatePoint(int budget, int mcore, Graph graph, int x, int y, bool* budgetCut) {
   WideFloat sum = 0.0;
   WideFloat levelWeight = 1.0;
   TreeLevel level;
@@ -32,7 +32,8 @@ WideFloat estimatePoint(int budget, int mcore, Graph graph, int x, int y) {
   // A pruned root lists no children: the walk is over at once and the sample is 0.
   bool done = listChildren(level, candidates, x, y);
   while (!done) {
-    descendOneLevel(level, candidates, budget, mcore, levelWeight);
+    if (descendOneLevel(level, candidates, budget, mcore, levelWeight) && budgetCut)
+      *budgetCut = true;
     const WideFloat nodeWeight = WideFloat(1.0 / static_cast<double>(level.size())) * levelWeight;
     for (Graph& node : level)
       sum = leafContribution(node, x, y, nodeWeight) + sum;

@@ -120,6 +120,17 @@ TEST(Estimators, WorkedExamplesAndDegenerateBudgets) {
     EXPECT_EQ(evaluateTable(estimateCoefficients(0, triangle, mcore, 2, 3, samples), 1, 1), 0.0);
     EXPECT_EQ(samples, std::vector<WideFloat>{0.0});
   }
+  // The walk says whether the budget cut a level: B = 2 never cuts the triangle's tree, B = 1
+  // and B = 0 do, and a root that is a leaf has nothing to cut. The flag is only ever set.
+  for (auto [budget, edges, cut] : {std::tuple{2, kTriangle, false}, std::tuple{1, kTriangle, true},
+                                    std::tuple{0, kTriangle, true}, std::tuple{0, kPath, false}}) {
+    bool pointCut = false, tableCut = false, kept = true;
+    std::vector<WideFloat> samples;
+    estimatePoint(budget, 0, makeGraph(edges), 2, 3, &pointCut);
+    estimateCoefficients(budget, makeGraph(edges), 0, 2, 3, samples, &tableCut);
+    estimatePoint(budget, 0, makeGraph(edges), 2, 3, &kept);
+    EXPECT_TRUE(pointCut == cut && tableCut == cut && kept) << "B=" << budget;
+  }
   // A root without ordinary edges is its own leaf x^bridges y^loops, whatever the budget.
   for (int budget : {0, 1}) {
     EXPECT_EQ(estimatePoint(budget, 0, leaf, 3, 2), 18.0);
@@ -210,10 +221,12 @@ TEST(ListChildren, CodesFollowLevelOrderAndOnlyThePointFormPrunes) {
   }
   // Exactly B candidates keep their order; a negative budget keeps all of them.
   codes = {0, 1, 2, 3};
-  selectCandidates(codes, 4);
+  EXPECT_FALSE(selectCandidates(codes, 4));
   EXPECT_EQ(codes, (CandidateList{0, 1, 2, 3}));
-  selectCandidates(codes, -1);
+  EXPECT_FALSE(selectCandidates(codes, -1));
   EXPECT_EQ(codes.size(), 4u);
+  EXPECT_TRUE(selectCandidates(codes, 3));
+  EXPECT_EQ(codes.size(), 3u);
 }
 
 TEST(ExpandLevel, BothPathsBuildTheChildrenInCandidateOrder) {
