@@ -9,6 +9,7 @@
 #include "experiments/run_seed.h"
 #include "experiments/sample_statistics.h"
 #include "experiments/stopwatch.h"
+#include "experiments/trust_checks.h"
 #include "graph/graph.h"
 #include "graph/instance_reader.h"
 
@@ -54,12 +55,14 @@ void runPointEstimateExperiments(int expnum, int B, std::string fileName, int N,
   std::vector<WideFloat> experimentEstimates;
   std::vector<WideFloat> experimentErrors;
   double averageCpuSeconds = 0.0;
+  bool anyCut = false;
   for (int experiment = 0; experiment < expnum;) {
     Stopwatch stopwatch;
     Graph graph(vertexCount, edgeList);
     std::vector<WideFloat> samples;
+    bool budgetCut = false;
     for (int sample = 0; sample < N; ++sample)
-      samples.push_back(estimatePoint(B, mcore, graph, x, y));
+      samples.push_back(estimatePoint(B, mcore, graph, x, y, &budgetCut));
     const float seconds = stopwatch.elapsedSeconds();
     averageCpuSeconds += static_cast<double>(seconds / static_cast<float>(expnum));
     experimentEstimates.push_back(sampleMean(samples));
@@ -67,6 +70,9 @@ void runPointEstimateExperiments(int expnum, int B, std::string fileName, int N,
     ++experiment;
     printExperimentBlock(experiment, B, N, experimentEstimates.back(), experimentErrors.back(),
                          seconds);
+    printWarnings(pointSampleWarnings(experiment, x, y, samples, budgetCut));
+    anyCut = anyCut || budgetCut;
   }
+  printWarnings(agreementWarnings(x, y, experimentEstimates, experimentErrors, anyCut));
   printSummary(expnum, experimentEstimates, experimentErrors, averageCpuSeconds);
 }

@@ -7,6 +7,7 @@
 #include "experiments/coefficient_report.h"
 #include "experiments/run_seed.h"
 #include "experiments/stopwatch.h"
+#include "experiments/trust_checks.h"
 #include "graph/graph.h"
 #include "graph/instance_reader.h"
 
@@ -23,20 +24,26 @@ void runPolynomialExperiments(int expnum, int B, std::string fileName, int N, in
   std::vector<WideFloat> experimentPointEstimates;
   std::vector<WideFloat> experimentPointErrors;
   double averageCpuSeconds = 0.0;
+  bool anyCut = false;
   for (int experiment = 0; experiment < expnum;) {
     Stopwatch stopwatch;
     std::vector<WideFloat> pointEstimates;
     Graph graph(vertexCount, edgeList);
     std::vector<CoefficientMatrix> samples;
+    bool budgetCut = false;
     for (int sample = 0; sample < N; ++sample)
-      samples.push_back(estimateCoefficients(B, graph, mcore, x, y, pointEstimates));
+      samples.push_back(estimateCoefficients(B, graph, mcore, x, y, pointEstimates, &budgetCut));
     const float seconds = stopwatch.elapsedSeconds();
     averageCpuSeconds += static_cast<double>(seconds / static_cast<float>(expnum));
     ++experiment;
     printExperimentReport(experiment, samples, seconds, B, N, expnum, averageCoefficients,
                           averageRelativeErrors, verb, pointEstimates, experimentPointEstimates,
                           experimentPointErrors);
+    printWarnings(pointSampleWarnings(experiment, x, y, pointEstimates, budgetCut));
+    printWarnings(coefficientWarnings(experiment, samples, budgetCut));
+    anyCut = anyCut || budgetCut;
   }
+  printWarnings(agreementWarnings(x, y, experimentPointEstimates, experimentPointErrors, anyCut));
   printSummaryReport(verb, averageCoefficients, averageCpuSeconds, averageRelativeErrors,
                      experimentPointEstimates, experimentPointErrors, expnum);
 }

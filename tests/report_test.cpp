@@ -274,3 +274,41 @@ TEST(ReportStatistics, TruncatedRelativeErrorOfTwoValuedSamples) {
   const double p = blocks[0][0] / 4;
   EXPECT_NEAR(std::sqrt((1 - p) / p / 1000), blocks[0][1], kPrinted * blocks[0][1]);
 }
+
+TEST(ReportWarnings, GoToStandardErrorOnlyAndOnlyWhenTheBudgetCut) {
+  const std::string triangle = sourcePath("examples/triangle.txt");
+  const struct {
+    std::string arguments;
+    std::vector<std::string> warnings;  // the start of each line of standard error
+  } cases[] = {
+      // No level cut: exact, silent, whatever N.
+      {"--B 2 --N 1 --x 0 --y 2 --trancation 1 --expnum 2", {}},
+      {"--B 2 --N 1 --x 2 --y 1 --verb 0", {}},
+      // B = 0 keeps no child: every sample is 0, in both modes.
+      {"--B 0 --N 5 --x 0 --y 2 --trancation 1 --expnum 2",
+       {"Warning: experiment 1: all 5 samples of T(0, 2) are 0",
+        "Warning: experiment 2: all 5 samples of T(0, 2) are 0"}},
+      {"--B 0 --N 5 --x 2 --y 1 --verb 0",
+       {"Warning: experiment 1: all 5 samples of T(2, 1) are 0",
+        "Warning: experiment 1: none of the 5 samples reached a leaf"}},
+      // One sample at B = 1 holds all the weight: an effective sample size of 1.
+      {"--B 1 --N 1 --x 2 --y 1 --verb 0",
+       {"Warning: experiment 1: the estimate of T(2, 1) rests on an effective sample size of 1 "}},
+      {"--B 1 --N 1 --verb 0", {}},  // one reached coefficient per sample, RE 0 at N = 1
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.arguments);
+    std::vector<std::string> arguments = {"--problem", triangle};
+    for (const std::string& word : words(c.arguments))
+      arguments.push_back(word);
+    const ProcessResult run = runVelmora(arguments);
+    EXPECT_EQ(0, run.status);
+    EXPECT_EQ(std::string::npos, run.out.find("Warning"));
+    Lines lines = splitLines(run.err);
+    ASSERT_EQ(lines.back(), "");
+    lines.pop_back();
+    ASSERT_EQ(lines.size(), c.warnings.size()) << run.err;
+    for (std::size_t k = 0; k < lines.size(); ++k)
+      EXPECT_TRUE(lines[k].starts_with(c.warnings[k])) << lines[k];
+  }
+}
