@@ -6,6 +6,7 @@
 #include <map>
 #include <numeric>
 #include <set>
+#include <sstream>
 #include <stdexcept>
 #include <thread>
 #include <tuple>
@@ -17,8 +18,12 @@
 #include "estimator/point_estimator.h"
 #include "estimator/random_source.h"
 #include "estimator/tree_level.h"
+#include "estimator/wide_float.h"
+#include "experiments/sample_statistics.h"
+#include "experiments/trust_checks.h"
 #include "support/coefficient_tables.h"
 #include "support/exact_tutte.h"
+#include "support/large_graphs.h"
 
 namespace {
 
@@ -326,4 +331,50 @@ TEST(ShuffleUniformly, DrawsEveryPermutationEquallyOften) {
   const double p = 1.0 / 6.0;
   for (const auto& [permutation, count] : counts)
     EXPECT_NEAR(count, trials * p, 5.0 * std::sqrt(trials * p * (1.0 - p)));
+}
+
+TEST(Estimators, ValuesBeyondADoublesRangeOnLargeGraphs) {
+  // At B = 1 every step has two candidates, so a leaf reached after d steps weighs 2^d, and at
+  // (2, 2) its monomial 2^(i + j) makes every sample 2^m exactly: T(2, 2) = 2^m, here 2^4500.
+  const EdgeList cubic = randomCubicMultigraph(3000, 5);
+  const WideFloat twoToTheM = WideFloat::scaledByPowerOfTwo(1.0, 4500);
+  seedRandomSource(3);
+  EXPECT_EQ(estimatePoint(1, 0, makeGraph(cubic), 2, 2), twoToTheM);
+  std::vector<WideFloat> points;
+  const CoefficientMatrix table = estimateCoefficients(1, makeGraph(cubic), 1, 2, 2, points);
+  ASSERT_EQ(table.entries.size(), 1u);
+  const CoefficientEntry leaf = table.entries[0];
+  EXPECT_EQ(power(2, leaf.row) * leaf.value * power(2, leaf.column), twoToTheM);
+  EXPECT_EQ(points, std::vector<WideFloat>{twoToTheM});
+  std::ostringstream printed;
+  printed << points[0];
+  EXPECT_EQ(printed.str(), "4.315e+1354");
+
+  // T(1, 1) counts spanning trees. A path of 1100 parallel pairs has T = (x + y)^1100, and at
+  // B = 1 each sample is 2^1100: beyond a double, and the matrix-tree count.
+  EdgeList pairs;
+  for (int v = 0; v < 1100; ++v)
+    pairs.insert(pairs.end(), 2, {v, v + 1});
+  const double logPairTrees = logSpanningTreeCount(pairs, 1101);
+  EXPECT_NEAR(logPairTrees, 1100 * std::log(2.0), 1e-9);
+  EXPECT_NEAR(log(estimatePoint(1, 1, makeGraph(pairs), 1, 1)), logPairTrees, 1e-9);
+
+  // A 3-regular graph on 1000 vertices has about 10^360 spanning trees (random simple ones
+  // (4 / sqrt 3)^n = 10^363 up to a polynomial factor; a few loops and pairs here). Its budget-1
+  // samples are so heavy-tailed that the mean of 50 of them falls short by far more than 10^10
+  // (typically by tens of orders) while the RE stays below 1: the case the trust checks exist for.
+  // The estimate is finite and its sample weight rests on a handful of samples.
+  const EdgeList cubic1000 = randomCubicMultigraph(1000, 11);
+  const double logTrees = logSpanningTreeCount(cubic1000, 1000);
+  ASSERT_TRUE(std::isfinite(logTrees));
+  EXPECT_NEAR(logTrees / std::log(10.0), 360, 5);
+  std::vector<WideFloat> samples;
+  for (int s = 0; s < 50; ++s)
+    samples.push_back(estimatePoint(1, 0, makeGraph(cubic1000), 1, 1));
+  const WideFloat mean = sampleMean(samples);
+  EXPECT_TRUE(mean.isFinite() && mean > 1e308);
+  EXPECT_LT(log(mean), logTrees - 10 * std::log(10.0));
+  EXPECT_LT(relativeError(samples), 1.0);
+  EXPECT_LT(sampleWeight(samples).effectiveSize, kLeastEffectiveSampleSize);
+  EXPECT_FALSE(pointSampleWarnings(1, 1, 1, samples, true).empty());
 }
