@@ -312,3 +312,26 @@ TEST(ReportWarnings, GoToStandardErrorOnlyAndOnlyWhenTheBudgetCut) {
       EXPECT_TRUE(lines[k].starts_with(c.warnings[k])) << lines[k];
   }
 }
+
+TEST(ReportMemory, NormalModeKeepsOnlyTheCoefficientsTheSamplesReach) {
+  // m = 20,000: a 40-cycle with a chord, and 19,959 loops, which need no search, so the walk is
+  // short. Dense (m + 1)^2 tables of doubles would need 3.2 GB each; the run stays far below
+  // 200 MiB at verb 0, and prints what a small run prints.
+  const std::string path = std::filesystem::temp_directory_path() /
+                           ("velmora_loops_" + std::to_string(getpid()) + ".txt");
+  {
+    std::ofstream file(path);
+    for (int v = 0; v < 40; ++v)
+      file << "e " << v << " " << (v + 1) % 40 << "\n";
+    file << "e 0 20\n";
+    for (int loop = 0; loop < 19959; ++loop)
+      file << "e 7 7\n";
+  }
+  const ProcessResult run = runVelmora({"--problem", path, "--B", "4", "--N", "3", "--x", "2",
+                                        "--y", "1", "--verb", "0", "--expnum", "2"});
+  std::filesystem::remove(path);
+  EXPECT_EQ(0, run.status);
+  EXPECT_LT(run.peakKiB, 200 * 1024);
+  EXPECT_EQ(2u, scanLines(run.out, "MIN RE: %lf MAX_RE: %lf").size());
+  EXPECT_EQ(1u, scanLines(run.out, "AVERAGE POINT ESTIMATOR:   %lf AVERAGE RE %lf").size());
+}
