@@ -4,9 +4,9 @@
 #include <cstdint>
 #include <iosfwd>
 
-// A binary floating-point number with a double's 53-bit significand and a 64-bit exponent:
-// the estimates of large graphs (2^4500 leaves weighted by 2^depth) leave a double's range
-// long before they leave this one.
+// A binary floating-point number with a double's 53-bit significand and a 64-bit exponent: the
+// values of large graphs leave a double's range (T(2, 2) = 2^m is 2^4500 for 4,500 edges, and
+// level weights grow like 2^depth) long before they leave this one.
 //
 // The value is scaled_ * 2^exponent_. The double scaled_ is kept in the safe band
 // [2^-511, 2^511) (or is 0, an infinity or not-a-number, with exponent_ == 0), and exponent_ is 0
@@ -29,7 +29,7 @@ class WideFloat {
  public:
   WideFloat() = default;
   // Every double is a WideFloat, so doubles mix freely with the type.
-  WideFloat(double value) : WideFloat(settled(value, 0)) {}  // NOLINT(google-explicit-constructor)
+  WideFloat(double value) : WideFloat(settled(value, 0)) {}
 
   // value * 2^exponent, exactly (clamped to infinity or zero beyond +-kExponentLimit).
   static WideFloat scaledByPowerOfTwo(double value, std::int64_t exponent);
