@@ -8,7 +8,7 @@ set -euo pipefail
 cd "$(dirname "$0")"
 
 PACKAGES=(cmake g++ ninja-build make libboost-program-options-dev libtbb-dev googletest
-          libgtest-dev libbenchmark-dev)
+          libgtest-dev libbenchmark-dev libmpfr-dev)
 
 install_missing_packages() {
   local missing=()

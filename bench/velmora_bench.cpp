@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "estimator/level_walk.h"
+#include "estimator/wide_float.h"
 #include "graph/graph.h"
 #include "graph/instance_reader.h"
 
@@ -84,7 +85,7 @@ void wholeSample(benchmark::State& state, const std::string& name) {
   std::uint64_t seed = 1;
   for (auto _ : state) {
     if constexpr (Coefficients) {
-      double point = 0.0;
+      WideFloat point = 0.0;
       benchmark::DoNotOptimize(walk.sampleCoefficients(graph, 2, 1, seed++, &point));
     } else {
       benchmark::DoNotOptimize(walk.samplePoint(graph, 2, 0, seed++));
@@ -93,7 +94,31 @@ void wholeSample(benchmark::State& state, const std::string& name) {
   state.SetItemsProcessed(walk.nodesBuilt());
 }
 
+// The arithmetic of a walk on numbers of ordinary size: per depth one level-weight update and
+// one node weight, per leaf one weighted monomial added to the sum. Number is double or
+// WideFloat, side by side.
+template <typename Number>
+void walkArithmetic(benchmark::State& state) {
+  std::vector<double> ratios(1024), monomials(1024);
+  for (std::size_t k = 0; k < ratios.size(); ++k) {
+    ratios[k] = 1.0 + static_cast<double>(k % 7) / 8.0;
+    monomials[k] = static_cast<double>(1 + k % 5);
+  }
+  for (auto _ : state) {
+    Number levelWeight = 1.0, sum = 0.0;
+    for (std::size_t k = 0; k < ratios.size(); ++k) {
+      levelWeight = Number(ratios[k]) * levelWeight;
+      const Number nodeWeight = Number(1.0 / static_cast<double>(1 + k % 3)) * levelWeight;
+      sum = Number(monomials[k]) * nodeWeight * Number(monomials[ratios.size() - 1 - k]) + sum;
+    }
+    benchmark::DoNotOptimize(sum);
+  }
+  state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(ratios.size()));
+}
+
 void registerAll() {
+  benchmark::RegisterBenchmark("arithmetic/double", walkArithmetic<double>);
+  benchmark::RegisterBenchmark("arithmetic/wide", walkArithmetic<WideFloat>);
   for (const std::string& name : kGraphs) {
     benchmark::RegisterBenchmark(("copy/" + name).c_str(), copyGraph, name);
     benchmark::RegisterBenchmark(("classify/" + name).c_str(), classifyGraph, name);

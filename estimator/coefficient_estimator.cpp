@@ -4,11 +4,13 @@
 #include "estimator/random_source.h"
 
 CoefficientMatrix estimateCoefficients(int budget, Graph graph, int mcore, int x, int y,
-                                       std::vector<double>& pointSamples) {
+                                       std::vector<WideFloat>& pointSamples, bool* budgetCut) {
   LevelWalk walk(budget, mcore);
-  double point = 0.0;
+  WideFloat point = 0.0;
   CoefficientMatrix table = walk.sampleCoefficients(graph, x, y, drawSampleSeed(), &point);
   if (x != -1 && y != -1)
     pointSamples.push_back(point);
+  if (budgetCut != nullptr && walk.budgetBound())
+    *budgetCut = true;
   return table;
 }

@@ -1,6 +1,6 @@
 #include "estimator/coefficient_matrix.h"
 
-double CoefficientMatrix::at(int row, int column) const {
+WideFloat CoefficientMatrix::at(int row, int column) const {
   for (const CoefficientEntry& entry : entries) {
     if (entry.row == row && entry.column == column)
       return entry.value;

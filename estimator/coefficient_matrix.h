@@ -2,12 +2,14 @@
 
 #include <vector>
 
+#include "estimator/wide_float.h"
+
 // One nonzero entry of a coefficient table: the estimate of the coefficient of
 // x^row y^column.
 struct CoefficientEntry {
   int row;
   int column;
-  double value;
+  WideFloat value;
 };
 
 // One sample's estimate of every coefficient t_ij of a graph with edgeCount edges: row i counts
@@ -18,5 +20,5 @@ struct CoefficientMatrix {
   std::vector<CoefficientEntry> entries;
   int edgeCount = 0;
 
-  double at(int row, int column) const;
+  WideFloat at(int row, int column) const;
 };

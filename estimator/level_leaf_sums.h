@@ -12,12 +12,12 @@ class LevelLeafSums {
  public:
   // Makes room for the coefficients of a graph with `edgeCount` edges; all sums empty.
   void reset(int edgeCount) {
-    sums_.assign(edgeCount + 1, 0.0);
+    sums_.assign(edgeCount + 1, WideFloat(0.0));
     loops_.assign(edgeCount + 1, -1);
     touched_.clear();
   }
 
-  void add(int bridges, int loops, double weight) {
+  void add(int bridges, int loops, WideFloat weight) {
     if (loops_[bridges] < 0)
       touched_.push_back(bridges);
     sums_[bridges] += weight;
@@ -35,7 +35,7 @@ class LevelLeafSums {
   }
 
  private:
-  std::vector<double> sums_;
+  std::vector<WideFloat> sums_;
   std::vector<int> loops_;  // -1 where no leaf has been added
   std::vector<int> touched_;
 };

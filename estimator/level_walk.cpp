@@ -9,9 +9,8 @@ namespace {
 
 // The value of a leaf with `bridges` bridges and `loops` loops at (x, y), weighted. The order
 // of the products is fixed: it decides the rounding of every printed figure.
-double monomialValue(int x, int y, int bridges, int loops, double weight) {
-  return (std::pow(static_cast<double>(x), static_cast<double>(bridges)) * weight) *
-         std::pow(static_cast<double>(y), static_cast<double>(loops));
+WideFloat monomialValue(int x, int y, int bridges, int loops, WideFloat weight) {
+  return (power(x, bridges) * weight) * power(y, loops);
 }
 
 }  // namespace
@@ -37,16 +36,16 @@ void LevelWalk::start(const Graph& root, std::uint64_t seed) {
     level_[0].classifyEdges();
 }
 
-double LevelWalk::samplePoint(const Graph& root, int x, int y, std::uint64_t seed) {
+WideFloat LevelWalk::samplePoint(const Graph& root, int x, int y, std::uint64_t seed) {
   start(root, seed);
   const Graph& top = level_[0];
   if (top.ordinaryCount() == 0)  // the root is a leaf; no pruning test on this path
     return monomialValue(x, y, top.bridgeCount(), top.loopCount(), 1.0) + 0.0;
-  double sum = 0.0;
+  WideFloat sum = 0.0;
   // A pruned root lists no children: the walk is over at once and the sample is 0.
   while (!listChildren(level_, candidates_, x, y)) {
     descend();
-    const double nodeWeight = (1.0 / static_cast<double>(level_.size())) * levelWeight_;
+    const WideFloat nodeWeight = WideFloat(1.0 / static_cast<double>(level_.size())) * levelWeight_;
     for (Graph& node : level_) {
       if (!isPruned(node, x, y) && node.ordinaryCount() == 0)
         sum = monomialValue(x, y, node.bridgeCount(), node.loopCount(), nodeWeight) + sum;
@@ -56,7 +55,7 @@ double LevelWalk::samplePoint(const Graph& root, int x, int y, std::uint64_t see
 }
 
 CoefficientMatrix LevelWalk::sampleCoefficients(const Graph& root, int x, int y, std::uint64_t seed,
-                                                double* point) {
+                                                WideFloat* point) {
   start(root, seed);
   const Graph& top = level_[0];
   CoefficientMatrix table{{}, top.edgeCount};
@@ -67,11 +66,11 @@ CoefficientMatrix LevelWalk::sampleCoefficients(const Graph& root, int x, int y,
       *point = monomialValue(x, y, top.bridgeCount(), top.loopCount(), 1.0) + 0.0;
     return table;
   }
-  double pointSum = 0.0;
+  WideFloat pointSum = 0.0;
   leafSums_.reset(table.edgeCount);
   while (!listChildren(level_, candidates_)) {
     descend();
-    const double nodeWeight = (1.0 / static_cast<double>(level_.size())) * levelWeight_;
+    const WideFloat nodeWeight = WideFloat(1.0 / static_cast<double>(level_.size())) * levelWeight_;
     for (const Graph& node : level_) {
       if (node.ordinaryCount() > 0)
         continue;
@@ -91,7 +90,7 @@ void LevelWalk::descend() {
   // Each kept child stands for c / (kept) candidates: the weight is updated before the cut.
   const double c = static_cast<double>(candidates_.size());
   const double k = static_cast<double>(level_.size());
-  levelWeight_ = c / k * levelWeight_;
+  levelWeight_ = WideFloat(c / k) * levelWeight_;
   selectCandidates();
   const int count = static_cast<int>(candidates_.size());
   checkMemory(count);

@@ -9,6 +9,7 @@
 #include "estimator/level_leaf_sums.h"
 #include "estimator/random_stream.h"
 #include "estimator/tree_level.h"
+#include "estimator/wide_float.h"
 
 // Thrown when a walk's levels would hold more graphs than its memory allowance.
 class WalkMemoryExhausted : public std::bad_alloc {
@@ -34,12 +35,12 @@ class LevelWalk {
 
   // One sample of T(G; x, y) from a walk seeded with `seed`; at x == 0 (y == 0) subtrees of
   // nodes with a bridge (loop) are cut off.
-  double samplePoint(const Graph& root, int x, int y, std::uint64_t seed);
+  WideFloat samplePoint(const Graph& root, int x, int y, std::uint64_t seed);
 
   // One sample of every coefficient t_ij, and, when neither x nor y is -1, of T(G; x, y) from
   // the same walk in *point. Nothing is pruned.
   CoefficientMatrix sampleCoefficients(const Graph& root, int x, int y, std::uint64_t seed,
-                                       double* point);
+                                       WideFloat* point);
 
   // True when some level of the last sample had more candidates than the budget, so that the
   // sample is random rather than the exact sum.
@@ -70,7 +71,7 @@ class LevelWalk {
   TreeLevel pool_;
   CandidateList candidates_;
   LevelLeafSums leafSums_;
-  double levelWeight_ = 1.0;
+  WideFloat levelWeight_ = 1.0;
   RandomStream random_;
   bool budgetBound_ = false;
   std::int64_t nodesBuilt_ = 0;

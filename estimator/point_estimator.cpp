@@ -3,7 +3,10 @@
 #include "estimator/level_walk.h"
 #include "estimator/random_source.h"
 
-double estimatePoint(int budget, int mcore, Graph graph, int x, int y) {
+WideFloat estimatePoint(int budget, int mcore, Graph graph, int x, int y, bool* budgetCut) {
   LevelWalk walk(budget, mcore);
-  return walk.samplePoint(graph, x, y, drawSampleSeed());
+  const WideFloat sample = walk.samplePoint(graph, x, y, drawSampleSeed());
+  if (budgetCut != nullptr && walk.budgetBound())
+    *budgetCut = true;
+  return sample;
 }

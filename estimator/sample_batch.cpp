@@ -110,7 +110,7 @@ CoefficientSamples estimateCoefficientSamples(const Graph& root, const WalkSetti
   std::atomic<bool> budgetBound{false};
   result.nodesBuilt = runSamples(top, settings, seeds.size(), afterEachSample, budgetBound,
                                  [&](LevelWalk& walk, std::size_t i) {
-                                   double point = 0.0;
+                                   WideFloat point = 0.0;
                                    result.tables[i] = walk.sampleCoefficients(
                                        top, settings.x, settings.y, seeds[i], &point);
                                    if (wantsPoint)

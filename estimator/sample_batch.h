@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "estimator/coefficient_matrix.h"
+#include "estimator/wide_float.h"
 #include "graph/graph.h"
 
 // What every walk of a batch shares: the budget, the `mcore` setting and the point (-1 in
@@ -18,7 +19,7 @@ struct WalkSettings {
 
 // Point samples of a batch, in the order of their seeds.
 struct PointSamples {
-  std::vector<double> values;
+  std::vector<WideFloat> values;
   bool budgetBound = false;  // some level of some sample had more candidates than the budget
   std::int64_t nodesBuilt = 0;
 };
@@ -27,7 +28,7 @@ struct PointSamples {
 // sample when a point is given, none otherwise.
 struct CoefficientSamples {
   std::vector<CoefficientMatrix> tables;
-  std::vector<double> points;
+  std::vector<WideFloat> points;
   bool budgetBound = false;
   std::int64_t nodesBuilt = 0;
 };

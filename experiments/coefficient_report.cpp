@@ -8,13 +8,7 @@
 
 namespace {
 
-void addShare(Matrix& average, const Matrix& experiment, int expnum) {
-  for (std::size_t i = 0; i < average.size(); ++i)
-    for (std::size_t j = 0; j < average[i].size(); ++j)
-      average[i][j] += experiment[i][j] / static_cast<double>(expnum);
-}
-
-void printTitledTable(const char* title, const Matrix& table) {
+void printTitledTable(const char* title, const CoefficientTable& table) {
   std::cout << title << std::endl;
   std::cout << std::endl;
   printTable(table);
@@ -23,27 +17,32 @@ void printTitledTable(const char* title, const Matrix& table) {
 
 }  // namespace
 
-void printTable(const Matrix& table) {
-  for (const auto& row : table) {
-    for (double value : row)
-      std::cout << " " << value << " ";
+void printTable(const CoefficientTable& table) {
+  auto cell = table.cells.begin();
+  for (int row = 0; row < table.size; ++row) {
+    for (int column = 0; column < table.size; ++column) {
+      const bool held = cell != table.cells.end() && cell->row == row && cell->column == column;
+      std::cout << " " << (held ? cell->value : table.background) << " ";
+      if (held)
+        ++cell;
+    }
     std::cout << std::endl;
   }
 }
 
 void printExperimentReport(int experimentNumber, const std::vector<CoefficientMatrix>& samples,
-                           float seconds, int B, int N, int expnum, Matrix& averageCoefficients,
-                           Matrix& averageRelativeErrors, int verb,
-                           const std::vector<double>& pointEstimates,
-                           std::vector<double>& experimentPointEstimates,
-                           std::vector<double>& experimentPointErrors) {
+                           float seconds, int B, int N, int expnum,
+                           CoefficientTable& averageCoefficients,
+                           CoefficientTable& averageRelativeErrors, int verb,
+                           const std::vector<WideFloat>& pointEstimates,
+                           std::vector<WideFloat>& experimentPointEstimates,
+                           std::vector<WideFloat>& experimentPointErrors) {
   std::cout << kHyphenLine << std::endl;
   std::cout << "Experiment " << experimentNumber << " (Budget=" << B << ", N=" << N << ")"
             << std::endl;
   std::cout << "Total CPU time: " << seconds << std::endl;
 
-  const CoefficientStatistics stats =
-      coefficientStatistics(samples, static_cast<int>(averageCoefficients.size()));
+  const CoefficientStatistics stats = coefficientStatistics(samples, averageCoefficients.size);
   addShare(averageCoefficients, stats.means, expnum);
   addShare(averageRelativeErrors, stats.errors, expnum);
 
@@ -64,10 +63,10 @@ void printExperimentReport(int experimentNumber, const std::vector<CoefficientMa
   std::cout << std::endl;
 }
 
-void printSummaryReport(int verb, const Matrix& averageCoefficients, double averageCpuSeconds,
-                        const Matrix& averageRelativeErrors,
-                        const std::vector<double>& experimentPointEstimates,
-                        const std::vector<double>& experimentPointErrors, int expnum) {
+void printSummaryReport(int verb, const CoefficientTable& averageCoefficients,
+                        double averageCpuSeconds, const CoefficientTable& averageRelativeErrors,
+                        const std::vector<WideFloat>& experimentPointEstimates,
+                        const std::vector<WideFloat>& experimentPointErrors, int expnum) {
   std::cout << kAsteriskLine << std::endl;
   std::cout << std::endl;
   std::cout << "SUMMARY OF " << expnum << " experiments:" << std::endl;

@@ -1,11 +1,31 @@
 #include "experiments/coefficient_statistics.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstdint>
+#include <unordered_map>
 
 namespace {
 
-Matrix zeroMatrix(int size) {
-  return Matrix(size, std::vector<double>(size, 0.0));
+struct Accumulator {
+  int row;
+  int column;
+  WideFloat sum = 0.0;
+  WideFloat squares = 0.0;
+  long count = 0;
+};
+
+// The mean and relative error of n values of which `count` are held and sum to `sum`, with
+// `squares` the sum of the held values' squared deviations from the mean. Each of the n - count
+// values not held is 0, so it deviates by the mean itself.
+std::pair<WideFloat, WideFloat> meanAndError(WideFloat sum, WideFloat squares, long count,
+                                             double n) {
+  const WideFloat mean = sum / n;
+  if (mean == 0.0)
+    return {mean, 0.0};
+  const WideFloat absent = n - static_cast<double>(count);
+  const WideFloat deviation = sqrt((squares + absent * mean * mean) / n);
+  return {mean, deviation / (std::sqrt(n) * mean)};
 }
 
 }  // namespace
@@ -13,45 +33,52 @@ Matrix zeroMatrix(int size) {
 CoefficientStatistics coefficientStatistics(const std::vector<CoefficientMatrix>& samples,
                                             int size) {
   const double n = static_cast<double>(samples.size());
-  CoefficientStatistics stats{zeroMatrix(size), zeroMatrix(size)};
+  std::vector<Accumulator> cells;
+  std::unordered_map<std::int64_t, std::size_t> cellOf;
+  auto keyOf = [size](const CoefficientEntry& entry) {
+    return static_cast<std::int64_t>(entry.row) * size + entry.column;
+  };
   // First pass: sums in sample order. The zeros a sample does not hold would add nothing.
-  Matrix& sums = stats.means;
-  std::vector<std::vector<long>> nonzero(size, std::vector<long>(size, 0));
   for (const CoefficientMatrix& sample : samples) {
     for (const CoefficientEntry& entry : sample.entries) {
-      sums[entry.row][entry.column] += entry.value;
-      ++nonzero[entry.row][entry.column];
+      const auto [where, added] = cellOf.try_emplace(keyOf(entry), cells.size());
+      if (added)
+        cells.push_back({entry.row, entry.column});
+      Accumulator& cell = cells[where->second];
+      cell.sum += entry.value;
+      ++cell.count;
     }
   }
-  for (auto& row : sums) {
-    for (double& sum : row)
-      sum /= n;
-  }
-  // Second pass: squared deviations from the mean; each of the samples without the entry
-  // deviates by the mean itself.
-  Matrix& squares = stats.errors;
+  // Second pass: squared deviations from the mean, again in sample order.
   for (const CoefficientMatrix& sample : samples) {
     for (const CoefficientEntry& entry : sample.entries) {
-      const double deviation = entry.value - stats.means[entry.row][entry.column];
-      squares[entry.row][entry.column] += deviation * deviation;
+      Accumulator& cell = cells[cellOf[keyOf(entry)]];
+      const WideFloat deviation = entry.value - cell.sum / n;
+      cell.squares += deviation * deviation;
     }
   }
-  for (int i = 0; i < size; ++i) {
-    for (int j = 0; j < size; ++j) {
-      const double mean = stats.means[i][j];
-      if (mean == 0.0) {
-        squares[i][j] = 0.0;
-        continue;
-      }
-      const double absent = n - static_cast<double>(nonzero[i][j]);
-      const double deviation = std::sqrt((squares[i][j] + absent * mean * mean) / n);
-      const double re = deviation / (std::sqrt(n) * mean);
-      stats.errors[i][j] = re;
-      if (stats.minRE > re)
-        stats.minRE = re;
-      if (re > stats.maxRE)
-        stats.maxRE = re;
-    }
+  std::sort(cells.begin(), cells.end(), [](const Accumulator& a, const Accumulator& b) {
+    return a.row != b.row ? a.row < b.row : a.column < b.column;
+  });
+
+  CoefficientStatistics stats;
+  const auto [backgroundMean, backgroundError] = meanAndError(0.0, 0.0, 0, n);
+  stats.means = {size, backgroundMean, {}};
+  stats.errors = {size, backgroundError, {}};
+  stats.means.cells.reserve(cells.size());
+  stats.errors.cells.reserve(cells.size());
+  // Row-major order, as the tables are printed: the first of equal extremes is kept. The cells
+  // no sample holds have a mean of 0 (or, without samples, not-a-number) and never count.
+  for (const Accumulator& cell : cells) {
+    const auto [mean, re] = meanAndError(cell.sum, cell.squares, cell.count, n);
+    stats.means.cells.push_back({cell.row, cell.column, mean});
+    stats.errors.cells.push_back({cell.row, cell.column, re});
+    if (mean == 0.0)
+      continue;
+    if (stats.minRE > re)
+      stats.minRE = re;
+    if (re > stats.maxRE)
+      stats.maxRE = re;
   }
   return stats;
 }

@@ -10,12 +10,13 @@
 #include "experiments/sample_seeds.h"
 #include "experiments/sample_statistics.h"
 #include "experiments/stopwatch.h"
+#include "experiments/trust_checks.h"
 #include "graph/graph.h"
 #include "graph/instance_reader.h"
 
 namespace {
 
-void printExperimentBlock(int experiment, int B, int N, double estimate, double error,
+void printExperimentBlock(int experiment, int B, int N, WideFloat estimate, WideFloat error,
                           float seconds) {
   std::cout << kHyphenLine << std::endl;
   std::cout << "Experiment " << experiment << " (Budget=" << B << ", N=" << N << ")" << std::endl;
@@ -25,8 +26,8 @@ void printExperimentBlock(int experiment, int B, int N, double estimate, double 
   std::cout << std::endl;
 }
 
-void printSummary(int expnum, const std::vector<double>& estimates,
-                  const std::vector<double>& errors, double averageCpuSeconds) {
+void printSummary(int expnum, const std::vector<WideFloat>& estimates,
+                  const std::vector<WideFloat>& errors, double averageCpuSeconds) {
   std::cout << kAsteriskLine << std::endl;
   std::cout << std::endl;
   std::cout << "SUMMARY OF " << expnum << " experiments:" << std::endl;
@@ -52,14 +53,17 @@ void runPointEstimateExperiments(int expnum, int B, std::string fileName, int N,
   int vertexCount = 0;
   readInstanceFile(fileName, edgeList, edgeCount, vertexCount);
 
-  std::vector<double> experimentEstimates;
-  std::vector<double> experimentErrors;
+  std::vector<WideFloat> experimentEstimates;
+  std::vector<WideFloat> experimentErrors;
   double averageCpuSeconds = 0.0;
+  bool anyCut = false;
   for (int experiment = 0; experiment < expnum;) {
     Stopwatch stopwatch;
     const Graph graph(vertexCount, edgeList);
-    const std::vector<double> samples =
-        estimatePointSamples(graph, {B, mcore, x, y}, drawExperimentSeeds(N)).values;
+    const PointSamples batch =
+        estimatePointSamples(graph, {B, mcore, x, y}, drawExperimentSeeds(N));
+    const std::vector<WideFloat>& samples = batch.values;
+    const bool budgetCut = batch.budgetBound;
     const float seconds = stopwatch.elapsedSeconds();
     averageCpuSeconds += static_cast<double>(seconds / static_cast<float>(expnum));
     experimentEstimates.push_back(sampleMean(samples));
@@ -67,6 +71,9 @@ void runPointEstimateExperiments(int expnum, int B, std::string fileName, int N,
     ++experiment;
     printExperimentBlock(experiment, B, N, experimentEstimates.back(), experimentErrors.back(),
                          seconds);
+    printWarnings(pointSampleWarnings(experiment, x, y, samples, budgetCut));
+    anyCut = anyCut || budgetCut;
   }
+  printWarnings(agreementWarnings(x, y, experimentEstimates, experimentErrors, anyCut));
   printSummary(expnum, experimentEstimates, experimentErrors, averageCpuSeconds);
 }

@@ -8,6 +8,7 @@
 #include "experiments/run_seed.h"
 #include "experiments/sample_seeds.h"
 #include "experiments/stopwatch.h"
+#include "experiments/trust_checks.h"
 #include "graph/graph.h"
 #include "graph/instance_reader.h"
 
@@ -19,23 +20,29 @@ void runPolynomialExperiments(int expnum, int B, std::string fileName, int N, in
   int vertexCount = 0;
   readInstanceFile(fileName, edgeList, m, vertexCount);
 
-  Matrix averageCoefficients(m + 1, std::vector<double>(m + 1, 0.0));
-  Matrix averageRelativeErrors(m + 1, std::vector<double>(m + 1, 0.0));
-  std::vector<double> experimentPointEstimates;
-  std::vector<double> experimentPointErrors;
+  CoefficientTable averageCoefficients{m + 1, 0.0, {}};
+  CoefficientTable averageRelativeErrors{m + 1, 0.0, {}};
+  std::vector<WideFloat> experimentPointEstimates;
+  std::vector<WideFloat> experimentPointErrors;
   double averageCpuSeconds = 0.0;
+  bool anyCut = false;
   for (int experiment = 0; experiment < expnum;) {
     Stopwatch stopwatch;
     const Graph graph(vertexCount, edgeList);
-    CoefficientSamples samples =
+    const CoefficientSamples samples =
         estimateCoefficientSamples(graph, {B, mcore, x, y}, drawExperimentSeeds(N));
+    const bool budgetCut = samples.budgetBound;
     const float seconds = stopwatch.elapsedSeconds();
     averageCpuSeconds += static_cast<double>(seconds / static_cast<float>(expnum));
     ++experiment;
     printExperimentReport(experiment, samples.tables, seconds, B, N, expnum, averageCoefficients,
                           averageRelativeErrors, verb, samples.points, experimentPointEstimates,
                           experimentPointErrors);
+    printWarnings(pointSampleWarnings(experiment, x, y, samples.points, budgetCut));
+    printWarnings(coefficientWarnings(experiment, samples.tables, budgetCut));
+    anyCut = anyCut || budgetCut;
   }
+  printWarnings(agreementWarnings(x, y, experimentPointEstimates, experimentPointErrors, anyCut));
   printSummaryReport(verb, averageCoefficients, averageCpuSeconds, averageRelativeErrors,
                      experimentPointEstimates, experimentPointErrors, expnum);
 }

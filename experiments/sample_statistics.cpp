@@ -2,22 +2,24 @@
 
 #include <cmath>
 
-double sampleMean(const std::vector<double>& values) {
-  double sum = 0.0;
-  for (double value : values)
+// The sums run in index order on purpose: the printed figures depend on the rounding order.
+
+WideFloat sampleMean(const std::vector<WideFloat>& values) {
+  WideFloat sum = 0.0;
+  for (const WideFloat& value : values)
     sum += value;
   return sum / static_cast<double>(values.size());
 }
 
-double sampleStdDev(const std::vector<double>& values) {
-  const double mean = sampleMean(values);
-  double squares = 0.0;
-  for (double value : values)
+WideFloat sampleStdDev(const std::vector<WideFloat>& values) {
+  const WideFloat mean = sampleMean(values);
+  WideFloat squares = 0.0;
+  for (const WideFloat& value : values)
     squares += (value - mean) * (value - mean);
-  return std::sqrt(squares / static_cast<double>(values.size()));
+  return sqrt(squares / static_cast<double>(values.size()));
 }
 
-double relativeError(const std::vector<double>& values) {
+WideFloat relativeError(const std::vector<WideFloat>& values) {
   return sampleStdDev(values) /
          (std::sqrt(static_cast<double>(values.size())) * sampleMean(values));
 }

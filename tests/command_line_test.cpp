@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <fstream>
 #include <iterator>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -96,7 +97,10 @@ TEST(CommandLine, OutputAndStatusOfWholeRuns) {
     SCOPED_TRACE(testing::PrintToString(c.arguments));
     EXPECT_EQ(c.status == 0 ? run.out.substr(0, c.out.size()) : run.out, c.out);
     EXPECT_EQ(run.status, c.status);
-    EXPECT_EQ(run.err, "");
+    // A run that goes ahead on a budget that cuts may warn on standard error, and only there.
+    std::istringstream warnings(run.err);
+    for (std::string line; std::getline(warnings, line);)
+      EXPECT_TRUE(c.status == 0 && line.starts_with("Warning: ")) << line;
   }
 }
 

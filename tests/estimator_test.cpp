@@ -6,6 +6,7 @@
 #include <map>
 #include <numeric>
 #include <set>
+#include <sstream>
 #include <stdexcept>
 #include <thread>
 #include <tuple>
@@ -20,8 +21,12 @@
 #include "estimator/random_stream.h"
 #include "estimator/sample_batch.h"
 #include "estimator/tree_level.h"
+#include "estimator/wide_float.h"
+#include "experiments/sample_statistics.h"
+#include "experiments/trust_checks.h"
 #include "support/coefficient_tables.h"
 #include "support/exact_tutte.h"
+#include "support/large_graphs.h"
 
 namespace {
 
@@ -96,9 +101,9 @@ TEST(Estimators, NonBindingBudgetGivesTheExactPolynomial) {
           SCOPED_TRACE(testing::Message() << "m=" << m << " B=" << budget << " mcore=" << mcore
                                           << " at (" << x << ", " << y << ")");
           const double expected = exact.evaluate(x, y);
-          EXPECT_NEAR(estimatePoint(budget, mcore, makeGraph(edges), x, y), expected,
+          EXPECT_NEAR(estimatePoint(budget, mcore, makeGraph(edges), x, y).toDouble(), expected,
                       tolerance(expected));
-          std::vector<double> samples{42.0};
+          std::vector<WideFloat> samples{42.0};
           const CoefficientMatrix table =
               estimateCoefficients(budget, makeGraph(edges), mcore, x, y, samples);
           ASSERT_EQ(table.edgeCount, static_cast<int>(m));
@@ -108,7 +113,7 @@ TEST(Estimators, NonBindingBudgetGivesTheExactPolynomial) {
               EXPECT_NEAR(c[i][j], exact.coefficients[i][j], tolerance(1.0));
           const bool pointGiven = x != -1 && y != -1;
           ASSERT_EQ(samples.size(), pointGiven ? 2u : 1u);
-          EXPECT_NEAR(samples.back(), pointGiven ? expected : 42.0, tolerance(expected));
+          EXPECT_NEAR(samples.back().toDouble(), pointGiven ? expected : 42.0, tolerance(expected));
         }
   }
 }
@@ -119,35 +124,46 @@ TEST(Estimators, WorkedExamplesAndDegenerateBudgets) {
     EXPECT_EQ(estimatePoint(2, mcore, triangle, 0, 2), 2.0);
     EXPECT_EQ(estimatePoint(1 << 20, mcore, makeGraph(kPendant), 0, 5), 0.0);
     EXPECT_EQ(estimatePoint(0, mcore, triangle, 2, 3), 0.0);
-    std::vector<double> samples;
+    std::vector<WideFloat> samples;
     EXPECT_EQ(evaluateTable(estimateCoefficients(0, triangle, mcore, 2, 3, samples), 1, 1), 0.0);
-    EXPECT_EQ(samples, std::vector<double>{0.0});
+    EXPECT_EQ(samples, std::vector<WideFloat>{0.0});
+  }
+  // The walk says whether the budget cut a level: B = 2 never cuts the triangle's tree, B = 1
+  // and B = 0 do, and a root that is a leaf has nothing to cut. The flag is only ever set.
+  for (auto [budget, edges, cut] : {std::tuple{2, kTriangle, false}, std::tuple{1, kTriangle, true},
+                                    std::tuple{0, kTriangle, true}, std::tuple{0, kPath, false}}) {
+    bool pointCut = false, tableCut = false, kept = true;
+    std::vector<WideFloat> samples;
+    estimatePoint(budget, 0, makeGraph(edges), 2, 3, &pointCut);
+    estimateCoefficients(budget, makeGraph(edges), 0, 2, 3, samples, &tableCut);
+    estimatePoint(budget, 0, makeGraph(edges), 2, 3, &kept);
+    EXPECT_TRUE(pointCut == cut && tableCut == cut && kept) << "B=" << budget;
   }
   // A root without ordinary edges is its own leaf x^bridges y^loops, whatever the budget.
   for (int budget : {0, 1}) {
     EXPECT_EQ(estimatePoint(budget, 0, leaf, 3, 2), 18.0);
     EXPECT_EQ(estimatePoint(budget, 0, leaf, 0, 2), 0.0);
     EXPECT_EQ(estimatePoint(budget, 0, makeGraph({}), 0, 0), 1.0);
-    std::vector<double> samples;
+    std::vector<WideFloat> samples;
     const CoefficientMatrix table = estimateCoefficients(budget, leaf, 0, 3, 2, samples);
     EXPECT_TRUE(table.at(2, 1) == 1.0 && evaluateTable(table, 1, 1) == 1.0);
     EXPECT_EQ(denseTable(estimateCoefficients(budget, makeGraph({}), 0, 0, 0, samples)),
               (DenseTable{{1.0}}));
-    EXPECT_EQ(samples, (std::vector<double>{18.0, 1.0}));
+    EXPECT_EQ(samples, (std::vector<WideFloat>{18.0, 1.0}));
   }
   // With B = 1 the walk is one root-to-leaf path weighted by 2^depth.
   seedRandomSource(21);
   std::vector<double> values, deepLoops, deepBridges;
   for (int t = 0; t < 4000; ++t) {
-    values.push_back(estimatePoint(1, 0, triangle, 0, 2));
+    values.push_back(estimatePoint(1, 0, triangle, 0, 2).toDouble());
     ASSERT_TRUE(values.back() == 0.0 || values.back() == 8.0) << values.back();
-    std::vector<double> samples;
+    std::vector<WideFloat> samples;
     const CoefficientMatrix table = estimateCoefficients(1, triangle, 0, 2, 3, samples);
     const DenseTable c = denseTable(table);
     const double total = evaluateTable(table, 1, 1);  // entries are never negative
     ASSERT_TRUE((total == 2.0 && c[2][0] == 2.0) ||
                 (total == 4.0 && (c[1][0] == 4.0 || c[0][1] == 4.0)));
-    EXPECT_EQ(samples, std::vector<double>{evaluateTable(table, 2, 3)});
+    EXPECT_EQ(samples, std::vector<WideFloat>{evaluateTable(table, 2, 3)});
     deepLoops.push_back(c[0][1]);
     deepBridges.push_back(c[1][0]);
   }
@@ -164,22 +180,24 @@ TEST(Estimators, BindingBudgetsAreUnbiased) {
       for (auto [x, y] : {std::pair{0, 2}, std::pair{3, 0}}) {
         std::vector<double> values;
         for (int t = 0; t < trials; ++t)
-          values.push_back(estimatePoint(budget, 0, makeGraph(edges), x, y));
+          values.push_back(estimatePoint(budget, 0, makeGraph(edges), x, y).toDouble());
         expectUnbiased(values, exactTutte(edges).evaluate(x, y));
       }
     const ExactTutte exact = exactTutte(kK4);
     std::vector<CoefficientMatrix> tables;
-    std::vector<double> points;
+    std::vector<WideFloat> points;
+    std::vector<double> pointValues;
     for (int t = 0; t < trials; ++t) {
       tables.push_back(estimateCoefficients(budget, makeGraph(kK4), 0, -2, 3, points));
-      ASSERT_NEAR(points.back(), evaluateTable(tables.back(), -2, 3), 1e-9);
+      pointValues.push_back(points.back().toDouble());
+      ASSERT_NEAR(pointValues.back(), evaluateTable(tables.back(), -2, 3), 1e-9);
     }
-    expectUnbiased(points, exact.evaluate(-2, 3));
+    expectUnbiased(pointValues, exact.evaluate(-2, 3));
     for (std::size_t i = 0; i <= kK4.size(); ++i)
       for (std::size_t j = 0; j <= kK4.size(); ++j) {
         std::vector<double> entry;
         for (const CoefficientMatrix& table : tables)
-          entry.push_back(table.at(static_cast<int>(i), static_cast<int>(j)));
+          entry.push_back(table.at(static_cast<int>(i), static_cast<int>(j)).toDouble());
         SCOPED_TRACE(testing::Message() << "B=" << budget << " t[" << i << "][" << j << "]");
         expectUnbiased(entry, exact.coefficients[i][j]);
       }
@@ -360,7 +378,7 @@ TEST(SampleBatches, SamplesDependOnlyOnTheirSeedsNotOnTheCores) {
   // A budget that never binds gives the exact value in every sample and says so.
   const PointSamples exact = estimatePointSamples(makeGraph(kK4), {-1, 1, 2, 0}, {1, 2, 3});
   EXPECT_FALSE(exact.budgetBound);
-  EXPECT_EQ(exact.values, std::vector<double>(3, exactTutte(kK4).evaluate(2, 0)));
+  EXPECT_EQ(exact.values, std::vector<WideFloat>(3, exactTutte(kK4).evaluate(2, 0)));
 }
 
 TEST(SampleBatches, AWalkStopsBeforeOutgrowingItsMemory) {
@@ -371,4 +389,50 @@ TEST(SampleBatches, AWalkStopsBeforeOutgrowingItsMemory) {
   EXPECT_EQ(roomy.samplePoint(root, 2, 1, 7), exactTutte(kK4).evaluate(2, 1));
   // Whoever reports exhausted memory reports this too.
   static_assert(std::is_base_of_v<std::bad_alloc, WalkMemoryExhausted>);
+}
+
+TEST(Estimators, ValuesBeyondADoublesRangeOnLargeGraphs) {
+  // At B = 1 every step has two candidates, so a leaf reached after d steps weighs 2^d, and at
+  // (2, 2) its monomial 2^(i + j) makes every sample 2^m exactly: T(2, 2) = 2^m, here 2^4500.
+  const EdgeList cubic = randomCubicMultigraph(3000, 5);
+  const WideFloat twoToTheM = WideFloat::scaledByPowerOfTwo(1.0, 4500);
+  seedRandomSource(3);
+  EXPECT_EQ(estimatePoint(1, 0, makeGraph(cubic), 2, 2), twoToTheM);
+  std::vector<WideFloat> points;
+  const CoefficientMatrix table = estimateCoefficients(1, makeGraph(cubic), 1, 2, 2, points);
+  ASSERT_EQ(table.entries.size(), 1u);
+  const CoefficientEntry leaf = table.entries[0];
+  EXPECT_EQ(power(2, leaf.row) * leaf.value * power(2, leaf.column), twoToTheM);
+  EXPECT_EQ(points, std::vector<WideFloat>{twoToTheM});
+  std::ostringstream printed;
+  printed << points[0];
+  EXPECT_EQ(printed.str(), "4.315e+1354");
+
+  // T(1, 1) counts spanning trees. A path of 1100 parallel pairs has T = (x + y)^1100, and at
+  // B = 1 each sample is 2^1100: beyond a double, and the matrix-tree count.
+  EdgeList pairs;
+  for (int v = 0; v < 1100; ++v)
+    pairs.insert(pairs.end(), 2, {v, v + 1});
+  const double logPairTrees = logSpanningTreeCount(pairs, 1101);
+  EXPECT_NEAR(logPairTrees, 1100 * std::log(2.0), 1e-9);
+  EXPECT_NEAR(log(estimatePoint(1, 1, makeGraph(pairs), 1, 1)), logPairTrees, 1e-9);
+
+  // A 3-regular graph on 1000 vertices has about 10^360 spanning trees (random simple ones
+  // (4 / sqrt 3)^n = 10^363 up to a polynomial factor; a few loops and pairs here). Its budget-1
+  // samples are so heavy-tailed that the mean of 50 of them falls short by far more than 10^10
+  // (typically by tens of orders) while the RE stays below 1: the case the trust checks exist for.
+  // The estimate is finite and its sample weight rests on a handful of samples.
+  const EdgeList cubic1000 = randomCubicMultigraph(1000, 11);
+  const double logTrees = logSpanningTreeCount(cubic1000, 1000);
+  ASSERT_TRUE(std::isfinite(logTrees));
+  EXPECT_NEAR(logTrees / std::log(10.0), 360, 5);
+  std::vector<WideFloat> samples;
+  for (int s = 0; s < 50; ++s)
+    samples.push_back(estimatePoint(1, 0, makeGraph(cubic1000), 1, 1));
+  const WideFloat mean = sampleMean(samples);
+  EXPECT_TRUE(mean.isFinite() && mean > 1e308);
+  EXPECT_LT(log(mean), logTrees - 10 * std::log(10.0));
+  EXPECT_LT(relativeError(samples), 1.0);
+  EXPECT_LT(sampleWeight(samples).effectiveSize, kLeastEffectiveSampleSize);
+  EXPECT_FALSE(pointSampleWarnings(1, 1, 1, samples, true).empty());
 }

@@ -81,8 +81,8 @@ TEST(CoefficientReport, StatisticsOfEachExperimentAndAveragesOverTheRun) {
                                                 sparseTable({{3, 0}, {2, 1}})};
   const std::vector<CoefficientMatrix> second = {sparseTable({{0, 4}, {2, 0}}),
                                                  sparseTable({{0, 0}, {2, 0}})};
-  Matrix averages(2, std::vector<double>(2, 0.0)), averageErrors = averages;
-  std::vector<double> pointMeans, pointErrors;
+  CoefficientTable averages{2, 0.0, {}}, averageErrors = averages;
+  std::vector<WideFloat> pointMeans, pointErrors;
   std::ostringstream out;
   std::streambuf* const standardOutput = std::cout.rdbuf(out.rdbuf());
   printExperimentReport(1, first, 0.5f, 3, 2, 2, averages, averageErrors, 2, {2.0, 4.0}, pointMeans,
@@ -92,10 +92,10 @@ TEST(CoefficientReport, StatisticsOfEachExperimentAndAveragesOverTheRun) {
   printSummaryReport(1, averages, 0.375, averageErrors, pointMeans, pointErrors, 2);
   std::cout.rdbuf(standardOutput);
   // Averages over the two experiments, with t00's RE counting experiment 2 as 0.
-  EXPECT_EQ(Matrix({{1, 1}, {2, 0}}), averages);
-  EXPECT_DOUBLE_EQ(1 / (4 * std::sqrt(2.0)), averageErrors[0][0]);
-  EXPECT_DOUBLE_EQ(1 / (2 * std::sqrt(2.0)), averageErrors[0][1]);
-  EXPECT_EQ(std::vector<double>{3.0}, pointMeans);
+  EXPECT_EQ(Matrix({{1, 1}, {2, 0}}), denseTable(averages));
+  EXPECT_DOUBLE_EQ(1 / (4 * std::sqrt(2.0)), averageErrors.at(0, 0).toDouble());
+  EXPECT_DOUBLE_EQ(1 / (2 * std::sqrt(2.0)), averageErrors.at(0, 1).toDouble());
+  EXPECT_EQ(std::vector<WideFloat>{3.0}, pointMeans);
   EXPECT_EQ(1u, pointErrors.size());
   expectGolden("direct", out.str());
 }
@@ -252,11 +252,12 @@ TEST(ReportStatistics, TruncatedPointMeansAgreeWithTheExactPolynomial) {
       EXPECT_NEAR(exact.evaluate(x, y), estimate,
                   kStandardErrors * re * estimate + kPrinted * estimate);
     const std::vector<double> estimates = {blocks[0][0], blocks[1][0]};
-    EXPECT_NEAR(sampleMean(estimates), summary[0][0], kPrinted * summary[0][0]);
+    EXPECT_NEAR(sampleMean(wideValues(estimates)).toDouble(), summary[0][0],
+                kPrinted * summary[0][0]);
     EXPECT_NEAR((blocks[0][1] + blocks[1][1]) / 2, summary[0][1], kPrinted * summary[0][1]);
     // Recomputed from estimates printed to about 1e-3, so the figure carries a rounding error
     // of about 1e-5; dividing by n - 1 or dropping the mean would be off by far more.
-    EXPECT_NEAR(relativeError(estimates), summary[0][2], 1e-4);
+    EXPECT_NEAR(relativeError(wideValues(estimates)).toDouble(), summary[0][2], 1e-4);
   }
 }
 
@@ -272,4 +273,65 @@ TEST(ReportStatistics, TruncatedRelativeErrorOfTwoValuedSamples) {
   ASSERT_EQ(1u, blocks.size());
   const double p = blocks[0][0] / 4;
   EXPECT_NEAR(std::sqrt((1 - p) / p / 1000), blocks[0][1], kPrinted * blocks[0][1]);
+}
+
+TEST(ReportWarnings, GoToStandardErrorOnlyAndOnlyWhenTheBudgetCut) {
+  const std::string triangle = sourcePath("examples/triangle.txt");
+  const struct {
+    std::string arguments;
+    std::vector<std::string> warnings;  // the start of each line of standard error
+  } cases[] = {
+      // No level cut: exact, silent, whatever N.
+      {"--B 2 --N 1 --x 0 --y 2 --trancation 1 --expnum 2", {}},
+      {"--B 2 --N 1 --x 2 --y 1 --verb 0", {}},
+      // B = 0 keeps no child: every sample is 0, in both modes.
+      {"--B 0 --N 5 --x 0 --y 2 --trancation 1 --expnum 2",
+       {"Warning: experiment 1: all 5 samples of T(0, 2) are 0",
+        "Warning: experiment 2: all 5 samples of T(0, 2) are 0"}},
+      {"--B 0 --N 5 --x 2 --y 1 --verb 0",
+       {"Warning: experiment 1: all 5 samples of T(2, 1) are 0",
+        "Warning: experiment 1: none of the 5 samples reached a leaf"}},
+      // One sample at B = 1 holds all the weight: an effective sample size of 1.
+      {"--B 1 --N 1 --x 2 --y 1 --verb 0",
+       {"Warning: experiment 1: the estimate of T(2, 1) rests on an effective sample size of 1 "}},
+      {"--B 1 --N 1 --verb 0", {}},  // one reached coefficient per sample, RE 0 at N = 1
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.arguments);
+    std::vector<std::string> arguments = {"--problem", triangle};
+    for (const std::string& word : words(c.arguments))
+      arguments.push_back(word);
+    const ProcessResult run = runVelmora(arguments);
+    EXPECT_EQ(0, run.status);
+    EXPECT_EQ(std::string::npos, run.out.find("Warning"));
+    Lines lines = splitLines(run.err);
+    ASSERT_EQ(lines.back(), "");
+    lines.pop_back();
+    ASSERT_EQ(lines.size(), c.warnings.size()) << run.err;
+    for (std::size_t k = 0; k < lines.size(); ++k)
+      EXPECT_TRUE(lines[k].starts_with(c.warnings[k])) << lines[k];
+  }
+}
+
+TEST(ReportMemory, NormalModeKeepsOnlyTheCoefficientsTheSamplesReach) {
+  // m = 20,000: a 40-cycle with a chord, and 19,959 loops, which need no search, so the walk is
+  // short. Dense (m + 1)^2 tables of doubles would need 3.2 GB each; the run stays far below
+  // 200 MiB at verb 0, and prints what a small run prints.
+  const std::string path = std::filesystem::temp_directory_path() /
+                           ("velmora_loops_" + std::to_string(getpid()) + ".txt");
+  {
+    std::ofstream file(path);
+    for (int v = 0; v < 40; ++v)
+      file << "e " << v << " " << (v + 1) % 40 << "\n";
+    file << "e 0 20\n";
+    for (int loop = 0; loop < 19959; ++loop)
+      file << "e 7 7\n";
+  }
+  const ProcessResult run = runVelmora({"--problem", path, "--B", "4", "--N", "3", "--x", "2",
+                                        "--y", "1", "--verb", "0", "--expnum", "2"});
+  std::filesystem::remove(path);
+  EXPECT_EQ(0, run.status);
+  EXPECT_LT(run.peakKiB, 200 * 1024);
+  EXPECT_EQ(2u, scanLines(run.out, "MIN RE: %lf MAX_RE: %lf").size());
+  EXPECT_EQ(1u, scanLines(run.out, "AVERAGE POINT ESTIMATOR:   %lf AVERAGE RE %lf").size());
 }

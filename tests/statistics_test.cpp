@@ -3,10 +3,12 @@
 #include <cmath>
 #include <limits>
 #include <random>
+#include <string>
 #include <vector>
 
 #include "experiments/coefficient_statistics.h"
 #include "experiments/sample_statistics.h"
+#include "experiments/trust_checks.h"
 #include "support/coefficient_tables.h"
 
 namespace {
@@ -14,11 +16,11 @@ namespace {
 const double kNaN = std::numeric_limits<double>::quiet_NaN();
 const double kInf = std::numeric_limits<double>::infinity();
 
-void expectSame(double expected, double actual, const char* what) {
+void expectSame(double expected, WideFloat actual, const char* what) {
   if (std::isnan(expected))
-    EXPECT_TRUE(std::isnan(actual)) << what << " gave " << actual;
+    EXPECT_TRUE(actual.isNaN()) << what << " gave " << actual;
   else
-    EXPECT_DOUBLE_EQ(expected, actual) << what;
+    EXPECT_DOUBLE_EQ(expected, actual.toDouble()) << what;
 }
 
 struct StatisticsCase {
@@ -44,9 +46,10 @@ TEST(SampleStatistics, MeanPopulationStdDevAndRelativeErrorOfTheMean) {
   };
   for (const StatisticsCase& c : cases) {
     SCOPED_TRACE(::testing::PrintToString(c.values));
-    expectSame(c.mean, sampleMean(c.values), "mean");
-    expectSame(c.stdDev, sampleStdDev(c.values), "standard deviation");
-    expectSame(c.relativeError, relativeError(c.values), "relative error");
+    const std::vector<WideFloat> values = wideValues(c.values);
+    expectSame(c.mean, sampleMean(values), "mean");
+    expectSame(c.stdDev, sampleStdDev(values), "standard deviation");
+    expectSame(c.relativeError, relativeError(values), "relative error");
   }
 }
 
@@ -55,6 +58,11 @@ TEST(SampleStatistics, MeanSumsInIndexOrder) {
   // would keep the 1, as does summing in the order of the second sample.
   EXPECT_EQ(0.0, sampleMean({1e16, 1.0, -1e16}));
   EXPECT_EQ(1.0 / 3.0, sampleMean({1e16, -1e16, 1.0}));
+  // Beyond a double's range the same order holds, and nothing overflows on the way.
+  const WideFloat big = WideFloat::scaledByPowerOfTwo(1.0, 3000);
+  EXPECT_EQ(0.0, sampleMean({big, big * 1e-16, -big}));
+  EXPECT_EQ(big / 3.0, sampleMean({big, -big, big}));
+  EXPECT_EQ(big * big, sampleStdDev({big * big, -big * big}));
 }
 
 TEST(CoefficientStatistics, SparseSamplesAgreeWithTheDenseDefinitions) {
@@ -70,28 +78,100 @@ TEST(CoefficientStatistics, SparseSamplesAgreeWithTheDenseDefinitions) {
       samples.push_back(sparseTable(table));
     }
     const CoefficientStatistics stats = coefficientStatistics(samples, size);
+    const DenseTable means = denseTable(stats.means), errors = denseTable(stats.errors);
     double minRE = 1000000.0, maxRE = -1.0;
     for (int i = 0; i < size; ++i) {
       for (int j = 0; j < size; ++j) {
-        std::vector<double> column;
+        std::vector<WideFloat> column;
         for (const CoefficientMatrix& sample : samples)
           column.push_back(denseTable(sample)[i][j]);
-        const double mean = sampleMean(column);
-        const double re = mean == 0.0 ? 0.0 : relativeError(column);
+        const double mean = sampleMean(column).toDouble();
+        const double re = mean == 0.0 ? 0.0 : relativeError(column).toDouble();
         if (mean != 0.0 && minRE > re)
           minRE = re;
         if (mean != 0.0 && re > maxRE)
           maxRE = re;
         SCOPED_TRACE(testing::Message() << "n=" << n << " [" << i << "][" << j << "]");
         if (std::isnan(mean)) {
-          EXPECT_TRUE(std::isnan(stats.means[i][j]) && std::isnan(stats.errors[i][j]));
+          EXPECT_TRUE(std::isnan(means[i][j]) && std::isnan(errors[i][j]));
           continue;
         }
-        EXPECT_EQ(stats.means[i][j], mean);
-        EXPECT_NEAR(stats.errors[i][j], re, 1e-12 * std::abs(re));
+        EXPECT_EQ(means[i][j], mean);
+        EXPECT_NEAR(errors[i][j], re, 1e-12 * std::abs(re));
       }
     }
-    EXPECT_NEAR(stats.minRE, minRE, 1e-12 * minRE);
-    EXPECT_NEAR(stats.maxRE, maxRE, 1e-12 * std::abs(maxRE));
+    EXPECT_NEAR(stats.minRE.toDouble(), minRE, 1e-12 * minRE);
+    EXPECT_NEAR(stats.maxRE.toDouble(), maxRE, 1e-12 * std::abs(maxRE));
   }
+}
+
+namespace {
+
+bool mentions(const std::vector<std::string>& lines, const std::string& text) {
+  return lines.size() == 1 && lines[0].find(text) != std::string::npos;
+}
+
+}  // namespace
+
+TEST(TrustChecks, SampleWeightAndThePointWarnings) {
+  const WideFloat big = WideFloat::scaledByPowerOfTwo(1.0, 3000);
+  EXPECT_EQ(sampleWeight(wideValues({1, 1, 1, 1})).effectiveSize, 4.0);
+  EXPECT_EQ(sampleWeight(wideValues({1, 1, 1, 1})).largestShare, 0.25);
+  EXPECT_DOUBLE_EQ(sampleWeight(wideValues({3, -1})).effectiveSize, 1.6);  // 4^2 / 10
+  EXPECT_EQ(sampleWeight(wideValues({3, -1})).largestShare, 0.75);
+  EXPECT_EQ(sampleWeight({big, big * 3.0}).effectiveSize, 1.6);  // beyond a double's range
+  EXPECT_EQ(sampleWeight(wideValues({0, 0})).effectiveSize, 0.0);
+
+  const std::vector<WideFloat> zeros(50, 0.0), even(100, 2.0), few(99, 2.0);
+  std::vector<WideFloat> dominated(1000, 1.0);
+  dominated[17] = 1500.0;  // 60% of the total weight, with an effective size of 2.8
+  // A walk that the budget never cut is exact: nothing is said, whatever the samples look like.
+  for (const std::vector<WideFloat>& samples : {zeros, few, dominated})
+    EXPECT_TRUE(pointSampleWarnings(1, 2, 1, samples, false).empty());
+  EXPECT_TRUE(pointSampleWarnings(1, 2, 1, {}, true).empty());
+  EXPECT_TRUE(pointSampleWarnings(1, 2, 1, even, true).empty());
+  EXPECT_TRUE(mentions(pointSampleWarnings(2, 0, 2, zeros, true),
+                       "experiment 2: all 50 samples of T(0, 2) are 0"));
+  EXPECT_TRUE(mentions(pointSampleWarnings(3, 2, 1, few, true), "effective sample size of 99 "));
+  const auto heavy = pointSampleWarnings(1, 2, 1, dominated, true);
+  EXPECT_TRUE(mentions(heavy, "holds 60% of the total weight"));
+  EXPECT_TRUE(mentions(heavy, "raise B or N"));
+}
+
+TEST(TrustChecks, ExperimentsThatDisagreeBeyondTheirErrors) {
+  // 100 +- 1 and 105 +- 1: chi-square 12.5 on one degree of freedom, tail 4.07e-4.
+  EXPECT_NEAR(disagreementTail(wideValues({100, 105}), wideValues({0.01, 1.0 / 105})), 4.07e-4,
+              1e-6);
+  // 100 +- 1 and 101 +- 1: chi-square 0.5, tail 0.4795; three agreeing experiments, two degrees.
+  EXPECT_NEAR(disagreementTail(wideValues({100, 101}), wideValues({0.01, 1.0 / 101})), 0.4795,
+              1e-4);
+  EXPECT_NEAR(disagreementTail(wideValues({10, 10, 10}), wideValues({0.1, 0.1, 0.1})), 1.0, 1e-12);
+  // The same experiments far beyond a double's range give the same tail.
+  const WideFloat big = WideFloat::scaledByPowerOfTwo(1.0, 3000);
+  EXPECT_NEAR(disagreementTail({big * 100.0, big * 105.0}, wideValues({0.01, 1.0 / 105})), 4.07e-4,
+              1e-6);
+  // Experiments without a usable error (RE 0 or not-a-number) take no part.
+  const WideFloat nan = WideFloat(0.0) / 0.0;
+  EXPECT_EQ(disagreementTail(wideValues({100, 105, 7}), {0.01, 0.0, nan}), 1.0);
+  const std::vector<WideFloat> apart = wideValues({100, 105}),
+                               errors = wideValues({0.01, 1.0 / 105});
+  EXPECT_TRUE(mentions(agreementWarnings(2, 1, apart, errors, true),
+                       "the 2 experiments' estimates of T(2, 1) disagree"));
+  EXPECT_TRUE(agreementWarnings(2, 1, apart, errors, false).empty());
+  EXPECT_TRUE(agreementWarnings(2, 1, wideValues({100, 101}), errors, true).empty());
+}
+
+TEST(TrustChecks, CoefficientsWithLargeErrorsAndWalksThatReachNoLeaf) {
+  // t00 {1, 3}: RE 0.354; t10 {2, 2}: RE 0; t11 {0, 8}: RE 0.707.
+  const std::vector<CoefficientMatrix> samples = {sparseTable({{1, 0}, {2, 0}}),
+                                                  sparseTable({{3, 0}, {2, 8}})};
+  EXPECT_TRUE(mentions(coefficientWarnings(4, samples, true),
+                       "experiment 4: 2 of the 3 coefficients the samples reached have an RE "
+                       "above 0.1"));
+  EXPECT_TRUE(coefficientWarnings(4, samples, false).empty());
+  EXPECT_TRUE(coefficientWarnings(4, {sparseTable({{2, 0}, {2, 0}})}, true).empty());
+  const std::vector<CoefficientMatrix> empty(3, CoefficientMatrix{{}, 1});
+  EXPECT_TRUE(
+      mentions(coefficientWarnings(1, empty, true), "none of the 3 samples reached a leaf"));
+  EXPECT_TRUE(coefficientWarnings(1, {}, true).empty());
 }

@@ -1,6 +1,7 @@
 #include "support/process_runner.h"
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -52,11 +53,13 @@ ProcessResult runVelmora(const std::vector<std::string>& arguments,
     _exit(127);
   }
   int waitStatus = 0;
-  waitpid(child, &waitStatus, 0);
+  struct rusage usage {};
+  wait4(child, &waitStatus, 0, &usage);
   ProcessResult result;
   result.out = readWhole(outPath);
   result.err = readWhole(errPath);
   result.status = WIFEXITED(waitStatus) ? WEXITSTATUS(waitStatus) : -1;
+  result.peakKiB = usage.ru_maxrss;
   std::remove(outPath.c_str());
   std::remove(errPath.c_str());
   return result;

@@ -9,6 +9,7 @@ struct ProcessResult {
   std::string out;
   std::string err;
   int status = -1;
+  long peakKiB = 0;  // the child's largest resident set
 };
 
 ProcessResult runVelmora(const std::vector<std::string>& arguments,
