@@ -40,8 +40,10 @@ std::int64_t runSamples(const Graph& root, const WalkSettings& settings, std::si
                         const SampleHook& afterEachSample, std::atomic<bool>& budgetBound,
                         RunSample runSample) {
   const int workers = workerCount();
+  const std::size_t memoryLimit =
+      settings.memoryLimit > 0 ? settings.memoryLimit : LevelWalk::defaultMemoryLimit();
   if (!samplesSideBySide(root, settings, samples, workers)) {
-    LevelWalk walk(settings.budget, settings.mcore);
+    LevelWalk walk(settings.budget, settings.mcore, memoryLimit);
     for (std::size_t i = 0; i < samples; ++i) {
       runSample(walk, i);
       if (walk.budgetBound())
@@ -54,7 +56,7 @@ std::int64_t runSamples(const Graph& root, const WalkSettings& settings, std::si
   std::atomic<std::size_t> next{0};
   std::atomic<std::int64_t> nodes{0};
   runTasks(workers, [&](int) {
-    LevelWalk walk(settings.budget, 0, LevelWalk::defaultMemoryLimit() / workers);
+    LevelWalk walk(settings.budget, 0, memoryLimit / workers);
     for (std::size_t i; (i = next.fetch_add(1)) < samples;) {
       try {
         runSample(walk, i);

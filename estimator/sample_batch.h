@@ -8,13 +8,15 @@
 #include "estimator/wide_float.h"
 #include "graph/graph.h"
 
-// What every walk of a batch shares: the budget, the `mcore` setting and the point (-1 in
-// either coordinate: no point).
+// What every walk of a batch shares: the budget, the `mcore` setting, the point (-1 in either
+// coordinate: no point), and the bytes of graphs all walks together may hold (0: three
+// quarters of the machine's memory).
 struct WalkSettings {
   int budget;
   int mcore;
   int x;
   int y;
+  std::size_t memoryLimit = 0;
 };
 
 // Point samples of a batch, in the order of their seeds.

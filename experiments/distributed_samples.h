@@ -1,0 +1,23 @@
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "estimator/sample_batch.h"
+#include "experiments/process_group.h"
+#include "graph/graph.h"
+
+// The samples of one experiment, shared among the processes of the group: process r computes
+// the contiguous block of sample indices that blockStart gives it, with those samples' seeds,
+// and the leader gathers every block in rank order, so that it holds all samples in sample
+// order, the same samples whatever the number of processes. Every process must call with the
+// same seeds. The others return their own block only. `afterEachSample` runs for this process's
+// samples. When some process fails (its memory ran out, say), all of them throw.
+PointSamples gatherPointSamples(const ProcessGroup& group, const Graph& root,
+                                const WalkSettings& settings,
+                                const std::vector<std::uint64_t>& seeds,
+                                const SampleHook& afterEachSample = {});
+CoefficientSamples gatherCoefficientSamples(const ProcessGroup& group, const Graph& root,
+                                            const WalkSettings& settings,
+                                            const std::vector<std::uint64_t>& seeds,
+                                            const SampleHook& afterEachSample = {});

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+// The processes of one run: a single process, or the ranks an MPI launcher (mpirun, srun)
+// started, which share the samples of every experiment. Everything MPI is in this class, so
+// that the rest of the program sees a group of processes and nothing more.
+//
+// Every collective call below must be made by every process of the group in the same order.
+class ProcessGroup {
+ public:
+  // Joins the launcher's group when the process was started by one; otherwise the group is this
+  // process alone and MPI is never initialised, so a plain run behaves as if MPI did not exist.
+  ProcessGroup(int& argc, char**& argv);
+  ~ProcessGroup();
+  ProcessGroup(const ProcessGroup&) = delete;
+  ProcessGroup& operator=(const ProcessGroup&) = delete;
+
+  // The group of the running program: the one main made, or a group of one.
+  static ProcessGroup& current();
+
+  int rank() const { return rank_; }
+  int size() const { return size_; }
+  // Rank 0 reads the instance file, draws the run seed, gathers the samples and prints.
+  bool leads() const { return rank_ == 0; }
+
+  // The first index of rank r's contiguous block of `count` samples (r = size() gives count).
+  std::int64_t blockStart(std::int64_t count, int r) const;
+
+  // Copies the leader's bytes into every process's `bytes` (resized to fit).
+  void broadcast(std::vector<char>& bytes) const;
+  std::uint64_t broadcast(std::uint64_t value) const;
+  // True on every process when `ok` is true on all of them.
+  bool allAgree(bool ok) const;
+  // The leader receives every process's bytes, concatenated in rank order; the others get
+  // nothing back.
+  std::vector<char> gatherToLeader(const std::vector<char>& bytes) const;
+
+ private:
+  ProcessGroup();  // the group of one, when main made none
+  int rank_ = 0;
+  int size_ = 1;
+  bool usesMpi_ = false;
+};

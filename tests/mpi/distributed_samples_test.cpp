@@ -1,0 +1,81 @@
+// Runs under an MPI launcher with any number of processes (CTest starts it with 2 and 3): the
+// samples gathered on the leader must be exactly those one process computes from the same seeds.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <vector>
+
+#include "experiments/distributed_samples.h"
+#include "support/coefficient_tables.h"
+
+namespace {
+
+Graph grid(int side) {
+  EdgeList edges;
+  for (int v = 0; v < side * side; ++v) {
+    if (v % side != side - 1)
+      edges.push_back({v, v + 1});
+    if (v < side * (side - 1))
+      edges.push_back({v, v + side});
+  }
+  return Graph(side * side, edges);
+}
+
+std::vector<std::uint64_t> seeds(int count) {
+  std::vector<std::uint64_t> values(count);
+  for (int i = 0; i < count; ++i)
+    values[i] = 0x9e3779b97f4a7c15ULL * static_cast<std::uint64_t>(i + 7);
+  return values;
+}
+
+}  // namespace
+
+TEST(DistributedSamples, TheLeaderGathersExactlyTheSamplesOfOneProcess) {
+  const ProcessGroup& group = ProcessGroup::current();
+  const Graph root = grid(6);
+  // 11 samples: a count no number of processes above 1 divides evenly, and more processes than
+  // samples leave some blocks empty.
+  for (int count : {11, 2}) {
+    const std::vector<std::uint64_t> all = seeds(count);
+    for (int budget : {1, 16, 1024}) {
+      SCOPED_TRACE(testing::Message() << "B=" << budget << " N=" << count);
+      const PointSamples gathered = gatherPointSamples(group, root, {budget, 1, 2, 0}, all);
+      const CoefficientSamples tables =
+          gatherCoefficientSamples(group, root, {budget, 1, 2, 1}, all);
+      if (!group.leads())
+        continue;
+      const PointSamples alone = estimatePointSamples(root, {budget, 0, 2, 0}, all);
+      EXPECT_EQ(gathered.values, alone.values);
+      EXPECT_EQ(gathered.budgetBound, alone.budgetBound);
+      EXPECT_EQ(gathered.nodesBuilt, alone.nodesBuilt);
+      const CoefficientSamples tablesAlone =
+          estimateCoefficientSamples(root, {budget, 0, 2, 1}, all);
+      EXPECT_EQ(tables.points, tablesAlone.points);
+      ASSERT_EQ(tables.tables.size(), tablesAlone.tables.size());
+      for (std::size_t i = 0; i < tables.tables.size(); ++i)
+        EXPECT_EQ(denseTable(tables.tables[i]), denseTable(tablesAlone.tables[i])) << i;
+    }
+  }
+}
+
+TEST(DistributedSamples, AFailureOnOneProcessStopsThemAll) {
+  const ProcessGroup& group = ProcessGroup::current();
+  // One sample, in the last process's block, whose walk outgrows its memory: every process
+  // must throw rather than wait for the others.
+  const Graph root = grid(6);
+  const WalkSettings tooLarge{1 << 20, 0, 2, 0, 100 * root.memoryBytes()};
+  EXPECT_THROW(gatherPointSamples(group, root, tooLarge, seeds(1)), std::bad_alloc);
+  // The next experiment runs as usual.
+  EXPECT_NO_THROW(gatherPointSamples(group, root, {1, 0, 2, 0}, seeds(3)));
+}
+
+int main(int argc, char** argv) {
+  ProcessGroup group(argc, argv);
+  testing::InitGoogleTest(&argc, argv);
+  if (!group.leads()) {
+    auto& listeners = testing::UnitTest::GetInstance()->listeners();
+    delete listeners.Release(listeners.default_result_printer());
+  }
+  const int failed = RUN_ALL_TESTS();
+  return group.allAgree(failed == 0) ? 0 : 1;
+}
