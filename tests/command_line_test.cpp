@@ -25,6 +25,7 @@ struct Case {
   std::vector<std::string> arguments;
   std::string out;  // the whole of standard output; only its start for a run that goes ahead
   int status;
+  std::string err = "";
 };
 
 }  // namespace
@@ -48,7 +49,9 @@ TEST(CommandLine, OutputAndStatusOfWholeRuns) {
     return all;
   };
   const std::string badLine = "tests/golden/short_edge_line.txt",
-                    badId = "tests/golden/negative_vertex_id.txt";
+                    badId = "tests/golden/negative_vertex_id.txt",
+                    hugeId = "tests/golden/vertex_id_out_of_range.txt",
+                    noEdgeLine = "tests/golden/no_edge_line.txt", unreadable = "/proc/self/mem";
   // The refusal rows follow the checking order; a run that goes ahead is matched by its banner.
   const std::vector<Case> cases = {
       {{}, help, 1},
@@ -90,13 +93,21 @@ TEST(CommandLine, OutputAndStatusOfWholeRuns) {
       {with({}, badId),
        normal(badId) + "Error in line 2 of the instance file: vertex ids must not be negative\n",
        1},
+      {with({}, hugeId),
+       normal(hugeId) + "Error in line 3 of the instance file: vertex id out of range\n", 1},
+      // Opens, but every read fails: nothing read must not pass for an empty graph.
+      {with({}, unreadable),
+       normal(unreadable) + "Error in reading the instance file after line 0\n", 1},
+      {with({"--x", "1", "--y", "1"}, noEdgeLine), normal(noEdgeLine), 0,
+       "Warning: no edge line (a line whose first field is e) in " + noEdgeLine +
+           "; it is read as a graph without edges\n"},
   };
   for (const Case& c : cases) {
     ProcessResult run = runVelmora(c.arguments, sourcePath(""));
     SCOPED_TRACE(testing::PrintToString(c.arguments));
     EXPECT_EQ(c.status == 0 ? run.out.substr(0, c.out.size()) : run.out, c.out);
     EXPECT_EQ(run.status, c.status);
-    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(run.err, c.err);
   }
 }
 
