@@ -2,6 +2,7 @@
 
 #include <exception>
 #include <iostream>
+#include <new>
 #include <string>
 
 #include <boost/program_options.hpp>
@@ -87,12 +88,22 @@ void dispatch(const RunConfig& config) {
   }
 }
 
+// A report that could not be written is no result, whatever the run computed.
+bool outputFailed() {
+  std::cout.flush();
+  if (std::cout)
+    return false;
+  std::cerr << "Error in writing to standard output; the report is incomplete" << std::endl;
+  return true;
+}
+
 }  // namespace
 
 int runCommandLine(int argc, const char* const argv[]) {
   RunConfig config;
   po::options_description options(kCaption);
   declareOptions(options, config);
+  bool running = false;
   try {
     po::variables_map given;
     po::store(po::parse_command_line(argc, argv, options), given);
@@ -108,10 +119,20 @@ int runCommandLine(int argc, const char* const argv[]) {
       return 1;
     }
     printBanner(config);
+    if (outputFailed())
+      return 1;
+    running = true;
     dispatch(config);
-  } catch (const std::exception&) {
+  } catch (const std::exception& failure) {
+    // Memory runs out in a run when the budget lets a level keep more graphs than fit; that is
+    // no fault of the command line, so it does not get the option table.
+    if (running && dynamic_cast<const std::bad_alloc*>(&failure) != nullptr) {
+      std::cerr << "Out of memory: B = " << config.B
+                << " keeps too many graphs of this instance; lower B" << std::endl;
+      return 1;
+    }
     std::cout << options << "\n";
     return 1;
   }
-  return 0;
+  return outputFailed() ? 1 : 0;
 }

@@ -67,6 +67,8 @@ void runPointEstimateExperiments(int expnum, int B, std::string fileName, int N,
     ++experiment;
     printExperimentBlock(experiment, B, N, experimentEstimates.back(), experimentErrors.back(),
                          seconds);
+    if (!std::cout)
+      return;  // the report can no longer be written: the caller says so and ends the run
   }
   printSummary(expnum, experimentEstimates, experimentErrors, averageCpuSeconds);
 }

@@ -1,5 +1,6 @@
 #include "experiments/polynomial_experiments.h"
 
+#include <iostream>
 #include <vector>
 
 #include "estimator/coefficient_estimator.h"
@@ -36,6 +37,8 @@ void runPolynomialExperiments(int expnum, int B, std::string fileName, int N, in
     printExperimentReport(experiment, samples, seconds, B, N, expnum, averageCoefficients,
                           averageRelativeErrors, verb, pointEstimates, experimentPointEstimates,
                           experimentPointErrors);
+    if (!std::cout)
+      return;  // the report can no longer be written: the caller says so and ends the run
   }
   printSummaryReport(verb, averageCoefficients, averageCpuSeconds, averageRelativeErrors,
                      experimentPointEstimates, experimentPointErrors, expnum);

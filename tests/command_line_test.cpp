@@ -130,6 +130,60 @@ TEST(CommandLine, VertexIdsNeedNotStartAtZeroOrBeContiguous) {
   }
 }
 
+TEST(CommandLine, UnwritableOutputEndsTheRunWithStatusOne) {
+  const std::string writeFailure =
+      "Error in writing to standard output; the report is incomplete\n";
+  const std::vector<std::string> triangle = {"--problem", "examples/triangle.txt", "--B", "1"};
+  auto with = [&triangle](std::vector<std::string> more) {
+    more.insert(more.begin(), triangle.begin(), triangle.end());
+    return more;
+  };
+  ProcessSetup setup;
+  setup.workingDirectory = sourcePath("");
+
+  // A full disk: the banner cannot be written, so no sample is drawn.
+  setup.outputFile = "/dev/full";
+  for (const char* mode : {"0", "1"}) {
+    const ProcessResult run =
+        runVelmora(with({"--N", "10", "--x", "0", "--y", "1", "--trancation", mode}), setup);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, writeFailure);
+  }
+
+  // A reader that goes away, as `| head -1` does, with SIGPIPE ignored: the run would never
+  // end if it went on writing (2^31 - 1 experiments), so it must stop at the next report.
+  setup.outputFile = "";
+  setup.closePipeAfter = 60;
+  setup.ignoreSigpipe = true;
+  setup.timeoutSeconds = 120;
+  for (const char* mode : {"0", "1"}) {
+    const ProcessResult run = runVelmora(with({"--N", "1", "--expnum", "2147483647", "--x", "0",
+                                               "--y", "1", "--verb", "0", "--trancation", mode}),
+                                         setup);
+    EXPECT_FALSE(run.timedOut);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, writeFailure);
+    EXPECT_EQ(run.out.size(), 60u);
+  }
+}
+
+TEST(CommandLine, ExhaustedMemoryNamesTheBudget) {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+  GTEST_SKIP() << "a sanitizer's shadow memory does not fit under an address-space limit";
+#endif
+  // Every level of the 8 x 8 grid's tree doubles until memory runs out: the address space is
+  // limited to 1 GiB, which about 2^18 of its graphs fill.
+  ProcessSetup setup;
+  setup.memoryLimit = std::size_t{1} << 30;
+  const std::string grid = sourcePath("bench/graphs/grid8x8.txt");
+  const ProcessResult run = runVelmora(
+      {"--problem", grid, "--B", "100000000", "--N", "1", "--verb", "0", "--mcore", "0"}, setup);
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.err,
+            "Out of memory: B = 100000000 keeps too many graphs of this instance; lower B\n");
+  EXPECT_EQ(run.out, banner('N', "Starting 1 experiments for " + grid + " with B=100000000 N=1"));
+}
+
 TEST(ExportedFunction, IsInTheDynamicSymbolTableAndAdds) {
   FILE* pipe = popen("nm -D --defined-only -C '" VELMORA_BINARY "'", "r");
   ASSERT_NE(pipe, nullptr);
