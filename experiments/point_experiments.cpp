@@ -5,6 +5,7 @@
 
 #include "estimator/point_estimator.h"
 #include "estimator/random_source.h"
+#include "experiments/progress_meter.h"
 #include "experiments/report_lines.h"
 #include "experiments/run_seed.h"
 #include "experiments/sample_statistics.h"
@@ -54,12 +55,17 @@ void runPointEstimateExperiments(int expnum, int B, std::string fileName, int N,
   std::vector<double> experimentEstimates;
   std::vector<double> experimentErrors;
   double averageCpuSeconds = 0.0;
+  ProgressMeter progress(expnum, N);
   for (int experiment = 0; experiment < expnum;) {
     Stopwatch stopwatch;
+    progress.startExperiment();
     Graph graph(vertexCount, edgeList);
     std::vector<double> samples;
-    for (int sample = 0; sample < N; ++sample)
+    for (int sample = 0; sample < N; ++sample) {
       samples.push_back(estimatePoint(B, mcore, graph, x, y));
+      progress.tickSample();
+    }
+    progress.finishExperiment();
     const float seconds = stopwatch.elapsedSeconds();
     averageCpuSeconds += static_cast<double>(seconds / static_cast<float>(expnum));
     experimentEstimates.push_back(sampleMean(samples));

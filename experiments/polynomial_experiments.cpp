@@ -6,6 +6,7 @@
 #include "estimator/coefficient_estimator.h"
 #include "estimator/random_source.h"
 #include "experiments/coefficient_report.h"
+#include "experiments/progress_meter.h"
 #include "experiments/run_seed.h"
 #include "experiments/stopwatch.h"
 #include "graph/graph.h"
@@ -24,13 +25,18 @@ void runPolynomialExperiments(int expnum, int B, std::string fileName, int N, in
   std::vector<double> experimentPointEstimates;
   std::vector<double> experimentPointErrors;
   double averageCpuSeconds = 0.0;
+  ProgressMeter progress(expnum, N);
   for (int experiment = 0; experiment < expnum;) {
     Stopwatch stopwatch;
+    progress.startExperiment();
     std::vector<double> pointEstimates;
     Graph graph(vertexCount, edgeList);
     std::vector<CoefficientMatrix> samples;
-    for (int sample = 0; sample < N; ++sample)
+    for (int sample = 0; sample < N; ++sample) {
       samples.push_back(estimateCoefficients(B, graph, mcore, x, y, pointEstimates));
+      progress.tickSample();
+    }
+    progress.finishExperiment();
     const float seconds = stopwatch.elapsedSeconds();
     averageCpuSeconds += static_cast<double>(seconds / static_cast<float>(expnum));
     ++experiment;

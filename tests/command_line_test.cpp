@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <fstream>
 #include <iterator>
@@ -182,6 +184,86 @@ TEST(CommandLine, ExhaustedMemoryNamesTheBudget) {
   EXPECT_EQ(run.err,
             "Out of memory: B = 100000000 keeps too many graphs of this instance; lower B\n");
   EXPECT_EQ(run.out, banner('N', "Starting 1 experiments for " + grid + " with B=100000000 N=1"));
+}
+
+namespace {
+
+// What a terminal shows after `text` on a line that a carriage return rewrites from its start.
+std::string visibleLine(const std::string& text) {
+  std::string line;
+  std::size_t column = 0;
+  for (char c : text) {
+    if (c == '\r') {
+      column = 0;
+      continue;
+    }
+    if (column == line.size())
+      line += c;
+    else
+      line[column] = c;
+    ++column;
+  }
+  return line;
+}
+
+}  // namespace
+
+TEST(CommandLine, ProgressOnATerminalOnly) {
+  // Sized on this machine and build: N samples of an experiment take about 1.2 s, so the three
+  // experiments pass the meter's two quiet seconds and show at least two of them.
+  std::vector<std::string> arguments = {
+      "--problem", "bench/graphs/petersen.txt", "--B", "8", "--verb", "0", "--N"};
+  ProcessSetup setup;
+  setup.workingDirectory = sourcePath("");
+  std::vector<std::string> trial = arguments;
+  trial.push_back("2000");
+  const ProcessResult timing = runVelmora(trial, setup);
+  float seconds = 0;
+  ASSERT_EQ(std::sscanf(timing.out.substr(timing.out.find("Total CPU time: ")).c_str(),
+                        "Total CPU time: %f", &seconds),
+            1);
+  const long N = std::lround(2000 * 1.2 / std::max(seconds, 1e-3f));
+  arguments.insert(arguments.end(), {std::to_string(N), "--expnum", "3"});
+
+  setup.errorOnTerminal = true;
+  const ProcessResult shown = runVelmora(arguments, setup);
+  EXPECT_EQ(shown.status, 0);
+  EXPECT_GT(shown.seconds, 2.5);
+  EXPECT_EQ(shown.out.find('\r'), std::string::npos);
+  EXPECT_NE(shown.out.find("SUMMARY OF 3 experiments:"), std::string::npos);
+  // Every update rewrites the one line; none ends it, and the last leaves it blank.
+  EXPECT_EQ(shown.err.find('\n'), std::string::npos);
+  EXPECT_EQ(visibleLine(shown.err).find_first_not_of(' '), std::string::npos) << shown.err;
+  int lastExperiment = 0;
+  long lastSamples = -1;
+  int updates = 0;
+  for (std::size_t at = shown.err.find('\r'); at != std::string::npos;
+       at = shown.err.find('\r', at + 1)) {
+    int experiment = 0, experiments = 0;
+    long samples = 0, perExperiment = 0;
+    char unit[8] = "";
+    if (std::sscanf(shown.err.c_str() + at, "\rexperiment %d/%d  samples %ld/%ld  %*d %7s",
+                    &experiment, &experiments, &samples, &perExperiment, unit) != 5)
+      continue;  // a line being blanked
+    ++updates;
+    EXPECT_EQ(experiments, 3);
+    EXPECT_EQ(perExperiment, N);
+    EXPECT_TRUE(experiment > lastExperiment ||
+                (experiment == lastExperiment && samples >= lastSamples));
+    EXPECT_LE(samples, N);
+    EXPECT_TRUE(std::string(unit) == "s" || std::string(unit) == "min") << unit;
+    lastExperiment = experiment;
+    lastSamples = samples;
+  }
+  EXPECT_GE(updates, 2) << shown.err;
+  EXPECT_EQ(lastExperiment, 3);
+  EXPECT_NE(shown.err.find(" left"), std::string::npos);
+
+  // The same run with standard error in a file shows nothing.
+  setup.errorOnTerminal = false;
+  const ProcessResult hidden = runVelmora(arguments, setup);
+  EXPECT_EQ(hidden.status, 0);
+  EXPECT_EQ(hidden.err, "");
 }
 
 TEST(ExportedFunction, IsInTheDynamicSymbolTableAndAdds) {
