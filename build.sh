@@ -3,6 +3,8 @@
 #   ./build.sh run        build (Release) and run the tool on examples/diamond.txt
 #   ./build.sh test       build (Release) and run every test
 #   ./build.sh sanitize   build with AddressSanitizer + UndefinedBehaviorSanitizer and run every test
+#   ./build.sh tsan       build with ThreadSanitizer (the parallel loop on plain threads) and run
+#                         every test
 #   ./build.sh bench      build the benchmarks and run them
 set -euo pipefail
 cd "$(dirname "$0")"
@@ -53,13 +55,20 @@ case "${1:-}" in
       -DVELMORA_BUILD_TESTS=ON -DVELMORA_BUILD_BENCH=OFF
     ctest --test-dir build-sanitize --output-on-failure -j "$jobs"
     ;;
+  tsan)
+    install_missing_packages
+    configure_and_build build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELMORA_TSAN=ON \
+      -DVELMORA_BUILD_TESTS=ON -DVELMORA_BUILD_BENCH=OFF
+    TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
+      ctest --test-dir build-tsan --output-on-failure -j "$jobs"
+    ;;
   bench)
     install_missing_packages
     configure_and_build build -DCMAKE_BUILD_TYPE=Release -DVELMORA_BUILD_BENCH=ON
     ./build/bench/velmora_bench "${@:2}"
     ;;
   *)
-    echo "usage: ./build.sh run|test|sanitize|bench" >&2
+    echo "usage: ./build.sh run|test|sanitize|tsan|bench" >&2
     exit 2
     ;;
 esac
