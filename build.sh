@@ -3,16 +3,22 @@
 #   ./build.sh run        build (Release) and run the tool on examples/diamond.txt
 #   ./build.sh test       build (Release) and run every test
 #   ./build.sh sanitize   build with AddressSanitizer + UndefinedBehaviorSanitizer and run every test
+#   ./build.sh fuzz       build the fuzz target with clang and run it for a minute (FUZZ_SECONDS)
+#   ./build.sh tsan       build with ThreadSanitizer (the parallel loop on plain threads) and run
+#                         every test
 #   ./build.sh bench      build the benchmarks and run them
 set -euo pipefail
 cd "$(dirname "$0")"
 
 PACKAGES=(cmake g++ ninja-build make libboost-program-options-dev libtbb-dev googletest
-          libgtest-dev libbenchmark-dev libmpfr-dev)
+          libgtest-dev libbenchmark-dev libmpfr-dev libopenmpi-dev openmpi-bin)
+# Only the fuzz mode needs these: the compiler and its libFuzzer and sanitizer runtimes.
+FUZZ_PACKAGES=(clang-14 libclang-rt-14-dev)
 
+# Installs what is missing of PACKAGES and of the packages given as arguments.
 install_missing_packages() {
   local missing=()
-  for package in "${PACKAGES[@]}"; do
+  for package in "${PACKAGES[@]}" "$@"; do
     dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" ||
       missing+=("$package")
   done
@@ -53,13 +59,32 @@ case "${1:-}" in
       -DVELMORA_BUILD_TESTS=ON -DVELMORA_BUILD_BENCH=OFF
     ctest --test-dir build-sanitize --output-on-failure -j "$jobs"
     ;;
+  fuzz)
+    install_missing_packages "${FUZZ_PACKAGES[@]}"
+    configure_and_build build-fuzz -DCMAKE_CXX_COMPILER=clang++-14 \
+      -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELMORA_FUZZ=ON -DVELMORA_BUILD_TESTS=OFF \
+      -DVELMORA_BUILD_BENCH=OFF
+    # New inputs go to build-fuzz/corpus; the committed seeds in tests/fuzz/corpus stay as they
+    # are. A failing input is written to build-fuzz/ and ends the run with a non-zero status.
+    mkdir -p build-fuzz/corpus
+    ./build-fuzz/tests/fuzz/instance_fuzzer -max_total_time="${FUZZ_SECONDS:-60}" \
+      -dict=tests/fuzz/instance.dict -artifact_prefix=build-fuzz/ -print_final_stats=1 \
+      build-fuzz/corpus tests/fuzz/corpus
+    ;;
+  tsan)
+    install_missing_packages
+    configure_and_build build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELMORA_TSAN=ON \
+      -DVELMORA_BUILD_TESTS=ON -DVELMORA_BUILD_BENCH=OFF
+    TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
+      ctest --test-dir build-tsan --output-on-failure -j "$jobs"
+    ;;
   bench)
     install_missing_packages
     configure_and_build build -DCMAKE_BUILD_TYPE=Release -DVELMORA_BUILD_BENCH=ON
     ./build/bench/velmora_bench "${@:2}"
     ;;
   *)
-    echo "usage: ./build.sh run|test|sanitize|bench" >&2
+    echo "usage: ./build.sh run|test|sanitize|fuzz|tsan|bench" >&2
     exit 2
     ;;
 esac

@@ -2,13 +2,17 @@
 
 #include <exception>
 #include <iostream>
+#include <new>
 #include <string>
 
 #include <boost/program_options.hpp>
 
 #include "app/run_config.h"
+#include "experiments/distributed_samples.h"
 #include "experiments/point_experiments.h"
 #include "experiments/polynomial_experiments.h"
+#include "experiments/process_group.h"
+#include "experiments/run_stopped.h"
 
 namespace po = boost::program_options;
 
@@ -87,12 +91,35 @@ void dispatch(const RunConfig& config) {
   }
 }
 
+// A report that could not be written is no result, whatever the run computed. Every process
+// of the run learns whether the leader's output failed, so that all end alike.
+bool outputFailed() {
+  std::cout.flush();
+  const bool written = static_cast<bool>(std::cout);
+  if (!written)
+    std::cerr << "Error in writing to standard output; the report is incomplete" << std::endl;
+  return !ProcessGroup::current().allAgree(written);
+}
+
+// Memory runs out in a run when the budget lets a level keep more graphs than fit; that is no
+// fault of the command line, so it does not get the option table.
+int reportExhaustedMemory(const std::bad_alloc& failure, const RunConfig& config) {
+  std::cerr << "Out of memory: B = " << config.B
+            << " keeps too many graphs of this instance; lower B" << std::endl;
+  // The processes of a run that share a failure end together; a failure of this process
+  // alone would leave the others waiting for it.
+  if (dynamic_cast<const SharedMemoryExhausted*>(&failure) == nullptr)
+    ProcessGroup::current().abandonOthers(1);
+  return 1;
+}
+
 }  // namespace
 
 int runCommandLine(int argc, const char* const argv[]) {
   RunConfig config;
   po::options_description options(kCaption);
   declareOptions(options, config);
+  bool running = false;
   try {
     po::variables_map given;
     po::store(po::parse_command_line(argc, argv, options), given);
@@ -108,10 +135,19 @@ int runCommandLine(int argc, const char* const argv[]) {
       return 1;
     }
     printBanner(config);
+    if (outputFailed())
+      return 1;
+    running = true;
     dispatch(config);
-  } catch (const std::exception&) {
+  } catch (const RunStopped& stop) {
+    return stop.status;
+  } catch (const std::exception& failure) {
+    if (const auto* memory = dynamic_cast<const std::bad_alloc*>(&failure); running && memory)
+      return reportExhaustedMemory(*memory, config);
     std::cout << options << "\n";
+    if (running && dynamic_cast<const SharedFailure*>(&failure) == nullptr)
+      ProcessGroup::current().abandonOthers(1);
     return 1;
   }
-  return 0;
+  return outputFailed() ? 1 : 0;
 }

@@ -1,17 +1,67 @@
 #include "estimator/parallel_loop.h"
 
+#ifdef VELMORA_PLAIN_THREADS
+#include <algorithm>
+#include <atomic>
+#include <exception>
+#include <mutex>
+#include <thread>
+#include <vector>
+#else
 #include <tbb/blocked_range.h>
 #include <tbb/info.h>
 #include <tbb/parallel_for.h>
 #include <tbb/partitioner.h>
+#endif
 
-void parallelFor(int count, const std::function<void(int)>& body) {
-  if (count <= 0)
-    return;
-  if (count == 1) {
-    body(0);
-    return;
-  }
+namespace {
+
+#ifdef VELMORA_PLAIN_THREADS
+// For ThreadSanitizer builds only. The task scheduler's library is not instrumented, so the
+// sanitizer cannot see its hand-overs and would report each as a race; plain threads, started
+// here and joined before returning, keep the contract with synchronisation it can see. Each
+// thread takes the next position until none is left or a body has failed.
+int threadCount() {
+  return std::max(2, static_cast<int>(std::thread::hardware_concurrency()));
+}
+
+void runOnWorkers(int count, const std::function<void(int)>& body) {
+  const int workers = std::min(count, threadCount());
+  std::atomic<int> next{0};
+  std::atomic<bool> failed{false};
+  std::exception_ptr failure;
+  std::mutex failureMutex;
+  auto work = [&] {
+    for (int p = next++; p < count && !failed; p = next++) {
+      try {
+        body(p);
+      } catch (...) {
+        std::lock_guard<std::mutex> lock(failureMutex);
+        if (!failure)
+          failure = std::current_exception();
+        failed = true;
+      }
+    }
+  };
+  std::vector<std::thread> threads;
+  for (int t = 1; t < workers; ++t)
+    threads.emplace_back(work);
+  work();
+  for (std::thread& thread : threads)
+    thread.join();
+  if (failure)
+    std::rethrow_exception(failure);
+}
+
+void runEachOnAThread(int tasks, const std::function<void(int)>& body) {
+  runOnWorkers(tasks, body);  // one position per thread when tasks <= threadCount()
+}
+#else
+int threadCount() {
+  return tbb::info::default_concurrency();
+}
+
+void runOnWorkers(int count, const std::function<void(int)>& body) {
   // The scheduler cancels the remaining work and rethrows a task's exception on this thread.
   tbb::parallel_for(
       tbb::blocked_range<int>(0, count),
@@ -22,13 +72,8 @@ void parallelFor(int count, const std::function<void(int)>& body) {
       tbb::auto_partitioner());
 }
 
-int workerCount() {
-  return tbb::info::default_concurrency();
-}
-
-void runTasks(int tasks, const std::function<void(int)>& body) {
-  if (tasks <= 0)
-    return;
+// One task per position, so that every free thread takes part.
+void runEachOnAThread(int tasks, const std::function<void(int)>& body) {
   tbb::parallel_for(
       tbb::blocked_range<int>(0, tasks, 1),
       [&body](const tbb::blocked_range<int>& range) {
@@ -36,4 +81,26 @@ void runTasks(int tasks, const std::function<void(int)>& body) {
           body(w);
       },
       tbb::simple_partitioner());
+}
+#endif
+
+}  // namespace
+
+void parallelFor(int count, const std::function<void(int)>& body) {
+  if (count <= 0)
+    return;
+  if (count == 1) {
+    body(0);
+    return;
+  }
+  runOnWorkers(count, body);
+}
+
+int workerCount() {
+  return threadCount();
+}
+
+void runTasks(int tasks, const std::function<void(int)>& body) {
+  if (tasks > 0)
+    runEachOnAThread(tasks, body);
 }

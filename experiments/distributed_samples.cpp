@@ -86,8 +86,8 @@ auto computeTogether(const ProcessGroup& group, Compute compute) {
   if (group.allAgree(ok))
     return result;
   if (!group.allAgree(!outOfMemory))
-    throw std::bad_alloc();
-  throw std::runtime_error("a process of the run failed");
+    throw SharedMemoryExhausted();
+  throw SharedFailure("a process of the run failed");
 }
 
 }  // namespace

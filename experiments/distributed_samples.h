@@ -1,11 +1,20 @@
 #pragma once
 
 #include <cstdint>
+#include <new>
+#include <stdexcept>
 #include <vector>
 
 #include "estimator/sample_batch.h"
 #include "experiments/process_group.h"
 #include "graph/graph.h"
+
+// A failure that every process of the run throws together, so that none waits for another.
+class SharedMemoryExhausted : public std::bad_alloc {};
+class SharedFailure : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
 
 // The samples of one experiment, shared among the processes of the group: process r computes
 // the contiguous block of sample indices that blockStart gives it, with those samples' seeds,

@@ -4,15 +4,17 @@
 #include <vector>
 
 #include "estimator/random_source.h"
-#include "estimator/sample_batch.h"
+#include "experiments/distributed_samples.h"
+#include "experiments/process_group.h"
+#include "experiments/progress_meter.h"
 #include "experiments/report_lines.h"
+#include "experiments/run_instance.h"
 #include "experiments/run_seed.h"
 #include "experiments/sample_seeds.h"
 #include "experiments/sample_statistics.h"
 #include "experiments/stopwatch.h"
 #include "experiments/trust_checks.h"
 #include "graph/graph.h"
-#include "graph/instance_reader.h"
 
 namespace {
 
@@ -47,23 +49,25 @@ void printSummary(int expnum, const std::vector<WideFloat>& estimates,
 
 void runPointEstimateExperiments(int expnum, int B, std::string fileName, int N, int mcore, int x,
                                  int y) {
-  seedRandomSource(seedFromClock());
-  EdgeList edgeList;
-  int edgeCount = 0;
-  int vertexCount = 0;
-  readInstanceFile(fileName, edgeList, edgeCount, vertexCount);
+  const ProcessGroup& group = ProcessGroup::current();
+  seedRandomSource(group.broadcast(seedFromClock()));
+  const RunInstance instance = loadRunInstance(group, fileName);
 
   std::vector<WideFloat> experimentEstimates;
   std::vector<WideFloat> experimentErrors;
   double averageCpuSeconds = 0.0;
   bool anyCut = false;
+  // The leader shows the progress of its own share of each experiment's samples.
+  ProgressMeter progress(expnum, static_cast<int>(group.blockStart(N, 1)), group.leads());
   for (int experiment = 0; experiment < expnum;) {
     Stopwatch stopwatch;
-    const Graph graph(vertexCount, edgeList);
+    progress.startExperiment();
+    const Graph graph(instance.vertexCount, instance.edges);
     const PointSamples batch =
-        estimatePointSamples(graph, {B, mcore, x, y}, drawExperimentSeeds(N));
+        gatherPointSamples(group, graph, {B, mcore, x, y}, drawExperimentSeeds(N),
+                           [&progress] { progress.tickSample(); });
+    progress.finishExperiment();
     const std::vector<WideFloat>& samples = batch.values;
-    const bool budgetCut = batch.budgetBound;
     const float seconds = stopwatch.elapsedSeconds();
     averageCpuSeconds += static_cast<double>(seconds / static_cast<float>(expnum));
     experimentEstimates.push_back(sampleMean(samples));
@@ -71,8 +75,12 @@ void runPointEstimateExperiments(int expnum, int B, std::string fileName, int N,
     ++experiment;
     printExperimentBlock(experiment, B, N, experimentEstimates.back(), experimentErrors.back(),
                          seconds);
-    printWarnings(pointSampleWarnings(experiment, x, y, samples, budgetCut));
-    anyCut = anyCut || budgetCut;
+    printWarnings(pointSampleWarnings(experiment, x, y, samples, batch.budgetBound));
+    anyCut = anyCut || batch.budgetBound;
+    // The report can no longer be written: the caller says so and ends the run, on every
+    // process alike.
+    if (!group.allAgree(static_cast<bool>(std::cout)))
+      return;
   }
   printWarnings(agreementWarnings(x, y, experimentEstimates, experimentErrors, anyCut));
   printSummary(expnum, experimentEstimates, experimentErrors, averageCpuSeconds);

@@ -1,24 +1,26 @@
 #include "experiments/polynomial_experiments.h"
 
+#include <iostream>
 #include <vector>
 
 #include "estimator/random_source.h"
-#include "estimator/sample_batch.h"
 #include "experiments/coefficient_report.h"
+#include "experiments/distributed_samples.h"
+#include "experiments/process_group.h"
+#include "experiments/progress_meter.h"
+#include "experiments/run_instance.h"
 #include "experiments/run_seed.h"
 #include "experiments/sample_seeds.h"
 #include "experiments/stopwatch.h"
 #include "experiments/trust_checks.h"
 #include "graph/graph.h"
-#include "graph/instance_reader.h"
 
 void runPolynomialExperiments(int expnum, int B, std::string fileName, int N, int verb, int mcore,
                               int x, int y) {
-  seedRandomSource(seedFromClock());
-  EdgeList edgeList;
-  int m = 0;
-  int vertexCount = 0;
-  readInstanceFile(fileName, edgeList, m, vertexCount);
+  const ProcessGroup& group = ProcessGroup::current();
+  seedRandomSource(group.broadcast(seedFromClock()));
+  const RunInstance instance = loadRunInstance(group, fileName);
+  const int m = instance.edgeCount;
 
   CoefficientTable averageCoefficients{m + 1, 0.0, {}};
   CoefficientTable averageRelativeErrors{m + 1, 0.0, {}};
@@ -26,21 +28,29 @@ void runPolynomialExperiments(int expnum, int B, std::string fileName, int N, in
   std::vector<WideFloat> experimentPointErrors;
   double averageCpuSeconds = 0.0;
   bool anyCut = false;
+  // The leader shows the progress of its own share of each experiment's samples.
+  ProgressMeter progress(expnum, static_cast<int>(group.blockStart(N, 1)), group.leads());
   for (int experiment = 0; experiment < expnum;) {
     Stopwatch stopwatch;
-    const Graph graph(vertexCount, edgeList);
+    progress.startExperiment();
+    const Graph graph(instance.vertexCount, instance.edges);
     const CoefficientSamples samples =
-        estimateCoefficientSamples(graph, {B, mcore, x, y}, drawExperimentSeeds(N));
-    const bool budgetCut = samples.budgetBound;
+        gatherCoefficientSamples(group, graph, {B, mcore, x, y}, drawExperimentSeeds(N),
+                                 [&progress] { progress.tickSample(); });
+    progress.finishExperiment();
     const float seconds = stopwatch.elapsedSeconds();
     averageCpuSeconds += static_cast<double>(seconds / static_cast<float>(expnum));
     ++experiment;
     printExperimentReport(experiment, samples.tables, seconds, B, N, expnum, averageCoefficients,
                           averageRelativeErrors, verb, samples.points, experimentPointEstimates,
                           experimentPointErrors);
-    printWarnings(pointSampleWarnings(experiment, x, y, samples.points, budgetCut));
-    printWarnings(coefficientWarnings(experiment, samples.tables, budgetCut));
-    anyCut = anyCut || budgetCut;
+    printWarnings(pointSampleWarnings(experiment, x, y, samples.points, samples.budgetBound));
+    printWarnings(coefficientWarnings(experiment, samples.tables, samples.budgetBound));
+    anyCut = anyCut || samples.budgetBound;
+    // The report can no longer be written: the caller says so and ends the run, on every
+    // process alike.
+    if (!group.allAgree(static_cast<bool>(std::cout)))
+      return;
   }
   printWarnings(agreementWarnings(x, y, experimentPointEstimates, experimentPointErrors, anyCut));
   printSummaryReport(verb, averageCoefficients, averageCpuSeconds, averageRelativeErrors,

@@ -79,6 +79,11 @@ bool ProcessGroup::allAgree(bool ok) const {
   return all != 0;
 }
 
+void ProcessGroup::abandonOthers(int status) const {
+  if (usesMpi_ && size_ > 1)
+    MPI_Abort(MPI_COMM_WORLD, status);
+}
+
 std::vector<char> ProcessGroup::gatherToLeader(const std::vector<char>& bytes) const {
   if (!usesMpi_)
     return bytes;

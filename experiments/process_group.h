@@ -37,6 +37,11 @@ class ProcessGroup {
   // nothing back.
   std::vector<char> gatherToLeader(const std::vector<char>& bytes) const;
 
+  // Ends every process of a group of several at once with `status`, for a failure on this
+  // process that the others cannot learn of and would wait on forever. Does nothing in a
+  // group of one.
+  void abandonOthers(int status) const;
+
  private:
   ProcessGroup();  // the group of one, when main made none
   int rank_ = 0;

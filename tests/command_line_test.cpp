@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <fstream>
 #include <iterator>
@@ -26,6 +28,7 @@ struct Case {
   std::vector<std::string> arguments;
   std::string out;  // the whole of standard output; only its start for a run that goes ahead
   int status;
+  std::string err = "";
 };
 
 }  // namespace
@@ -49,7 +52,9 @@ TEST(CommandLine, OutputAndStatusOfWholeRuns) {
     return all;
   };
   const std::string badLine = "tests/golden/short_edge_line.txt",
-                    badId = "tests/golden/negative_vertex_id.txt";
+                    badId = "tests/golden/negative_vertex_id.txt",
+                    hugeId = "tests/golden/vertex_id_out_of_range.txt",
+                    noEdgeLine = "tests/golden/no_edge_line.txt", unreadable = "/proc/self/mem";
   // The refusal rows follow the checking order; a run that goes ahead is matched by its banner.
   const std::vector<Case> cases = {
       {{}, help, 1},
@@ -91,14 +96,24 @@ TEST(CommandLine, OutputAndStatusOfWholeRuns) {
       {with({}, badId),
        normal(badId) + "Error in line 2 of the instance file: vertex ids must not be negative\n",
        1},
+      {with({}, hugeId),
+       normal(hugeId) + "Error in line 3 of the instance file: vertex id out of range\n", 1},
+      // Opens, but every read fails: nothing read must not pass for an empty graph.
+      {with({}, unreadable),
+       normal(unreadable) + "Error in reading the instance file after line 0\n", 1},
+      {with({"--x", "1", "--y", "1"}, noEdgeLine), normal(noEdgeLine), 0,
+       "Warning: no edge line (a line whose first field is e) in " + noEdgeLine +
+           "; it is read as a graph without edges\n"},
   };
   for (const Case& c : cases) {
     ProcessResult run = runVelmora(c.arguments, sourcePath(""));
     SCOPED_TRACE(testing::PrintToString(c.arguments));
     EXPECT_EQ(c.status == 0 ? run.out.substr(0, c.out.size()) : run.out, c.out);
     EXPECT_EQ(run.status, c.status);
-    // A run that goes ahead on a budget that cuts may warn on standard error, and only there.
-    std::istringstream warnings(run.err);
+    // Standard error starts with what the case expects; a run on a budget that cuts may add
+    // warnings about its estimates, and nothing else.
+    ASSERT_TRUE(run.err.starts_with(c.err)) << run.err;
+    std::istringstream warnings(run.err.substr(c.err.size()));
     for (std::string line; std::getline(warnings, line);)
       EXPECT_TRUE(c.status == 0 && line.starts_with("Warning: ")) << line;
   }
@@ -121,6 +136,141 @@ TEST(CommandLine, VertexIdsNeedNotStartAtZeroOrBeContiguous) {
     EXPECT_EQ(run.err, "");
     EXPECT_NE(run.out.find(estimate), std::string::npos) << run.out;
   }
+}
+
+TEST(CommandLine, UnwritableOutputEndsTheRunWithStatusOne) {
+  const std::string writeFailure =
+      "Error in writing to standard output; the report is incomplete\n";
+  // A budget that never cuts: the runs are exact and warn about nothing.
+  const std::vector<std::string> triangle = {"--problem", "examples/triangle.txt", "--B", "4"};
+  auto with = [&triangle](std::vector<std::string> more) {
+    more.insert(more.begin(), triangle.begin(), triangle.end());
+    return more;
+  };
+  ProcessSetup setup;
+  setup.workingDirectory = sourcePath("");
+
+  // A full disk: the banner cannot be written, so no sample is drawn.
+  setup.outputFile = "/dev/full";
+  for (const char* mode : {"0", "1"}) {
+    const ProcessResult run =
+        runVelmora(with({"--N", "10", "--x", "0", "--y", "1", "--trancation", mode}), setup);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, writeFailure);
+  }
+
+  // A reader that goes away, as `| head -1` does, with SIGPIPE ignored: the run would never
+  // end if it went on writing (2^31 - 1 experiments), so it must stop at the next report.
+  setup.outputFile = "";
+  setup.closePipeAfter = 60;
+  setup.ignoreSigpipe = true;
+  setup.timeoutSeconds = 120;
+  for (const char* mode : {"0", "1"}) {
+    const ProcessResult run = runVelmora(with({"--N", "1", "--expnum", "2147483647", "--x", "0",
+                                               "--y", "1", "--verb", "0", "--trancation", mode}),
+                                         setup);
+    EXPECT_FALSE(run.timedOut);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, writeFailure);
+    EXPECT_EQ(run.out.size(), 60u);
+  }
+}
+
+TEST(CommandLine, ExhaustedMemoryNamesTheBudget) {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+  GTEST_SKIP() << "a sanitizer's shadow memory does not fit under an address-space limit";
+#endif
+  // Every level of the 8 x 8 grid's tree doubles until memory runs out: the address space is
+  // limited to 1 GiB, which about 2^18 of its graphs fill.
+  ProcessSetup setup;
+  setup.memoryLimit = std::size_t{1} << 30;
+  const std::string grid = sourcePath("bench/graphs/grid8x8.txt");
+  const ProcessResult run = runVelmora(
+      {"--problem", grid, "--B", "100000000", "--N", "1", "--verb", "0", "--mcore", "0"}, setup);
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.err,
+            "Out of memory: B = 100000000 keeps too many graphs of this instance; lower B\n");
+  EXPECT_EQ(run.out, banner('N', "Starting 1 experiments for " + grid + " with B=100000000 N=1"));
+}
+
+namespace {
+
+// What a terminal shows after `text` on a line that a carriage return rewrites from its start.
+std::string visibleLine(const std::string& text) {
+  std::string line;
+  std::size_t column = 0;
+  for (char c : text) {
+    if (c == '\r') {
+      column = 0;
+      continue;
+    }
+    if (column == line.size())
+      line += c;
+    else
+      line[column] = c;
+    ++column;
+  }
+  return line;
+}
+
+}  // namespace
+
+TEST(CommandLine, ProgressOnATerminalOnly) {
+  // Sized on this machine and build: N samples of an experiment take about 1.2 s, so the three
+  // experiments pass the meter's two quiet seconds and show at least two of them.
+  std::vector<std::string> arguments = {
+      "--problem", "bench/graphs/petersen.txt", "--B", "8", "--verb", "0", "--N"};
+  ProcessSetup setup;
+  setup.workingDirectory = sourcePath("");
+  std::vector<std::string> trial = arguments;
+  trial.push_back("2000");
+  const ProcessResult timing = runVelmora(trial, setup);
+  float seconds = 0;
+  ASSERT_EQ(std::sscanf(timing.out.substr(timing.out.find("Total CPU time: ")).c_str(),
+                        "Total CPU time: %f", &seconds),
+            1);
+  const long N = std::lround(2000 * 1.2 / std::max(seconds, 1e-3f));
+  arguments.insert(arguments.end(), {std::to_string(N), "--expnum", "3"});
+
+  setup.errorOnTerminal = true;
+  const ProcessResult shown = runVelmora(arguments, setup);
+  EXPECT_EQ(shown.status, 0);
+  EXPECT_GT(shown.seconds, 2.5);
+  EXPECT_EQ(shown.out.find('\r'), std::string::npos);
+  EXPECT_NE(shown.out.find("SUMMARY OF 3 experiments:"), std::string::npos);
+  // Every update rewrites the one line; none ends it, and the last leaves it blank.
+  EXPECT_EQ(shown.err.find('\n'), std::string::npos);
+  EXPECT_EQ(visibleLine(shown.err).find_first_not_of(' '), std::string::npos) << shown.err;
+  int lastExperiment = 0;
+  long lastSamples = -1;
+  int updates = 0;
+  for (std::size_t at = shown.err.find('\r'); at != std::string::npos;
+       at = shown.err.find('\r', at + 1)) {
+    int experiment = 0, experiments = 0;
+    long samples = 0, perExperiment = 0;
+    char unit[8] = "";
+    if (std::sscanf(shown.err.c_str() + at, "\rexperiment %d/%d  samples %ld/%ld  %*d %7s",
+                    &experiment, &experiments, &samples, &perExperiment, unit) != 5)
+      continue;  // a line being blanked
+    ++updates;
+    EXPECT_EQ(experiments, 3);
+    EXPECT_EQ(perExperiment, N);
+    EXPECT_TRUE(experiment > lastExperiment ||
+                (experiment == lastExperiment && samples >= lastSamples));
+    EXPECT_LE(samples, N);
+    EXPECT_TRUE(std::string(unit) == "s" || std::string(unit) == "min") << unit;
+    lastExperiment = experiment;
+    lastSamples = samples;
+  }
+  EXPECT_GE(updates, 2) << shown.err;
+  EXPECT_EQ(lastExperiment, 3);
+  EXPECT_NE(shown.err.find(" left"), std::string::npos);
+
+  // The same run with standard error in a file shows nothing.
+  setup.errorOnTerminal = false;
+  const ProcessResult hidden = runVelmora(arguments, setup);
+  EXPECT_EQ(hidden.status, 0);
+  EXPECT_EQ(hidden.err, "");
 }
 
 TEST(ExportedFunction, IsInTheDynamicSymbolTableAndAdds) {
