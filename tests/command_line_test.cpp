@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "app/exported_function.cpp"
+#include "app/exported_function.h"
 #include "support/process_runner.h"
 
 namespace {
