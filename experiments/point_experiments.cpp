@@ -3,6 +3,7 @@
 #include <iostream>
 #include <vector>
 
+#include "estimator/level_walk.h"
 #include "estimator/random_source.h"
 #include "experiments/distributed_samples.h"
 #include "experiments/process_group.h"
@@ -52,6 +53,8 @@ void runPointEstimateExperiments(int expnum, int B, std::string fileName, int N,
   const ProcessGroup& group = ProcessGroup::current();
   seedRandomSource(group.broadcast(seedFromClock()));
   const RunInstance instance = loadRunInstance(group, fileName);
+  // The processes on one machine share its memory.
+  const std::size_t walkMemory = LevelWalk::defaultMemoryLimit() / group.sizeOnThisMachine();
 
   std::vector<WideFloat> experimentEstimates;
   std::vector<WideFloat> experimentErrors;
@@ -64,7 +67,7 @@ void runPointEstimateExperiments(int expnum, int B, std::string fileName, int N,
     progress.startExperiment();
     const Graph graph(instance.vertexCount, instance.edges);
     const PointSamples batch =
-        gatherPointSamples(group, graph, {B, mcore, x, y}, drawExperimentSeeds(N),
+        gatherPointSamples(group, graph, {B, mcore, x, y, walkMemory}, drawExperimentSeeds(N),
                            [&progress] { progress.tickSample(); });
     progress.finishExperiment();
     const std::vector<WideFloat>& samples = batch.values;

@@ -3,6 +3,7 @@
 #include <iostream>
 #include <vector>
 
+#include "estimator/level_walk.h"
 #include "estimator/random_source.h"
 #include "experiments/coefficient_report.h"
 #include "experiments/distributed_samples.h"
@@ -20,6 +21,8 @@ void runPolynomialExperiments(int expnum, int B, std::string fileName, int N, in
   const ProcessGroup& group = ProcessGroup::current();
   seedRandomSource(group.broadcast(seedFromClock()));
   const RunInstance instance = loadRunInstance(group, fileName);
+  // The processes on one machine share its memory.
+  const std::size_t walkMemory = LevelWalk::defaultMemoryLimit() / group.sizeOnThisMachine();
   const int m = instance.edgeCount;
 
   CoefficientTable averageCoefficients{m + 1, 0.0, {}};
@@ -35,7 +38,7 @@ void runPolynomialExperiments(int expnum, int B, std::string fileName, int N, in
     progress.startExperiment();
     const Graph graph(instance.vertexCount, instance.edges);
     const CoefficientSamples samples =
-        gatherCoefficientSamples(group, graph, {B, mcore, x, y}, drawExperimentSeeds(N),
+        gatherCoefficientSamples(group, graph, {B, mcore, x, y, walkMemory}, drawExperimentSeeds(N),
                                  [&progress] { progress.tickSample(); });
     progress.finishExperiment();
     const float seconds = stopwatch.elapsedSeconds();

@@ -32,6 +32,10 @@ ProcessGroup::ProcessGroup(int& argc, char**& argv) {
     usesMpi_ = true;
     MPI_Comm_rank(MPI_COMM_WORLD, &rank_);
     MPI_Comm_size(MPI_COMM_WORLD, &size_);
+    MPI_Comm machine;
+    MPI_Comm_split_type(MPI_COMM_WORLD, MPI_COMM_TYPE_SHARED, rank_, MPI_INFO_NULL, &machine);
+    MPI_Comm_size(machine, &sizeOnThisMachine_);
+    MPI_Comm_free(&machine);
   }
   runningGroup = this;
 }

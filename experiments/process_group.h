@@ -22,6 +22,8 @@ class ProcessGroup {
 
   int rank() const { return rank_; }
   int size() const { return size_; }
+  // How many processes of the group share this machine (and its memory).
+  int sizeOnThisMachine() const { return sizeOnThisMachine_; }
   // Rank 0 reads the instance file, draws the run seed, gathers the samples and prints.
   bool leads() const { return rank_ == 0; }
 
@@ -46,5 +48,6 @@ class ProcessGroup {
   ProcessGroup();  // the group of one, when main made none
   int rank_ = 0;
   int size_ = 1;
+  int sizeOnThisMachine_ = 1;
   bool usesMpi_ = false;
 };
