@@ -248,8 +248,8 @@ double evaluate(const Polynomial& t, int x, int y) {
   return value;
 }
 
-bool near(double expected, double found) {
-  return std::abs(expected - found) <= 1e-9 * std::max(1.0, std::abs(expected));
+bool near(double expected, WideFloat found) {
+  return std::abs(expected - found.toDouble()) <= 1e-9 * std::max(1.0, std::abs(expected));
 }
 
 // ---- The walk against the expansion ----
@@ -269,7 +269,7 @@ void expectWalksAgree(const Graph& graph, const Parameters& p) {
 
   // A budget that never binds: the walk is the exact recursion.
   for (int budget : {-1, 1 << 20}) {
-    std::vector<double> points;
+    std::vector<WideFloat> points;
     const CoefficientMatrix table = estimateCoefficients(budget, graph, 0, p.x, p.y, points);
     check(table.edgeCount == m, "a table has the graph's edge count");
     for (int i = 0; i <= m; ++i)
@@ -285,17 +285,17 @@ void expectWalksAgree(const Graph& graph, const Parameters& p) {
 
   // A binding budget: each sample differs, but it only ever reaches leaves of the tree, so it
   // weights monomials of T and no other, with positive finite weights.
-  std::vector<double> points;
+  std::vector<WideFloat> points;
   const CoefficientMatrix table = estimateCoefficients(p.smallBudget, graph, 0, -1, -1, points);
   check(points.empty(), "no point value is made without a point");
   for (const CoefficientEntry& entry : table.entries) {
     check(entry.row >= 0 && entry.row <= m && entry.column >= 0 && entry.column <= m,
           "a sample's entries lie in the table");
     check(exact[entry.row][entry.column] > 0.5, "a sample weights only monomials of T");
-    check(std::isfinite(entry.value) && entry.value > 0, "leaf weights are positive and finite");
+    check(entry.value.isFinite() && entry.value > 0.0, "leaf weights are positive and finite");
   }
-  const double cut = estimatePoint(p.smallBudget, 0, graph, p.x, 0);
-  check(std::isfinite(cut) && cut >= 0, "a cut walk's sample is finite and not negative");
+  const WideFloat cut = estimatePoint(p.smallBudget, 0, graph, p.x, 0);
+  check(cut.isFinite() && cut >= 0.0, "a cut walk's sample is finite and not negative");
 }
 
 std::uint64_t hashOf(const std::uint8_t* data, std::size_t size) {
