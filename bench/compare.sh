@@ -22,8 +22,10 @@ build() {
 build base "$base"
 build new "$new"
 echo "base: $(git -C "$repo" rev-parse --short "$base")   new: $(git -C "$repo" rev-parse --short "$new")"
-paste <("$here/run.sh" "$work/base/build/velmora" "$cases") \
-      <("$here/run.sh" "$work/new/build/velmora" "$cases" | awk '{print $6, $7}') |
+# One after the other: runs side by side would share the cores and skew every multi-core figure.
+"$here/run.sh" "$work/base/build/velmora" "$cases" >"$work/base.txt"
+"$here/run.sh" "$work/new/build/velmora" "$cases" | awk '{print $6, $7}' >"$work/new.txt"
+paste "$work/base.txt" "$work/new.txt" |
   awk 'NR == 1 { printf "%-12s %-7s %6s %7s %6s %14s %10s %14s %10s %9s %9s\n", "graph", "mode", "B",
                       "N", "mcore", "base s/sample", "base MiB", "new s/sample", "new MiB",
                       "speed-up", "mem ratio"; next }

@@ -74,7 +74,8 @@ def predicted_seconds(path, budget, point):
         return seconds  # exact: the budget never cut
     if warned or not math.isfinite(re_) or re_ <= 0.0:
         return None
-    return seconds * (re_ / TARGET_RE) ** 2
+    # At least the 100 samples the effective-sample-size check asks for.
+    return seconds / samples * max(samples * (re_ / TARGET_RE) ** 2, 100)
 
 
 def main():
