@@ -90,6 +90,19 @@ auto computeTogether(const ProcessGroup& group, Compute compute) {
   throw SharedFailure("a process of the run failed");
 }
 
+// What every process's block starts with: whether the budget cut, and the nodes built.
+template <typename Samples>
+void putTally(ByteWriter& writer, const Samples& own) {
+  writer.put(own.budgetBound);
+  writer.put(own.nodesBuilt);
+}
+
+template <typename Samples>
+void addTally(ByteReader& reader, Samples& gathered) {
+  gathered.budgetBound = reader.get<bool>() || gathered.budgetBound;
+  gathered.nodesBuilt += reader.get<std::int64_t>();
+}
+
 }  // namespace
 
 PointSamples gatherPointSamples(const ProcessGroup& group, const Graph& root,
@@ -102,8 +115,7 @@ PointSamples gatherPointSamples(const ProcessGroup& group, const Graph& root,
   if (group.size() == 1)
     return own;
   ByteWriter writer;
-  writer.put(own.budgetBound);
-  writer.put(own.nodesBuilt);
+  putTally(writer, own);
   writer.putAll(own.values);
   const std::vector<char> all = group.gatherToLeader(writer.bytes());
   if (!group.leads())
@@ -111,8 +123,7 @@ PointSamples gatherPointSamples(const ProcessGroup& group, const Graph& root,
   PointSamples gathered;
   gathered.values.reserve(seeds.size());
   for (ByteReader reader(all); !reader.done();) {
-    gathered.budgetBound = reader.get<bool>() || gathered.budgetBound;
-    gathered.nodesBuilt += reader.get<std::int64_t>();
+    addTally(reader, gathered);
     reader.getAll(gathered.values);
   }
   return gathered;
@@ -128,8 +139,7 @@ CoefficientSamples gatherCoefficientSamples(const ProcessGroup& group, const Gra
   if (group.size() == 1)
     return own;
   ByteWriter writer;
-  writer.put(own.budgetBound);
-  writer.put(own.nodesBuilt);
+  putTally(writer, own);
   writer.putAll(own.points);
   writer.put(static_cast<std::uint64_t>(own.tables.size()));
   for (const CoefficientMatrix& table : own.tables)
@@ -140,8 +150,7 @@ CoefficientSamples gatherCoefficientSamples(const ProcessGroup& group, const Gra
   CoefficientSamples gathered;
   gathered.tables.reserve(seeds.size());
   for (ByteReader reader(all); !reader.done();) {
-    gathered.budgetBound = reader.get<bool>() || gathered.budgetBound;
-    gathered.nodesBuilt += reader.get<std::int64_t>();
+    addTally(reader, gathered);
     reader.getAll(gathered.points);
     const auto tables = reader.get<std::uint64_t>();
     for (std::uint64_t t = 0; t < tables; ++t) {
