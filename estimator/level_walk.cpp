@@ -9,7 +9,7 @@ namespace {
 
 // The value of a leaf with `bridges` bridges and `loops` loops at (x, y), weighted. The order
 // of the products is fixed: it decides the rounding of every printed figure.
-WideFloat monomialValue(int x, int y, int bridges, int loops, WideFloat weight) {
+WideFloat monomialValue(double x, double y, int bridges, int loops, WideFloat weight) {
   return (power(x, bridges) * weight) * power(y, loops);
 }
 
@@ -36,7 +36,7 @@ void LevelWalk::start(const Graph& root, std::uint64_t seed) {
     level_[0].classifyEdges();
 }
 
-WideFloat LevelWalk::samplePoint(const Graph& root, int x, int y, std::uint64_t seed) {
+WideFloat LevelWalk::samplePoint(const Graph& root, double x, double y, std::uint64_t seed) {
   start(root, seed);
   const Graph& top = level_[0];
   if (top.ordinaryCount() == 0)  // the root is a leaf; no pruning test on this path
@@ -54,7 +54,7 @@ WideFloat LevelWalk::samplePoint(const Graph& root, int x, int y, std::uint64_t 
   return sum;
 }
 
-CoefficientMatrix LevelWalk::sampleCoefficients(const Graph& root, int x, int y, std::uint64_t seed,
+CoefficientMatrix LevelWalk::sampleCoefficients(const Graph& root, double x, double y, std::uint64_t seed,
                                                 WideFloat* point) {
   start(root, seed);
   const Graph& top = level_[0];

@@ -35,11 +35,11 @@ class LevelWalk {
 
   // One sample of T(G; x, y) from a walk seeded with `seed`; at x == 0 (y == 0) subtrees of
   // nodes with a bridge (loop) are cut off.
-  WideFloat samplePoint(const Graph& root, int x, int y, std::uint64_t seed);
+  WideFloat samplePoint(const Graph& root, double x, double y, std::uint64_t seed);
 
   // One sample of every coefficient t_ij, and, when neither x nor y is -1, of T(G; x, y) from
   // the same walk in *point. Nothing is pruned.
-  CoefficientMatrix sampleCoefficients(const Graph& root, int x, int y, std::uint64_t seed,
+  CoefficientMatrix sampleCoefficients(const Graph& root, double x, double y, std::uint64_t seed,
                                        WideFloat* point);
 
   // True when some level of the last sample had more candidates than the budget, so that the

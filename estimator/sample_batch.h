@@ -14,8 +14,8 @@
 struct WalkSettings {
   int budget;
   int mcore;
-  int x;
-  int y;
+  double x;
+  double y;
   std::size_t memoryLimit = 0;
 };
 

@@ -18,7 +18,8 @@ void classifyIfNeeded(Graph& node) {
     node.classifyEdges();
 }
 
-bool listExpandable(TreeLevel& level, CandidateList& candidates, bool prune, int x, int y) {
+bool listExpandable(TreeLevel& level, CandidateList& candidates, bool prune, double x,
+                    double y) {
   candidates.clear();
   for (int k = 0; k < static_cast<int>(level.size()); ++k) {
     Graph& node = level[k];
@@ -76,12 +77,12 @@ bool worthBuildingInParallel(const Graph& node, long children) {
          children * slotsPerChild >= kParallelWorkThreshold;
 }
 
-bool isPruned(Graph& node, int x, int y) {
+bool isPruned(Graph& node, double x, double y) {
   classifyIfNeeded(node);
   return (x == 0 && node.bridgeCount() > 0) || (y == 0 && node.loopCount() > 0);
 }
 
-bool listChildren(TreeLevel& level, CandidateList& candidates, int x, int y) {
+bool listChildren(TreeLevel& level, CandidateList& candidates, double x, double y) {
   return listExpandable(level, candidates, true, x, y);
 }
 

@@ -13,11 +13,11 @@ using CandidateList = std::vector<int>;
 // The pruning rule of the point walk: at x == 0 every leaf below a node with a bridge carries
 // a factor 0, and so does every leaf below a node with a loop at y == 0, so such a node's whole
 // subtree is worth nothing. Classifies the node if needed.
-bool isPruned(Graph& node, int x, int y);
+bool isPruned(Graph& node, double x, double y);
 
 // Point form: lists the child codes of every expandable node in level order, pruning as above.
 // Returns true when nothing was listed. Classifies nodes that need it.
-bool listChildren(TreeLevel& level, CandidateList& candidates, int x, int y);
+bool listChildren(TreeLevel& level, CandidateList& candidates, double x, double y);
 
 // Coefficient form: the same without pruning.
 bool listChildren(TreeLevel& level, CandidateList& candidates);

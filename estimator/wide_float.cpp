@@ -76,12 +76,12 @@ double log(WideFloat value) {
   return std::log(value.scaled_) + static_cast<double>(value.exponent_) * 0.69314718055994530942;
 }
 
-WideFloat power(int base, int exponent) {
-  const double plain = std::pow(static_cast<double>(base), static_cast<double>(exponent));
+WideFloat power(double base, int exponent) {
+  const double plain = std::pow(base, static_cast<double>(exponent));
   if (std::isnormal(plain) || plain == 0.0)
     return plain;
   WideFloat result = 1.0;
-  WideFloat factor = static_cast<double>(base);
+  WideFloat factor = base;
   for (int rest = exponent; rest > 0; rest /= 2) {
     if (rest % 2 != 0)
       result *= factor;

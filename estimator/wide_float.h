@@ -117,7 +117,7 @@ class WideFloat {
 // base^exponent for exponent >= 0, with 0^0 = 1. Where std::pow gives a finite double that is
 // normal or an exact 0 this is that double, so figures within range stay as they were; beyond,
 // it is computed by repeated squaring in the wide range.
-WideFloat power(int base, int exponent);
+WideFloat power(double base, int exponent);
 
 // Prints as the stream prints a double when the value lies within a double's normal range (or is
 // 0, an infinity or not-a-number); beyond it in the same general notation with the stream's

@@ -55,6 +55,7 @@ void runPointEstimateExperiments(int expnum, int B, std::string fileName, int N,
   const RunInstance instance = loadRunInstance(group, fileName);
   // The processes on one machine share its memory.
   const std::size_t walkMemory = LevelWalk::defaultMemoryLimit() / group.sizeOnThisMachine();
+  const WalkSettings settings{B, mcore, static_cast<double>(x), static_cast<double>(y), walkMemory};
 
   std::vector<WideFloat> experimentEstimates;
   std::vector<WideFloat> experimentErrors;
@@ -66,9 +67,8 @@ void runPointEstimateExperiments(int expnum, int B, std::string fileName, int N,
     Stopwatch stopwatch;
     progress.startExperiment();
     const Graph graph(instance.vertexCount, instance.edges);
-    const PointSamples batch =
-        gatherPointSamples(group, graph, {B, mcore, x, y, walkMemory}, drawExperimentSeeds(N),
-                           [&progress] { progress.tickSample(); });
+    const PointSamples batch = gatherPointSamples(group, graph, settings, drawExperimentSeeds(N),
+                                                  [&progress] { progress.tickSample(); });
     progress.finishExperiment();
     const std::vector<WideFloat>& samples = batch.values;
     const float seconds = stopwatch.elapsedSeconds();

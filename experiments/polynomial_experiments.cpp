@@ -23,6 +23,7 @@ void runPolynomialExperiments(int expnum, int B, std::string fileName, int N, in
   const RunInstance instance = loadRunInstance(group, fileName);
   // The processes on one machine share its memory.
   const std::size_t walkMemory = LevelWalk::defaultMemoryLimit() / group.sizeOnThisMachine();
+  const WalkSettings settings{B, mcore, static_cast<double>(x), static_cast<double>(y), walkMemory};
   const int m = instance.edgeCount;
 
   CoefficientTable averageCoefficients{m + 1, 0.0, {}};
@@ -37,9 +38,8 @@ void runPolynomialExperiments(int expnum, int B, std::string fileName, int N, in
     Stopwatch stopwatch;
     progress.startExperiment();
     const Graph graph(instance.vertexCount, instance.edges);
-    const CoefficientSamples samples =
-        gatherCoefficientSamples(group, graph, {B, mcore, x, y, walkMemory}, drawExperimentSeeds(N),
-                                 [&progress] { progress.tickSample(); });
+    const CoefficientSamples samples = gatherCoefficientSamples(
+        group, graph, settings, drawExperimentSeeds(N), [&progress] { progress.tickSample(); });
     progress.finishExperiment();
     const float seconds = stopwatch.elapsedSeconds();
     averageCpuSeconds += static_cast<double>(seconds / static_cast<float>(expnum));
