@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <limits>
+#include <stdexcept>
 
 #include "estimator/level_walk.h"
 #include "estimator/parallel_loop.h"
@@ -87,6 +88,8 @@ Graph classifiedCopy(const Graph& root) {
 PointSamples estimatePointSamples(const Graph& root, const WalkSettings& settings,
                                   const std::vector<std::uint64_t>& seeds,
                                   const SampleHook& afterEachSample) {
+  if (settings.walk == WalkKind::Reduced)
+    throw std::invalid_argument("the reduced walk is not available yet");
   const Graph top = classifiedCopy(root);
   PointSamples result;
   result.values.resize(seeds.size());

@@ -8,15 +8,20 @@
 #include "estimator/wide_float.h"
 #include "graph/graph.h"
 
+// Which walk draws the samples: the level walk of the command-line tool, or the reduced walk,
+// which sums the forced parts of the tree exactly (point samples only).
+enum class WalkKind { Level, Reduced };
+
 // What every walk of a batch shares: the budget, the `mcore` setting, the point (-1 in either
-// coordinate: no point), and the bytes of graphs all walks together may hold (0: three
-// quarters of the machine's memory).
+// coordinate: no point), the bytes of graphs all walks together may hold (0: three quarters of
+// the machine's memory), and the walk.
 struct WalkSettings {
   int budget;
   int mcore;
   double x;
   double y;
   std::size_t memoryLimit = 0;
+  WalkKind walk = WalkKind::Level;
 };
 
 // Point samples of a batch, in the order of their seeds.
