@@ -3,7 +3,8 @@
 // variance / mean^2), nodes per sample, nanoseconds per node, and the work to an RE of 1%,
 // time per sample x RV / 0.01^2, in core-seconds of this machine with both cores.
 //   velmora_variance [--seconds S] [--budgets 1,16,256] [--walks level,reduced]
-//                    [--points 1:1,2:1] GRAPH.txt...
+//                    [--order bfs|rcm|input] [--points 1:1,2:1] GRAPH.txt...
+// The order is the reduced walk's branch order (estimator/branch_order.h).
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -21,6 +22,7 @@ struct Options {
   double seconds = 10.0;
   std::vector<int> budgets{1};
   std::vector<WalkKind> walks{WalkKind::Level, WalkKind::Reduced};
+  BranchOrder order = BranchOrder::BreadthFirst;
   std::vector<std::pair<double, double>> points{{1, 1}, {2, 1}, {1, 2}, {3, 3}, {2, 0}, {0, 2}};
   std::vector<std::string> graphs;
 };
@@ -48,6 +50,11 @@ Options parse(int argc, char** argv) {
       options.walks.clear();
       for (const std::string& w : splitAt(argv[++k], ','))
         options.walks.push_back(w == "reduced" ? WalkKind::Reduced : WalkKind::Level);
+    } else if (argument == "--order" && hasValue) {
+      const std::string o = argv[++k];
+      options.order = o == "input" ? BranchOrder::Input
+                      : o == "rcm" ? BranchOrder::CuthillMcKee
+                                   : BranchOrder::BreadthFirst;
     } else if (argument == "--points" && hasValue) {
       options.points.clear();
       for (const std::string& p : splitAt(argv[++k], ',')) {
@@ -123,7 +130,8 @@ int main(int argc, char** argv) {
     for (const auto& [x, y] : options.points)
       for (WalkKind walk : options.walks)
         for (int budget : options.budgets) {
-          const Measurement m = measure(graph, {budget, 1, x, y, 0, walk}, options.seconds);
+          const Measurement m =
+              measure(graph, {budget, 1, x, y, 0, walk, options.order}, options.seconds);
           char point[32];
           std::snprintf(point, sizeof point, "(%g,%g)", x, y);
           std::printf("%-14s %-10s %-8s %6d %10.0f %13.6g %11.4g %9.1f %9.0f %12.4g\n",

@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "estimator/branch_order.h"
 #include "estimator/child_builder.h"
 
 namespace {
@@ -26,8 +27,10 @@ EdgeList liveEdges(const Graph& graph) {
 
 }  // namespace
 
-ReducedNode reducedRoot(const Graph& graph, double x, double y) {
-  return ReducedNode(graph.vertexIdLimit(), liveEdges(graph), {1.0, 1.0, x, y});
+ReducedNode reducedRoot(const Graph& graph, double x, double y, BranchOrder order) {
+  return ReducedNode(graph.vertexIdLimit(),
+                     orderedForBranching(liveEdges(graph), graph.vertexIdLimit(), order),
+                     {1.0, 1.0, x, y});
 }
 
 ReducedWalk::ReducedWalk(int budget, int mcore, std::size_t memoryLimit)

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "estimator/branch_order.h"
 #include "estimator/random_stream.h"
 #include "estimator/walk_levels.h"
 #include "estimator/weighted_resampling.h"
@@ -17,7 +18,8 @@ using ReducedNode = ReducedGraph<WideFloat>;
 
 // The root of the reduced walk at (x, y): the graph's live edges, each carrying (1, 1, x, y),
 // reduced. O(vertices + edges) plus the reductions.
-ReducedNode reducedRoot(const Graph& graph, double x, double y);
+ReducedNode reducedRoot(const Graph& graph, double x, double y,
+                        BranchOrder order = BranchOrder::BreadthFirst);
 
 // The reduced walk: the deletion-contraction tree of a reduced graph, one depth at a time, each
 // node with its own weight. A node's two children carry its weight times the branch edge's a and

@@ -97,7 +97,7 @@ std::int64_t runLevelWalks(const Graph& root, const WalkSettings& settings, std:
 PointSamples reducedPointSamples(const Graph& graph, const WalkSettings& settings,
                                  const std::vector<std::uint64_t>& seeds,
                                  const SampleHook& afterEachSample) {
-  const ReducedNode root = reducedRoot(graph, settings.x, settings.y);
+  const ReducedNode root = reducedRoot(graph, settings.x, settings.y, settings.order);
   PointSamples result;
   result.values.resize(seeds.size());
   std::atomic<bool> budgetBound{false};
