@@ -10,13 +10,13 @@ namespace {
 // others over budget - L. c only falls as L grows, and L stays below budget since the last
 // magnitude is positive.
 WideFloat keepThreshold(const std::vector<WeightedCandidate>& candidates, std::size_t budget) {
-  std::vector<WideFloat> magnitudes;
-  magnitudes.reserve(candidates.size());
+  thread_local std::vector<WideFloat> magnitudes, tails;
+  magnitudes.clear();
   for (const WeightedCandidate& candidate : candidates)
     magnitudes.push_back(abs(candidate.weight));
   std::sort(magnitudes.begin(), magnitudes.end(), std::greater<>());
   // Sums of the tails, from the smallest up, so that no cancellation enters them.
-  std::vector<WideFloat> tails(magnitudes.size() + 1, 0.0);
+  tails.assign(magnitudes.size() + 1, 0.0);
   for (std::size_t i = magnitudes.size(); i-- > 0;)
     tails[i] = tails[i + 1] + magnitudes[i];
   std::size_t large = 0;
@@ -26,6 +26,27 @@ WideFloat keepThreshold(const std::vector<WeightedCandidate>& candidates, std::s
     threshold = tails[large] / static_cast<double>(budget - large);
   }
   return threshold;
+}
+
+// The case of a walk with budget 1, without the sorting: one candidate in proportion to |w|,
+// carrying the sum of all |w| with its own sign.
+bool keepOne(std::vector<WeightedCandidate>& candidates, RandomStream& random) {
+  WideFloat total = 0.0;
+  for (const WeightedCandidate& candidate : candidates)
+    total += abs(candidate.weight);
+  const WideFloat point = total * random.uniformUnit();
+  WideFloat reached = 0.0;
+  std::size_t chosen = candidates.size() - 1;
+  for (std::size_t k = 0; k + 1 < candidates.size(); ++k) {
+    reached += abs(candidates[k].weight);
+    if (reached > point) {
+      chosen = k;
+      break;
+    }
+  }
+  const WeightedCandidate kept = candidates[chosen];
+  candidates.assign(1, {kept.code, kept.weight, total / abs(kept.weight)});
+  return true;
 }
 
 }  // namespace
@@ -38,6 +59,8 @@ bool resampleToBudget(std::vector<WeightedCandidate>& candidates, std::size_t bu
     candidates.clear();
     return true;
   }
+  if (budget == 1)
+    return keepOne(candidates, random);
   const WideFloat threshold = keepThreshold(candidates, budget);
   WideFloat point = threshold * random.uniformUnit();
   WideFloat reached = 0.0;

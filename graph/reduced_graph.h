@@ -59,12 +59,17 @@ class ReducedGraph {
 
  private:
   void reduceFromScratch();
+  // A vertex whose neighbours may now be joined to it twice, or whose degree fell.
   void schedule(int vertex) { reductionScratch().pending.push_back(vertex); }
+  // A vertex whose degree fell but which gained no neighbour (the bitwise complement marks it).
+  void scheduleDegree(int vertex) { reductionScratch().pending.push_back(~vertex); }
   void reduce();
-  void reduceAt(int vertex);
+  void reduceDegreeAt(int vertex);
+  bool hasParallelEdgesAt(int vertex) const;
   bool mergeParallelEdgesAt(int vertex);
   void mergeSeriesAt(int vertex);
-  void contractBridge(int edge);
+  // Returns the vertex that stays.
+  int contractBridge(int edge);
   void contractBridgesBetween(int u, int v);
   void findBranchEdge(int from);
 
@@ -110,8 +115,8 @@ void ReducedGraph<Value>::deleteBranchEdge() {
   const Edge branch = topology_.edge(branchEdge_);
   weight_ = weight_ * factors_[branch.id].a;
   topology_.deleteEdge(branch.id);
-  schedule(branch.u);
-  schedule(branch.v);
+  scheduleDegree(branch.u);
+  scheduleDegree(branch.v);
   contractBridgesBetween(branch.u, branch.v);
   reduce();
   findBranchEdge(branch.id + 1);
@@ -130,17 +135,19 @@ template <typename Value>
 void ReducedGraph<Value>::reduce() {
   std::vector<int>& pending = reductionScratch().pending;
   while (!pending.empty()) {
-    const int vertex = pending.back();
+    const int entry = pending.back();
     pending.pop_back();
-    if (topology_.hasVertex(vertex))
-      reduceAt(vertex);
+    const int vertex = entry < 0 ? ~entry : entry;
+    if (!topology_.hasVertex(vertex))
+      continue;
+    if (entry >= 0 && mergeParallelEdgesAt(vertex))
+      continue;
+    reduceDegreeAt(vertex);
   }
 }
 
 template <typename Value>
-void ReducedGraph<Value>::reduceAt(int vertex) {
-  if (mergeParallelEdgesAt(vertex))
-    return;
+void ReducedGraph<Value>::reduceDegreeAt(int vertex) {
   switch (topology_.degree(vertex)) {
     case 1: {
       int pendant = -1;
@@ -161,12 +168,12 @@ void ReducedGraph<Value>::reduceAt(int vertex) {
 // then be gone, and the vertex that stays has been scheduled to be looked at afresh.
 template <typename Value>
 bool ReducedGraph<Value>::mergeParallelEdgesAt(int vertex) {
+  if (!hasParallelEdgesAt(vertex))
+    return false;
   ReductionScratch& scratch = reductionScratch();
   std::vector<std::pair<int, int>>& ends = scratch.neighbourEdges;  // (far end, edge)
   ends.clear();
   topology_.forEachIncidentEdge(vertex, [&](int edge, int far) { ends.emplace_back(far, edge); });
-  if (ends.size() < 2)
-    return false;
   std::sort(ends.begin(), ends.end());
   for (std::size_t first = 0; first < ends.size();) {
     std::size_t last = first + 1;
@@ -184,14 +191,29 @@ bool ReducedGraph<Value>::mergeParallelEdgesAt(int vertex) {
       bridges.clear();
       topology_.markBridgesBetween(vertex, far, bridges);
       if (!bridges.empty()) {
-        contractBridge(kept);
+        // Groups not yet merged at `vertex` are now at the vertex that stays.
+        schedule(contractBridge(kept));
         return true;
       }
-      schedule(far);
+      scheduleDegree(far);
     }
     first = last;
   }
   return false;
+}
+
+// Most vertices looked at have no parallel pair: one pass with marks tells, before any sorting.
+template <typename Value>
+bool ReducedGraph<Value>::hasParallelEdgesAt(int vertex) const {
+  ReductionScratch& scratch = reductionScratch();
+  const std::uint32_t stamp = scratch.newStamp(topology_.vertexIdLimit());
+  std::uint32_t* const marks = scratch.neighbourMarks.data();
+  bool found = false;
+  topology_.forEachIncidentEdge(vertex, [&](int, int far) {
+    found = found || marks[far] == stamp;
+    marks[far] = stamp;
+  });
+  return found;
 }
 
 template <typename Value>
@@ -208,14 +230,16 @@ void ReducedGraph<Value>::mergeSeriesAt(int vertex) {
   factors_[kept] = inSeries(factors_[kept], factors_[dropped]);
   // Contracting the dropped edge moves `vertex`, whose only edge is then the kept one, onto the
   // dropped edge's far end: the kept edge now joins the two far ends.
+  // Both ends keep their degree; a parallel pair the new edge makes shows at either end.
   schedule(topology_.contractEdge(dropped));
-  schedule(ends[edges[0] == kept ? 0 : 1]);
 }
 
 template <typename Value>
-void ReducedGraph<Value>::contractBridge(int edge) {
+int ReducedGraph<Value>::contractBridge(int edge) {
   weight_ = weight_ * factors_[edge].X;
-  schedule(topology_.contractEdge(edge));
+  const int stays = topology_.contractEdge(edge);
+  scheduleDegree(stays);
+  return stays;
 }
 
 template <typename Value>
