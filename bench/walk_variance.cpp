@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "estimator/sample_batch.h"
+#include "estimator/tilt_choice.h"
 #include "graph/graph.h"
 #include "graph/instance_reader.h"
 
@@ -23,6 +24,7 @@ struct Options {
   std::vector<int> budgets{1};
   std::vector<WalkKind> walks{WalkKind::Level, WalkKind::Reduced};
   BranchOrder order = BranchOrder::BreadthFirst;
+  double tilt = 0.0;  // 0: chosen by a pilot
   std::vector<std::pair<double, double>> points{{1, 1}, {2, 1}, {1, 2}, {3, 3}, {2, 0}, {0, 2}};
   std::vector<std::string> graphs;
 };
@@ -55,6 +57,8 @@ Options parse(int argc, char** argv) {
       options.order = o == "input" ? BranchOrder::Input
                       : o == "rcm" ? BranchOrder::CuthillMcKee
                                    : BranchOrder::BreadthFirst;
+    } else if (argument == "--tilt" && hasValue) {
+      options.tilt = std::atof(argv[++k]);
     } else if (argument == "--points" && hasValue) {
       options.points.clear();
       for (const std::string& p : splitAt(argv[++k], ',')) {
@@ -111,6 +115,14 @@ Measurement measure(const Graph& graph, const WalkSettings& settings, double sec
   return m;
 }
 
+// Seeds apart from the measured samples' own.
+std::vector<std::uint64_t> pilotSeeds(std::size_t count) {
+  std::vector<std::uint64_t> seeds(count);
+  for (std::size_t k = 0; k < count; ++k)
+    seeds[k] = 0xd1b54a32d192ed03ULL * (k + 1) + 12345;
+  return seeds;
+}
+
 Graph loadGraph(const std::string& path) {
   EdgeList edges;
   int edgeCount = 0, vertexCount = 0;
@@ -122,22 +134,33 @@ Graph loadGraph(const std::string& path) {
 
 int main(int argc, char** argv) {
   const Options options = parse(argc, argv);
-  std::printf("%-14s %-10s %-8s %6s %10s %13s %11s %9s %9s %12s\n", "graph", "point", "walk", "B",
-              "samples", "mean", "RV", "nodes", "ns/node", "s to 1%");
+  std::printf("%-14s %-10s %-8s %6s %6s %10s %13s %11s %9s %9s %12s %8s\n", "graph", "point",
+              "walk", "B", "tilt", "samples", "mean", "RV", "nodes", "ns/node", "s to 1%",
+              "pilot s");
   for (const std::string& path : options.graphs) {
     const Graph graph = loadGraph(path);
     const std::string name = splitAt(splitAt(path, '/').back(), '.').front();
     for (const auto& [x, y] : options.points)
       for (WalkKind walk : options.walks)
         for (int budget : options.budgets) {
-          const Measurement m =
-              measure(graph, {budget, 1, x, y, 0, walk, options.order}, options.seconds);
+          WalkSettings settings{budget, 1, x, y, 0, walk, options.order, 1.0};
+          double pilotSeconds = 0.0;
+          if (walk == WalkKind::Reduced) {
+            const auto start = std::chrono::steady_clock::now();
+            WalkSettings pilot = settings;
+            pilot.budget = 1;  // the tilt is the tree's, whatever the budget
+            settings.tilt = options.tilt > 0.0 ? options.tilt
+                                               : chooseTilt(graph, pilot, pilotSeeds(13 * 200));
+            pilotSeconds =
+                std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+          }
+          const Measurement m = measure(graph, settings, options.seconds);
           char point[32];
           std::snprintf(point, sizeof point, "(%g,%g)", x, y);
-          std::printf("%-14s %-10s %-8s %6d %10.0f %13.6g %11.4g %9.1f %9.0f %12.4g\n",
+          std::printf("%-14s %-10s %-8s %6d %6.3g %10.0f %13.6g %11.4g %9.1f %9.0f %12.4g %8.3g\n",
                       name.c_str(), point, walk == WalkKind::Reduced ? "reduced" : "level", budget,
-                      m.samples, m.mean, m.relativeVariance, m.nodesPerSample, m.nsPerNode,
-                      m.secondsPerSample * m.relativeVariance / 1e-4);
+                      settings.tilt, m.samples, m.mean, m.relativeVariance, m.nodesPerSample,
+                      m.nsPerNode, m.secondsPerSample * m.relativeVariance / 1e-4, pilotSeconds);
           std::fflush(stdout);
         }
   }

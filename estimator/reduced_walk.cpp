@@ -33,8 +33,8 @@ ReducedNode reducedRoot(const Graph& graph, double x, double y, BranchOrder orde
                      {1.0, 1.0, x, y});
 }
 
-ReducedWalk::ReducedWalk(int budget, int mcore, std::size_t memoryLimit)
-    : budget_(budget), mcore_(mcore), memoryLimit_(memoryLimit) {}
+ReducedWalk::ReducedWalk(int budget, int mcore, double tilt, std::size_t memoryLimit)
+    : budget_(budget), mcore_(mcore), tilt_(tilt), memoryLimit_(memoryLimit) {}
 
 WideFloat ReducedWalk::sample(const ReducedNode& root, std::uint64_t seed) {
   random_.reseed(seed);
@@ -62,7 +62,7 @@ void ReducedWalk::listCandidates() {
   for (int k = 0; k < static_cast<int>(levels_.current.size()); ++k) {
     const ReducedNode& node = levels_.current[k];
     const EdgeFactors<WideFloat>& branch = node.factors(node.branchEdge());
-    const WideFloat deleted = node.weight() * branch.a;
+    const WideFloat deleted = node.weight() * branch.a * tilt_;
     const WideFloat contracted = node.weight() * branch.b;
     if (!deleted.isZero())
       candidates_.push_back({2 * k, deleted});
@@ -86,6 +86,8 @@ void ReducedWalk::descend() {
         } else {
           child.contractBranchEdge();
         }
+        // The edit multiplies by a or b; the scale divides by the chance of the tilted
+        // candidate, so the tilt cancels.
         child.setWeight(child.weight() * candidates_[p].scale);
       });
   nodesBuilt_ += count;

@@ -105,7 +105,7 @@ PointSamples reducedPointSamples(const Graph& graph, const WalkSettings& setting
       4L * root.topology().edgeIdLimit() + root.topology().vertexIdLimit(), root.memoryBytes(),
       settings, seeds.size(), afterEachSample, budgetBound,
       [&](int mcore, std::size_t memoryLimit) {
-        return ReducedWalk(settings.budget, mcore, memoryLimit);
+        return ReducedWalk(settings.budget, mcore, settings.tilt, memoryLimit);
       },
       [&](ReducedWalk& walk, std::size_t i) { result.values[i] = walk.sample(root, seeds[i]); });
   result.budgetBound = budgetBound;

@@ -24,6 +24,7 @@ struct WalkSettings {
   std::size_t memoryLimit = 0;
   WalkKind walk = WalkKind::Level;
   BranchOrder order = BranchOrder::BreadthFirst;  // the reduced walk's
+  double tilt = 1.0;                              // the reduced walk's (reduced_walk.h)
 };
 
 // Point samples of a batch, in the order of their seeds.

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <numeric>
 #include <random>
@@ -8,6 +9,7 @@
 
 #include "estimator/reduced_walk.h"
 #include "estimator/sample_batch.h"
+#include "estimator/tilt_choice.h"
 #include "estimator/weighted_resampling.h"
 #include "support/exact_tutte.h"
 #include "support/large_graphs.h"
@@ -115,14 +117,20 @@ TEST(ReducedWalk, NonBindingBudgetGivesTheExactValue) {
   }
 }
 
-TEST(ReducedWalk, BindingBudgetsAreUnbiased) {
+// Any tilt changes the variance, never the mean.
+TEST(ReducedWalk, BindingBudgetsAreUnbiasedWhateverTheTilt) {
+  const double tilts[] = {1.0, 0.5, 2.0};
+  int round = 0;
   for (const EdgeList& edges : {grid(3, 4), randomCubicMultigraph(12, 9)}) {
     const ExactTutte exact = exactTutte(edges);
     for (int budget : {1, 4})
       for (const auto& [x, y] : {std::pair{1.0, 1.0}, {2.0, 0.0}, {0.0, 2.0}, {-0.5, 1.5}}) {
-        SCOPED_TRACE(testing::Message() << "B=" << budget << " at (" << x << ", " << y << ")");
+        WalkSettings settings = reduced(budget, 0, x, y);
+        settings.tilt = tilts[round++ % 3];
+        SCOPED_TRACE(testing::Message()
+                     << "B=" << budget << " at (" << x << ", " << y << ") tilt " << settings.tilt);
         const PointSamples batch =
-            estimatePointSamples(makeGraph(edges), reduced(budget, 0, x, y), seeds(3000, 77));
+            estimatePointSamples(makeGraph(edges), settings, seeds(3000, 77));
         EXPECT_TRUE(batch.budgetBound || budget > 1);
         expectUnbiased(batch.values, exact.evaluate(x, y));
       }
@@ -144,4 +152,22 @@ TEST(ReducedWalk, SamplesDependOnlyOnTheirSeedsNotOnTheCores) {
       ReducedWalk walk(budget, 0);
       EXPECT_EQ(walk.sample(reducedRoot(root, 1, 2), 5 + samples - 1), one.values.back());
     }
+}
+
+TEST(ReducedWalk, ThePilotChoosesATiltThatFitsThePoint) {
+  const Graph root = makeGraph(grid(6, 6));
+  const std::vector<double> ladder = tiltLadder();
+  // Where loops are worth much, contractions are worth more than a and b say, and where
+  // bridges are, deletions: the pilot's choice leans each way, and repeats with its seeds.
+  const double cyclic = chooseTilt(root, reduced(1, 0, 1, 3), seeds(13 * 100, 9));
+  const double acyclic = chooseTilt(root, reduced(1, 1, 3, 1), seeds(13 * 100, 9));
+  EXPECT_LT(cyclic, 1.0);
+  EXPECT_GT(acyclic, 1.0);
+  EXPECT_EQ(cyclic, chooseTilt(root, reduced(1, 1, 1, 3), seeds(13 * 100, 9)));
+  EXPECT_NE(std::find(ladder.begin(), ladder.end(), cyclic), ladder.end());
+  // Nothing to choose: a value of 0, a root that is a leaf, too few seeds.
+  EXPECT_EQ(
+      chooseTilt(makeGraph({{0, 1}, {1, 2}, {2, 0}, {2, 3}}), reduced(1, 0, 0, 2), seeds(500, 1)),
+      1.0);
+  EXPECT_EQ(chooseTilt(makeGraph(kK4), reduced(1, 0, 2, 2), seeds(10, 1)), 1.0);
 }
