@@ -71,6 +71,7 @@ def main():
     os.makedirs(HERE, exist_ok=True)
     rng = random.Random(20261208)
     write("grid8x8.txt", "the 8 x 8 grid: 64 vertices, 112 edges", grid(8, 8))
+    write("grid10x10.txt", "the 10 x 10 grid: 100 vertices, 180 edges", grid(10, 10))
     write("k10.txt", "the complete graph K10: 10 vertices, 45 edges",
           itertools.combinations(range(10), 2))
     write("petersen.txt", "the Petersen graph: 10 vertices, 15 edges", petersen())

@@ -73,8 +73,8 @@ Options parse(int argc, char** argv) {
 }
 
 struct Measurement {
-  double samples = 0, mean = 0, relativeVariance = 0, nodesPerSample = 0, nsPerNode = 0,
-         secondsPerSample = 0;
+  WideFloat mean = 0.0;
+  double samples = 0, relativeVariance = 0, nodesPerSample = 0, nsPerNode = 0, secondsPerSample = 0;
 };
 
 // Samples in batches of growing size until the time is spent; sums in double after scaling by
@@ -107,12 +107,18 @@ Measurement measure(const Graph& graph, const WalkSettings& settings, double sec
   Measurement m;
   m.samples = static_cast<double>(drawn);
   const double mean = sum / m.samples;
-  m.mean = (scale * mean).toDouble();
+  m.mean = scale * mean;
   m.relativeVariance = (squares / m.samples - mean * mean) / (mean * mean);
   m.nodesPerSample = static_cast<double>(nodes) / m.samples;
   m.nsPerNode = nodes > 0 ? elapsed * 1e9 / static_cast<double>(nodes) : 0.0;
   m.secondsPerSample = elapsed / m.samples;
   return m;
+}
+
+std::string printed(WideFloat value) {
+  std::ostringstream text;
+  text << value;
+  return text.str();
 }
 
 // Seeds apart from the measured samples' own.
@@ -149,18 +155,19 @@ int main(int argc, char** argv) {
             const auto start = std::chrono::steady_clock::now();
             WalkSettings pilot = settings;
             pilot.budget = 1;  // the tilt is the tree's, whatever the budget
-            settings.tilt = options.tilt > 0.0 ? options.tilt
-                                               : chooseTilt(graph, pilot, pilotSeeds(13 * 200));
+            settings.tilt =
+                options.tilt > 0.0 ? options.tilt : chooseTilt(graph, pilot, pilotSeeds(13 * 200));
             pilotSeconds =
                 std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
           }
           const Measurement m = measure(graph, settings, options.seconds);
           char point[32];
           std::snprintf(point, sizeof point, "(%g,%g)", x, y);
-          std::printf("%-14s %-10s %-8s %6d %6.3g %10.0f %13.6g %11.4g %9.1f %9.0f %12.4g %8.3g\n",
+          std::printf("%-14s %-10s %-8s %6d %6.3g %10.0f %13s %11.4g %9.1f %9.0f %12.4g %8.3g\n",
                       name.c_str(), point, walk == WalkKind::Reduced ? "reduced" : "level", budget,
-                      settings.tilt, m.samples, m.mean, m.relativeVariance, m.nodesPerSample,
-                      m.nsPerNode, m.secondsPerSample * m.relativeVariance / 1e-4, pilotSeconds);
+                      settings.tilt, m.samples, printed(m.mean).c_str(), m.relativeVariance,
+                      m.nodesPerSample, m.nsPerNode, m.secondsPerSample * m.relativeVariance / 1e-4,
+                      pilotSeconds);
           std::fflush(stdout);
         }
   }
