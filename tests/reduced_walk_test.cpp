@@ -171,3 +171,11 @@ TEST(ReducedWalk, ThePilotChoosesATiltThatFitsThePoint) {
       1.0);
   EXPECT_EQ(chooseTilt(makeGraph(kK4), reduced(1, 0, 2, 2), seeds(10, 1)), 1.0);
 }
+
+TEST(ReducedWalk, AWalkStopsBeforeOutgrowingItsMemory) {
+  const ReducedNode root = reducedRoot(makeGraph(grid(3, 4)), 1, 2);
+  ReducedWalk tight(1 << 20, 0, 1.0, 3 * root.memoryBytes());
+  EXPECT_THROW(tight.sample(root, 7), WalkMemoryExhausted);
+  ReducedWalk roomy(1 << 20, 0, 1.0, 1000 * root.memoryBytes());
+  EXPECT_NEAR(roomy.sample(root, 7).toDouble(), exactTutte(grid(3, 4)).evaluate(1, 2), 1e-6);
+}

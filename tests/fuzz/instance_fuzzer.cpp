@@ -21,6 +21,7 @@
 #include "estimator/coefficient_estimator.h"
 #include "estimator/point_estimator.h"
 #include "estimator/random_source.h"
+#include "estimator/sample_batch.h"
 #include "graph/graph.h"
 #include "graph/instance_reader.h"
 
@@ -296,6 +297,20 @@ void expectWalksAgree(const Graph& graph, const Parameters& p) {
   }
   const WideFloat cut = estimatePoint(p.smallBudget, 0, graph, p.x, 0);
   check(cut.isFinite() && cut >= 0.0, "a cut walk's sample is finite and not negative");
+
+  // The reduced walk: its reductions sum the forced parts exactly, so without a binding budget
+  // it is the exact value; with one, a sample at a point of positive coordinates is positive
+  // wherever T is (every leaf weight is a product of positive factors).
+  const WalkSettings reduced{
+      -1, 0, static_cast<double>(p.x), static_cast<double>(p.y), 0, WalkKind::Reduced};
+  check(near(evaluate(exact, p.x, p.y), estimatePointSamples(graph, reduced, {p.seed}).values[0]),
+        "an unbound reduced walk gives the point value");
+  WalkSettings bound = reduced;
+  bound.budget = p.smallBudget;
+  bound.x = p.x + 1;
+  bound.y = p.y + 1;
+  const WideFloat sample = estimatePointSamples(graph, bound, {p.seed}).values[0];
+  check(sample.isFinite() && sample > 0.0, "a reduced sample at a positive point is positive");
 }
 
 std::uint64_t hashOf(const std::uint8_t* data, std::size_t size) {

@@ -40,6 +40,8 @@ TEST(DistributedSamples, TheLeaderGathersExactlyTheSamplesOfOneProcess) {
     for (int budget : {1, 16, 1024}) {
       SCOPED_TRACE(testing::Message() << "B=" << budget << " N=" << count);
       const PointSamples gathered = gatherPointSamples(group, root, {budget, 1, 2, 0}, all);
+      const WalkSettings reduced{budget, 1, 1, 2, 0, WalkKind::Reduced};
+      const PointSamples gatheredReduced = gatherPointSamples(group, root, reduced, all);
       const CoefficientSamples tables =
           gatherCoefficientSamples(group, root, {budget, 1, 2, 1}, all);
       if (!group.leads())
@@ -48,6 +50,7 @@ TEST(DistributedSamples, TheLeaderGathersExactlyTheSamplesOfOneProcess) {
       EXPECT_EQ(gathered.values, alone.values);
       EXPECT_EQ(gathered.budgetBound, alone.budgetBound);
       EXPECT_EQ(gathered.nodesBuilt, alone.nodesBuilt);
+      EXPECT_EQ(gatheredReduced.values, estimatePointSamples(root, reduced, all).values);
       const CoefficientSamples tablesAlone =
           estimateCoefficientSamples(root, {budget, 0, 2, 1}, all);
       EXPECT_EQ(tables.points, tablesAlone.points);
