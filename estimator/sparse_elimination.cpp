@@ -212,7 +212,7 @@ std::optional<std::uint64_t> SparseElimination::determinantModulo(const PrimeFie
     const std::optional<std::uint64_t> inverse = takePivot(slots[step.pivotSlot]);
     if (!inverse)
       return std::nullopt;
-    const std::uint64_t* row = &slots[step.pivotSlot + 1];
+    const std::uint64_t* row = slots.data() + step.pivotSlot + 1;
     for (int i = 0; i < step.neighbours; ++i) {
       const std::uint64_t scale = field.multiply(row[i], *inverse);
       for (int j = i; j < step.neighbours; ++j, ++target)

@@ -35,6 +35,7 @@ class SpanningTreeCheck {
   std::vector<ErrorBar> estimates_;
 };
 
-// Counting the spanning trees costs more than this many modular updates: a few seconds at most
-// on one core (a random 3-regular graph of about 1,700 vertices, a square grid of 71 x 71).
+// The check is left out when counting the spanning trees would take more than this many
+// modular updates: about a second of one core, reached by a random 3-regular graph of about
+// 1,700 vertices or a square grid of 71 x 71.
 inline constexpr double kSpanningTreeUpdateLimit = 5e8;
