@@ -22,8 +22,10 @@ void SpanningTreeCheck::afterExperiment(int experiment, const CoefficientSamples
   estimates_.push_back(spanningTreeEstimate(samples.tables));
   anyCut_ = anyCut_ || samples.budgetBound;
   // A run the budget never cut is exact and needs no reference.
-  if (samples.budgetBound && exactCount())
-    printWarnings(spanningTreeWarnings(experiment, estimates_.back(), *exactCount(), true));
+  if (samples.budgetBound && exactCount()) {
+    printWarnings(
+        spanningTreeWarnings(experiment, estimates_.back(), *exactCount(), samples.budgetBound));
+  }
 }
 
 void SpanningTreeCheck::afterRun() {
@@ -31,5 +33,5 @@ void SpanningTreeCheck::afterRun() {
   if (estimates_.size() < 2 || !anyCut_ || !exactCount())
     return;
   printWarnings(averageSpanningTreeWarnings(static_cast<int>(estimates_.size()),
-                                            averageEstimate(estimates_), *exactCount(), true));
+                                            averageEstimate(estimates_), *exactCount(), anyCut_));
 }
