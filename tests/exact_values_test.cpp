@@ -12,6 +12,7 @@
 #include "estimator/closed_form_values.h"
 #include "estimator/prime_field.h"
 #include "estimator/spanning_tree_count.h"
+#include "estimator/sparse_elimination.h"
 #include "graph/graph.h"
 #include "support/exact_tutte.h"
 #include "support/large_graphs.h"
@@ -117,7 +118,7 @@ std::string bareissCount(const EdgeList& edges) {
 
 }  // namespace
 
-TEST(PrimeField, ArithmeticAndPrimesBelowTwoToThe63) {
+TEST(PrimeField, ArithmeticPrimesAndZeroPivots) {
   DescendingWordPrimes primes;
   const std::uint64_t largest = primes.next();
   EXPECT_EQ(largest, (std::uint64_t{1} << 63) - 25);
@@ -149,6 +150,14 @@ TEST(PrimeField, ArithmeticAndPrimesBelowTwoToThe63) {
                 field.one());
     }
   }
+  // The triangle's reduced Laplacian [[2, -1], [-1, 2]] has the pivots 2 and 3 / 2: modulo 3
+  // the second is 0 and the prime is refused; modulo 5 and 7 the determinant is 3.
+  const SymmetricIntegerMatrix triangle{2, {2, 2}, {{0, 1, -1}}};
+  const std::optional<SparseElimination> plan = SparseElimination::plan(triangle, 100);
+  ASSERT_TRUE(plan);
+  EXPECT_FALSE(plan->determinantModulo(PrimeField(3)));
+  EXPECT_EQ(plan->determinantModulo(PrimeField(5)), 3u);
+  EXPECT_EQ(plan->determinantModulo(PrimeField(7)), 3u);
 }
 
 TEST(SpanningTreeCount, PublishedCountsAndAnIndependentDeterminant) {
