@@ -1,5 +1,6 @@
-// Micro-benchmarks of the hot operations (copy, classify, delete, contract) and of one whole
-// sample of each estimator, on the fixed instances of bench/graphs.
+// Micro-benchmarks of the hot operations (copy, classify, delete, contract), of one whole
+// sample of each estimator and of the exact spanning-tree count, on the fixed instances of
+// bench/graphs.
 #include <benchmark/benchmark.h>
 
 #include <map>
@@ -7,6 +8,7 @@
 #include <vector>
 
 #include "estimator/level_walk.h"
+#include "estimator/spanning_tree_count.h"
 #include "estimator/wide_float.h"
 #include "graph/graph.h"
 #include "graph/instance_reader.h"
@@ -94,6 +96,13 @@ void wholeSample(benchmark::State& state, const std::string& name) {
   state.SetItemsProcessed(walk.nodesBuilt());
 }
 
+// The exact number of spanning trees, which normal mode checks its coefficients against.
+void countTrees(benchmark::State& state, const std::string& name) {
+  const Graph graph = loadGraph(name);
+  for (auto _ : state)
+    benchmark::DoNotOptimize(countSpanningTrees(graph));
+}
+
 // The arithmetic of a walk on numbers of ordinary size: per depth one level-weight update and
 // one node weight, per leaf one weighted monomial added to the sum. Number is double or
 // WideFloat, side by side.
@@ -124,6 +133,8 @@ void registerAll() {
     benchmark::RegisterBenchmark(("classify/" + name).c_str(), classifyGraph, name);
     benchmark::RegisterBenchmark(("delete/" + name).c_str(), removeEdges, name, false);
     benchmark::RegisterBenchmark(("contract/" + name).c_str(), removeEdges, name, true);
+    benchmark::RegisterBenchmark(("spanning_trees/" + name).c_str(), countTrees, name)
+        ->Unit(benchmark::kMillisecond);
     for (auto* sample : {&wholeSample<false>, &wholeSample<true>}) {
       const std::string kind = sample == &wholeSample<false> ? "point/" : "coefficients/";
       benchmark::RegisterBenchmark((kind + name).c_str(), *sample, name)

@@ -5,6 +5,7 @@
 
 #include "estimator/level_walk.h"
 #include "estimator/random_source.h"
+#include "estimator/tree_level.h"
 #include "experiments/distributed_samples.h"
 #include "experiments/process_group.h"
 #include "experiments/progress_meter.h"
@@ -56,6 +57,9 @@ void runPointEstimateExperiments(int expnum, int B, std::string fileName, int N,
   // The processes on one machine share its memory.
   const std::size_t walkMemory = LevelWalk::defaultMemoryLimit() / group.sizeOnThisMachine();
   const WalkSettings settings{B, mcore, static_cast<double>(x), static_cast<double>(y), walkMemory};
+  // A loop at y == 0 or a bridge at x == 0 cuts off the root itself: T(x, y) is exactly 0.
+  Graph root(instance.vertexCount, instance.edges);
+  const bool pointIsZero = isPruned(root, x, y);
 
   std::vector<WideFloat> experimentEstimates;
   std::vector<WideFloat> experimentErrors;
@@ -78,7 +82,7 @@ void runPointEstimateExperiments(int expnum, int B, std::string fileName, int N,
     ++experiment;
     printExperimentBlock(experiment, B, N, experimentEstimates.back(), experimentErrors.back(),
                          seconds);
-    printWarnings(pointSampleWarnings(experiment, x, y, samples, batch.budgetBound));
+    printWarnings(pointSampleWarnings(experiment, x, y, samples, batch.budgetBound, pointIsZero));
     anyCut = anyCut || batch.budgetBound;
     // The report can no longer be written: the caller says so and ends the run, on every
     // process alike.

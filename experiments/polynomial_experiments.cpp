@@ -5,6 +5,7 @@
 
 #include "estimator/level_walk.h"
 #include "estimator/random_source.h"
+#include "estimator/tree_level.h"
 #include "experiments/coefficient_report.h"
 #include "experiments/distributed_samples.h"
 #include "experiments/process_group.h"
@@ -12,6 +13,7 @@
 #include "experiments/run_instance.h"
 #include "experiments/run_seed.h"
 #include "experiments/sample_seeds.h"
+#include "experiments/spanning_tree_check.h"
 #include "experiments/stopwatch.h"
 #include "experiments/trust_checks.h"
 #include "graph/graph.h"
@@ -25,6 +27,10 @@ void runPolynomialExperiments(int expnum, int B, std::string fileName, int N, in
   const std::size_t walkMemory = LevelWalk::defaultMemoryLimit() / group.sizeOnThisMachine();
   const WalkSettings settings{B, mcore, static_cast<double>(x), static_cast<double>(y), walkMemory};
   const int m = instance.edgeCount;
+  // A loop at y == 0 or a bridge at x == 0 cuts off the root itself: T(x, y) is exactly 0.
+  Graph root(instance.vertexCount, instance.edges);
+  const bool pointIsZero = x != -1 && y != -1 && isPruned(root, x, y);
+  SpanningTreeCheck spanningTreeCheck(instance, group.leads());
 
   CoefficientTable averageCoefficients{m + 1, 0.0, {}};
   CoefficientTable averageRelativeErrors{m + 1, 0.0, {}};
@@ -47,15 +53,18 @@ void runPolynomialExperiments(int expnum, int B, std::string fileName, int N, in
     printExperimentReport(experiment, samples.tables, seconds, B, N, expnum, averageCoefficients,
                           averageRelativeErrors, verb, samples.points, experimentPointEstimates,
                           experimentPointErrors);
-    printWarnings(pointSampleWarnings(experiment, x, y, samples.points, samples.budgetBound));
-    printWarnings(coefficientWarnings(experiment, samples.tables, samples.budgetBound));
+    printWarnings(
+        pointSampleWarnings(experiment, x, y, samples.points, samples.budgetBound, pointIsZero));
+    printWarnings(coefficientWarnings(experiment, samples.tables, samples.budgetBound, verb != 0));
     anyCut = anyCut || samples.budgetBound;
+    spanningTreeCheck.afterExperiment(experiment, samples);
     // The report can no longer be written: the caller says so and ends the run, on every
     // process alike.
     if (!group.allAgree(static_cast<bool>(std::cout)))
       return;
   }
   printWarnings(agreementWarnings(x, y, experimentPointEstimates, experimentPointErrors, anyCut));
+  spanningTreeCheck.afterRun();
   printSummaryReport(verb, averageCoefficients, averageCpuSeconds, averageRelativeErrors,
                      experimentPointEstimates, experimentPointErrors, expnum);
 }

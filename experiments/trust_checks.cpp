@@ -8,11 +8,47 @@
 #include <boost/math/special_functions/gamma.hpp>
 
 #include "experiments/coefficient_statistics.h"
+#include "experiments/sample_statistics.h"
 
 namespace {
 
-std::string pointName(int x, int y) {
-  return "T(" + std::to_string(x) + ", " + std::to_string(y) + ")";
+// An integer with all its digits, as the command line gives it; any other value as a stream
+// prints a double.
+std::string coordinate(double value) {
+  if (value == std::trunc(value) && std::fabs(value) < 1e15)
+    return std::to_string(static_cast<long long>(value));
+  std::ostringstream text;
+  text << value;
+  return text.str();
+}
+
+std::string pointName(double x, double y) {
+  return "T(" + coordinate(x) + ", " + coordinate(y) + ")";
+}
+
+// A figure of the report, in the report's format.
+std::string reported(WideFloat value) {
+  std::ostringstream text;
+  text << value;
+  return text.str();
+}
+
+// Beyond the standard errors the comparison allows for rounding: the walk's weights and sums
+// carry relative errors of a few units of 2^-53 per level, far below this.
+constexpr double kRoundingAllowance = 1e-9;
+
+bool offTheExactValue(ErrorBar estimate, WideFloat exact) {
+  const WideFloat allowed =
+      kSpanningTreeErrors * estimate.standardError + kRoundingAllowance * abs(exact);
+  return estimate.value.isZero() || abs(estimate.value - exact) > allowed;
+}
+
+std::string spanningTreeMessage(const std::string& sum, ErrorBar estimate, WideFloat exact,
+                                const std::string& scope) {
+  return sum + " " + reported(estimate.value) + " (standard error " +
+         reported(estimate.standardError) + ") where T(1, 1), their exact sum, is " +
+         reported(exact) + ": the samples missed part of the tree, so every figure of " + scope +
+         " may be off by as much; raise B or N.";
 }
 
 std::string figure(double value) {
@@ -36,14 +72,16 @@ SampleWeight sampleWeight(const std::vector<WideFloat>& samples) {
   return {(absolute * absolute / squares).toDouble(), (largest / absolute).toDouble()};
 }
 
-std::vector<std::string> pointSampleWarnings(int experiment, int x, int y,
-                                             const std::vector<WideFloat>& samples,
-                                             bool budgetCut) {
+std::vector<std::string> pointSampleWarnings(int experiment, double x, double y,
+                                             const std::vector<WideFloat>& samples, bool budgetCut,
+                                             bool knownZero) {
   if (!budgetCut || samples.empty())
     return {};
   const std::string head = "Warning: experiment " + std::to_string(experiment) + ": ";
   const SampleWeight weight = sampleWeight(samples);
   if (weight.effectiveSize == 0.0) {
+    if (knownZero)
+      return {};
     return {head + "all " + std::to_string(samples.size()) + " samples of " + pointName(x, y) +
             " are 0: the walk never reached a leaf that counts at this point, so the estimate 0 "
             "says nothing about the value; raise B (and N) until some samples are not 0."};
@@ -84,7 +122,8 @@ double disagreementTail(const std::vector<WideFloat>& estimates,
   return boost::math::gamma_q(freedom / 2.0, chiSquare / 2.0);
 }
 
-std::vector<std::string> agreementWarnings(int x, int y, const std::vector<WideFloat>& estimates,
+std::vector<std::string> agreementWarnings(double x, double y,
+                                           const std::vector<WideFloat>& estimates,
                                            const std::vector<WideFloat>& relativeErrors,
                                            bool budgetCut) {
   if (!budgetCut || estimates.size() < 2)
@@ -99,7 +138,7 @@ std::vector<std::string> agreementWarnings(int x, int y, const std::vector<WideF
 
 std::vector<std::string> coefficientWarnings(int experiment,
                                              const std::vector<CoefficientMatrix>& samples,
-                                             bool budgetCut) {
+                                             bool budgetCut, bool countLoose) {
   if (!budgetCut || samples.empty())
     return {};
   const std::string head = "Warning: experiment " + std::to_string(experiment) + ": ";
@@ -110,6 +149,8 @@ std::vector<std::string> coefficientWarnings(int experiment,
             " samples reached a leaf, so every coefficient reads 0 and says nothing about the "
             "polynomial; raise B."};
   }
+  if (!countLoose)
+    return {};
   const CoefficientStatistics stats = coefficientStatistics(samples, samples.front().edgeCount + 1);
   long loose = 0;
   for (const CoefficientTable::Cell& cell : stats.errors.cells)
@@ -119,6 +160,45 @@ std::vector<std::string> coefficientWarnings(int experiment,
   return {head + std::to_string(loose) + " of the " + std::to_string(stats.errors.cells.size()) +
           " coefficients the samples reached have an RE above " + figure(kLargestTrustedRE) +
           " (and the coefficients no sample reached read 0 unchecked); raise B or N."};
+}
+
+ErrorBar spanningTreeEstimate(const std::vector<CoefficientMatrix>& samples) {
+  std::vector<WideFloat> sums;
+  sums.reserve(samples.size());
+  for (const CoefficientMatrix& sample : samples) {
+    WideFloat sum = 0.0;
+    for (const CoefficientEntry& entry : sample.entries)
+      sum += entry.value;
+    sums.push_back(sum);
+  }
+  const double n = static_cast<double>(sums.size());
+  return {sampleMean(sums), sampleStdDev(sums) / std::sqrt(n)};
+}
+
+ErrorBar averageEstimate(const std::vector<ErrorBar>& experiments) {
+  std::vector<WideFloat> values;
+  WideFloat squares = 0.0;
+  for (const ErrorBar& experiment : experiments) {
+    values.push_back(experiment.value);
+    squares += experiment.standardError * experiment.standardError;
+  }
+  return {sampleMean(values), sqrt(squares) / static_cast<double>(experiments.size())};
+}
+
+std::vector<std::string> spanningTreeWarnings(int experiment, ErrorBar estimate, WideFloat exact,
+                                              bool budgetCut) {
+  if (!budgetCut || !offTheExactValue(estimate, exact))
+    return {};
+  return {"Warning: experiment " + std::to_string(experiment) + ": " +
+          spanningTreeMessage("the coefficients sum to", estimate, exact, "this experiment")};
+}
+
+std::vector<std::string> averageSpanningTreeWarnings(int experiments, ErrorBar estimate,
+                                                     WideFloat exact, bool budgetCut) {
+  if (!budgetCut || !offTheExactValue(estimate, exact))
+    return {};
+  return {"Warning: the " + std::to_string(experiments) + " experiments' " +
+          spanningTreeMessage("coefficients sum on average to", estimate, exact, "the summary")};
 }
 
 void printWarnings(const std::vector<std::string>& lines) {

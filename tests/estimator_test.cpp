@@ -434,5 +434,5 @@ TEST(Estimators, ValuesBeyondADoublesRangeOnLargeGraphs) {
   EXPECT_LT(log(mean), logTrees - 10 * std::log(10.0));
   EXPECT_LT(relativeError(samples), 1.0);
   EXPECT_LT(sampleWeight(samples).effectiveSize, kLeastEffectiveSampleSize);
-  EXPECT_FALSE(pointSampleWarnings(1, 1, 1, samples, true).empty());
+  EXPECT_FALSE(pointSampleWarnings(1, 1, 1, samples, true, false).empty());
 }

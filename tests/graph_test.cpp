@@ -6,6 +6,7 @@
 #include <string>
 #include <tuple>
 
+#include "graph/components.h"
 #include "graph/graph.h"
 #include "support/graph_invariants.h"
 
@@ -164,6 +165,26 @@ TEST(Graph, DeletionLeavesIsolatedVerticesInPlace) {
   EXPECT_EQ(degree(g, 0), 0);
   EXPECT_EQ(degree(g, 2), 1);
   expectGraphInvariants(g);
+}
+
+TEST(Components, CountTheVerticesCurrentEdgesTouch) {
+  // Two components over ids with gaps (dense after construction), a loop-only vertex as a
+  // component of its own, and a vertex left bare by deletions, which drops out.
+  Graph g = build({{10, 11}, {11, 12}, {12, 10}, {20, 21}, {20, 21}, {30, 30}, {40, 41}});
+  Components found = findComponents(g);
+  EXPECT_EQ(found.vertexCount, 8);
+  EXPECT_EQ(found.count, 4);
+  EXPECT_EQ(found.rank(), 4);
+  EXPECT_EQ(found.componentOf, (std::vector<int>{0, 0, 0, 1, 1, 2, 3, 3}));
+  g.deleteEdge(6);
+  found = findComponents(g);
+  EXPECT_EQ(found.vertexCount, 6);
+  EXPECT_EQ(found.count, 3);
+  EXPECT_EQ(found.componentOf[6], -1);
+  // Contraction merges ends: the triangle's rank drops by one, its component stays.
+  g.contractEdge(0);
+  EXPECT_EQ(findComponents(g).rank(), 2);
+  EXPECT_EQ(findComponents(Graph()).count, 0);
 }
 
 TEST(Graph, ContractionKeepsTheBusierEndAndTheEdgesUOnATie) {

@@ -15,11 +15,13 @@
 #include <string>
 #include <vector>
 
+#include "estimator/spanning_tree_count.h"
 #include "experiments/coefficient_report.h"
 #include "experiments/sample_statistics.h"
 #include "graph/instance_reader.h"
 #include "support/coefficient_tables.h"
 #include "support/exact_tutte.h"
+#include "support/large_graphs.h"
 #include "support/process_runner.h"
 
 namespace {
@@ -279,31 +281,49 @@ TEST(ReportStatistics, TruncatedRelativeErrorOfTwoValuedSamples) {
 }
 
 TEST(ReportWarnings, GoToStandardErrorOnlyAndOnlyWhenTheBudgetCut) {
-  const std::string triangle = sourcePath("examples/triangle.txt");
+  // At B = 1 every sample of the triangle's T(1, 1) = 3 is 2 or 4 (each level keeps one of two
+  // children and doubles the weight), so one sample, whose standard error is 0, is off for
+  // certain, and so is the mean of three, which is never 3: the checks against the exact count
+  // fire whatever the seed.
+  const std::string sumOff = "Warning: experiment 1: the coefficients sum to ";
   const struct {
     std::string arguments;
     std::vector<std::string> warnings;  // the start of each line of standard error
   } cases[] = {
       // No level cut: exact, silent, whatever N.
-      {"--B 2 --N 1 --x 0 --y 2 --trancation 1 --expnum 2", {}},
-      {"--B 2 --N 1 --x 2 --y 1 --verb 0", {}},
+      {"triangle.txt --B 2 --N 1 --x 0 --y 2 --trancation 1 --expnum 2", {}},
+      {"triangle.txt --B 2 --N 1 --x 2 --y 1 --verb 0", {}},
       // B = 0 keeps no child: every sample is 0, in both modes.
-      {"--B 0 --N 5 --x 0 --y 2 --trancation 1 --expnum 2",
+      {"triangle.txt --B 0 --N 5 --x 0 --y 2 --trancation 1 --expnum 2",
        {"Warning: experiment 1: all 5 samples of T(0, 2) are 0",
         "Warning: experiment 2: all 5 samples of T(0, 2) are 0"}},
-      {"--B 0 --N 5 --x 2 --y 1 --verb 0",
+      {"triangle.txt --B 0 --N 5 --x 2 --y 1 --verb 0",
        {"Warning: experiment 1: all 5 samples of T(2, 1) are 0",
-        "Warning: experiment 1: none of the 5 samples reached a leaf"}},
+        "Warning: experiment 1: none of the 5 samples reached a leaf",
+        sumOff + "0 (standard error 0) where T(1, 1), their exact sum, is 3: the samples missed"}},
       // One sample at B = 1 holds all the weight: an effective sample size of 1.
-      {"--B 1 --N 1 --x 2 --y 1 --verb 0",
-       {"Warning: experiment 1: the estimate of T(2, 1) rests on an effective sample size of 1 "}},
-      {"--B 1 --N 1 --verb 0", {}},  // one reached coefficient per sample, RE 0 at N = 1
+      {"triangle.txt --B 1 --N 1 --x 2 --y 1 --verb 0",
+       {"Warning: experiment 1: the estimate of T(2, 1) rests on an effective sample size of 1 ",
+        sumOff}},
+      {"triangle.txt --B 1 --N 1 --verb 0", {sumOff}},
+      {"triangle.txt --B 1 --N 1 --expnum 3 --verb 0",
+       {sumOff, "Warning: experiment 2: the coefficients sum to ",
+        "Warning: experiment 3: the coefficients sum to ",
+        "Warning: the 3 experiments' coefficients sum on average to "}},
+      // The loop makes T(2, 0) exactly 0: samples that are all 0 are right. Every sample at
+      // B = 1 sums to T(1, 1) = 2 (the walk keeps one edge of the pair, weight 2, and the other
+      // becomes a bridge or a loop), so no sum is off. One of the two coefficients it reaches is
+      // reached by k <= 25 of the 50 samples, so its RE sqrt((50 - k) / (50 k)) is at least 0.14
+      // (unless all 50 samples are alike: p = 2^-49); only verb 1 and 2, which print the
+      // tables, count such coefficients.
+      {"multigraph.txt --B 1 --N 50 --x 2 --y 0 --verb 1", {"Warning: experiment 1: "}},
+      {"multigraph.txt --B 1 --N 50 --x 2 --y 0 --verb 0", {}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.arguments);
-    std::vector<std::string> arguments = {"--problem", triangle};
-    for (const std::string& word : words(c.arguments))
-      arguments.push_back(word);
+    std::vector<std::string> arguments = words(c.arguments);
+    arguments[0] = sourcePath("examples/" + arguments[0]);
+    arguments.insert(arguments.begin(), "--problem");
     const ProcessResult run = runVelmora(arguments);
     EXPECT_EQ(0, run.status);
     EXPECT_EQ(std::string::npos, run.out.find("Warning"));
@@ -314,6 +334,29 @@ TEST(ReportWarnings, GoToStandardErrorOnlyAndOnlyWhenTheBudgetCut) {
     for (std::size_t k = 0; k < lines.size(); ++k)
       EXPECT_TRUE(lines[k].starts_with(c.warnings[k])) << lines[k];
   }
+
+  // A random 3-regular graph on 300 vertices, T(1, 1) about 10^109. At B = 1 a sample is 2^d
+  // for its d branchings, and log2 T(1, 1) is not within 1e-8 of an integer, so a single
+  // sample (standard error 0) is off by more than the rounding allowance, for certain. The line
+  // gives the count as the report prints numbers.
+  const EdgeList cubic = randomCubicMultigraph(300, 3);
+  const SpanningTreeCount exact = countSpanningTrees(Graph(300, cubic));
+  const double log2Count = exact.naturalLog / std::log(2.0);
+  ASSERT_GT(std::abs(log2Count - std::round(log2Count)), 1e-8);
+  const std::string path = std::filesystem::temp_directory_path() /
+                           ("velmora_cubic_" + std::to_string(getpid()) + ".txt");
+  {
+    std::ofstream file(path);
+    for (const auto& [u, v] : cubic)
+      file << "e " << u << " " << v << "\n";
+  }
+  const ProcessResult run = runVelmora({"--problem", path, "--B", "1", "--N", "1", "--verb", "0"});
+  std::filesystem::remove(path);
+  std::ostringstream count;
+  count << exact.value;
+  EXPECT_TRUE(run.err.starts_with(sumOff)) << run.err;
+  EXPECT_NE(run.err.find("their exact sum, is " + count.str() + ": "), std::string::npos);
+  EXPECT_EQ(1u, splitLines(run.err).size() - 1);
 }
 
 TEST(ReportMemory, NormalModeKeepsOnlyTheCoefficientsTheSamplesReach) {

@@ -127,15 +127,23 @@ TEST(TrustChecks, SampleWeightAndThePointWarnings) {
   dominated[17] = 1500.0;  // 60% of the total weight, with an effective size of 2.8
   // A walk that the budget never cut is exact: nothing is said, whatever the samples look like.
   for (const std::vector<WideFloat>& samples : {zeros, few, dominated})
-    EXPECT_TRUE(pointSampleWarnings(1, 2, 1, samples, false).empty());
-  EXPECT_TRUE(pointSampleWarnings(1, 2, 1, {}, true).empty());
-  EXPECT_TRUE(pointSampleWarnings(1, 2, 1, even, true).empty());
-  EXPECT_TRUE(mentions(pointSampleWarnings(2, 0, 2, zeros, true),
+    EXPECT_TRUE(pointSampleWarnings(1, 2, 1, samples, false, false).empty());
+  EXPECT_TRUE(pointSampleWarnings(1, 2, 1, {}, true, false).empty());
+  EXPECT_TRUE(pointSampleWarnings(1, 2, 1, even, true, false).empty());
+  EXPECT_TRUE(mentions(pointSampleWarnings(2, 0, 2, zeros, true, false),
                        "experiment 2: all 50 samples of T(0, 2) are 0"));
-  EXPECT_TRUE(mentions(pointSampleWarnings(3, 2, 1, few, true), "effective sample size of 99 "));
-  const auto heavy = pointSampleWarnings(1, 2, 1, dominated, true);
+  // Zeros are right where the root itself is cut off (T is 0 there); a heavy tail is not.
+  EXPECT_TRUE(pointSampleWarnings(2, 2, 0, zeros, true, true).empty());
+  EXPECT_FALSE(pointSampleWarnings(2, 2, 0, few, true, true).empty());
+  EXPECT_TRUE(
+      mentions(pointSampleWarnings(3, 2, 1, few, true, false), "effective sample size of 99 "));
+  const auto heavy = pointSampleWarnings(1, 2, 1, dominated, true, false);
   EXPECT_TRUE(mentions(heavy, "holds 60% of the total weight"));
   EXPECT_TRUE(mentions(heavy, "raise B or N"));
+  // Points: integers with all their digits, other values as a stream prints a double.
+  EXPECT_TRUE(mentions(pointSampleWarnings(1, 0.5, -1.25, few, true, false), "T(0.5, -1.25)"));
+  EXPECT_TRUE(mentions(pointSampleWarnings(1, 1234567, -3, few, true, false), "T(1234567, -3)"));
+  EXPECT_TRUE(mentions(pointSampleWarnings(1, 1.0 / 3, 2, few, true, false), "T(0.333333, 2)"));
 }
 
 TEST(TrustChecks, ExperimentsThatDisagreeBeyondTheirErrors) {
@@ -165,13 +173,47 @@ TEST(TrustChecks, CoefficientsWithLargeErrorsAndWalksThatReachNoLeaf) {
   // t00 {1, 3}: RE 0.354; t10 {2, 2}: RE 0; t11 {0, 8}: RE 0.707.
   const std::vector<CoefficientMatrix> samples = {sparseTable({{1, 0}, {2, 0}}),
                                                   sparseTable({{3, 0}, {2, 8}})};
-  EXPECT_TRUE(mentions(coefficientWarnings(4, samples, true),
+  EXPECT_TRUE(mentions(coefficientWarnings(4, samples, true, true),
                        "experiment 4: 2 of the 3 coefficients the samples reached have an RE "
                        "above 0.1"));
-  EXPECT_TRUE(coefficientWarnings(4, samples, false).empty());
-  EXPECT_TRUE(coefficientWarnings(4, {sparseTable({{2, 0}, {2, 0}})}, true).empty());
+  EXPECT_TRUE(coefficientWarnings(4, samples, false, true).empty());
+  EXPECT_TRUE(coefficientWarnings(4, samples, true, false).empty());  // no tables printed
+  EXPECT_TRUE(coefficientWarnings(4, {sparseTable({{2, 0}, {2, 0}})}, true, true).empty());
   const std::vector<CoefficientMatrix> empty(3, CoefficientMatrix{{}, 1});
+  for (bool countLoose : {true, false}) {
+    EXPECT_TRUE(mentions(coefficientWarnings(1, empty, true, countLoose),
+                         "none of the 3 samples reached a leaf"));
+  }
+  EXPECT_TRUE(coefficientWarnings(1, {}, true, true).empty());
+}
+
+TEST(TrustChecks, CoefficientSumsAgainstTheExactSpanningTreeCount) {
+  // Sample sums 3 and 13: mean 8, population spread 5, standard error 5 / sqrt 2 = 3.54, so
+  // five of them reach 8 +- 17.68.
+  const std::vector<CoefficientMatrix> samples = {sparseTable({{1, 0}, {2, 0}}),
+                                                  sparseTable({{3, 0}, {2, 8}})};
+  const ErrorBar estimate = spanningTreeEstimate(samples);
+  EXPECT_EQ(estimate.value, 8.0);
+  EXPECT_DOUBLE_EQ(estimate.standardError.toDouble(), 5 / std::sqrt(2.0));
+  for (double exact : {8.0, 25.0, -9.0})
+    EXPECT_TRUE(spanningTreeWarnings(1, estimate, exact, true).empty()) << exact;
+  EXPECT_TRUE(mentions(spanningTreeWarnings(2, estimate, 26.0, true),
+                       "experiment 2: the coefficients sum to 8 (standard error 3.53553) where "
+                       "T(1, 1), their exact sum, is 26: the samples missed part of the tree"));
+  EXPECT_TRUE(spanningTreeWarnings(2, estimate, 26.0, false).empty());  // exact run
+  // An estimate of 0 is flagged whatever its error; far beyond a double's range the report's
+  // format holds, and rounding alone is never flagged.
+  EXPECT_FALSE(spanningTreeWarnings(1, {0.0, 1e300}, 1.0, true).empty());
+  const WideFloat huge = WideFloat::scaledByPowerOfTwo(1.0, 1200);
   EXPECT_TRUE(
-      mentions(coefficientWarnings(1, empty, true), "none of the 3 samples reached a leaf"));
-  EXPECT_TRUE(coefficientWarnings(1, {}, true).empty());
+      mentions(spanningTreeWarnings(1, {huge * 1e-40, 0.0}, huge, true), "is 1.72185e+361"));
+  EXPECT_TRUE(spanningTreeWarnings(1, {huge * (1 + 1e-12), 0.0}, huge, true).empty());
+  // The average of 8 +- 3 and 10 +- 4 is 9 +- 2.5.
+  const ErrorBar average = averageEstimate({{8.0, 3.0}, {10.0, 4.0}});
+  EXPECT_EQ(average.value, 9.0);
+  EXPECT_EQ(average.standardError, 2.5);
+  EXPECT_TRUE(averageSpanningTreeWarnings(2, average, 21.0, true).empty());
+  EXPECT_TRUE(mentions(averageSpanningTreeWarnings(2, average, 22.0, true),
+                       "the 2 experiments' coefficients sum on average to 9 (standard error "
+                       "2.5) where T(1, 1), their exact sum, is 22"));
 }

@@ -1,0 +1,228 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <random>
+#include <set>
+#include <string>
+#include <vector>
+
+#include <boost/multiprecision/gmp.hpp>
+
+#include "estimator/closed_form_values.h"
+#include "estimator/prime_field.h"
+#include "estimator/spanning_tree_count.h"
+#include "estimator/sparse_elimination.h"
+#include "graph/graph.h"
+#include "support/exact_tutte.h"
+#include "support/large_graphs.h"
+
+namespace {
+
+using boost::multiprecision::mpz_int;
+
+Graph makeGraph(const EdgeList& edges) {
+  std::set<int> ids;
+  for (auto [u, v] : edges)
+    ids.insert({u, v});
+  return Graph(static_cast<int>(ids.size()), edges);
+}
+
+EdgeList grid(int side) {
+  EdgeList edges;
+  for (int row = 0; row < side; ++row)
+    for (int column = 0; column < side; ++column) {
+      const int vertex = row * side + column;
+      if (column + 1 < side)
+        edges.push_back({vertex, vertex + 1});
+      if (row + 1 < side)
+        edges.push_back({vertex, vertex + side});
+    }
+  return edges;
+}
+
+EdgeList complete(int n) {
+  EdgeList edges;
+  for (int u = 0; u < n; ++u)
+    for (int v = u + 1; v < n; ++v)
+      edges.push_back({u, v});
+  return edges;
+}
+
+// Vertices 0 .. vertices - 1 (some may stay unused), loops and parallel edges as they fall.
+EdgeList randomMultigraph(int vertices, int edges, std::mt19937& random) {
+  EdgeList list;
+  for (int k = 0; k < edges; ++k)
+    list.push_back({static_cast<int>(random() % vertices), static_cast<int>(random() % vertices)});
+  return list;
+}
+
+// The reference: the matrix-tree theorem by fraction-free (Bareiss) elimination over the
+// integers, with the components found by a search of its own and the first vertex of each left
+// out. Dense, O(n^3) big-integer operations: for small graphs only.
+std::string bareissCount(const EdgeList& edges) {
+  std::set<int> ids;
+  for (auto [u, v] : edges)
+    ids.insert({u, v});
+  const std::vector<int> vertices(ids.begin(), ids.end());
+  auto indexOf = [&](int id) {
+    return static_cast<int>(std::lower_bound(vertices.begin(), vertices.end(), id) -
+                            vertices.begin());
+  };
+  const int n = static_cast<int>(vertices.size());
+  std::vector<std::vector<mpz_int>> laplacian(n, std::vector<mpz_int>(n, 0));
+  for (auto [u, v] : edges) {
+    if (u == v)
+      continue;
+    const int a = indexOf(u), b = indexOf(v);
+    laplacian[a][a] += 1;
+    laplacian[b][b] += 1;
+    laplacian[a][b] -= 1;
+    laplacian[b][a] -= 1;
+  }
+  std::vector<bool> reached(n, false), kept(n, true);
+  for (int start = 0; start < n; ++start) {
+    if (reached[start])
+      continue;
+    kept[start] = false;
+    std::vector<int> stack{start};
+    reached[start] = true;
+    while (!stack.empty()) {
+      const int a = stack.back();
+      stack.pop_back();
+      for (int b = 0; b < n; ++b)
+        if (!reached[b] && laplacian[a][b] != 0)
+          reached[b] = true, stack.push_back(b);
+    }
+  }
+  std::vector<std::vector<mpz_int>> matrix;
+  for (int a = 0; a < n; ++a) {
+    if (!kept[a])
+      continue;
+    matrix.emplace_back();
+    for (int b = 0; b < n; ++b)
+      if (kept[b])
+        matrix.back().push_back(laplacian[a][b]);
+  }
+  // Positive definite: no pivot is 0, so no row exchange is needed.
+  const std::size_t size = matrix.size();
+  mpz_int previous = 1;
+  for (std::size_t k = 0; k + 1 < size; ++k) {
+    for (std::size_t i = k + 1; i < size; ++i)
+      for (std::size_t j = k + 1; j < size; ++j)
+        matrix[i][j] = (matrix[i][j] * matrix[k][k] - matrix[i][k] * matrix[k][j]) / previous;
+    previous = matrix[k][k];
+  }
+  return size == 0 ? "1" : matrix[size - 1][size - 1].str();
+}
+
+}  // namespace
+
+TEST(PrimeField, ArithmeticPrimesAndZeroPivots) {
+  DescendingWordPrimes primes;
+  const std::uint64_t largest = primes.next();
+  EXPECT_EQ(largest, (std::uint64_t{1} << 63) - 25);
+  EXPECT_LT(primes.next(), largest);
+  EXPECT_TRUE(isWordPrime((std::uint64_t{1} << 61) - 1));
+  // Carmichael numbers, and a strong pseudoprime to the bases 2, 3, 5 and 7.
+  for (std::uint64_t composite : {561ull, 1105ull, 3215031751ull, 4294967297ull})
+    EXPECT_FALSE(isWordPrime(composite)) << composite;
+  const PrimeField field(largest);
+  __extension__ using Wide = unsigned __int128;
+  const std::int64_t values[] = {
+      0, 1, -1, 7, -123456789, 4611686018427387904, -9000000000000000000};
+  for (std::int64_t a : values) {
+    for (std::int64_t b : values) {
+      auto plain = [&](std::int64_t v) {
+        const std::int64_t rest = v % static_cast<std::int64_t>(largest);
+        return rest < 0 ? largest - static_cast<std::uint64_t>(-rest)
+                        : static_cast<std::uint64_t>(rest);
+      };
+      const std::uint64_t product =
+          static_cast<std::uint64_t>(static_cast<Wide>(plain(a)) * plain(b) % largest);
+      EXPECT_EQ(field.toInteger(field.multiply(field.fromInteger(a), field.fromInteger(b))),
+                product);
+      EXPECT_EQ(field.toInteger(field.subtract(field.fromInteger(a), field.fromInteger(b))),
+                (plain(a) + largest - plain(b)) % largest);
+    }
+    if (a != 0) {
+      EXPECT_EQ(field.multiply(field.inverse(field.fromInteger(a)), field.fromInteger(a)),
+                field.one());
+    }
+  }
+  // The triangle's reduced Laplacian [[2, -1], [-1, 2]] has the pivots 2 and 3 / 2: modulo 3
+  // the second is 0 and the prime is refused; modulo 5 and 7 the determinant is 3.
+  const SymmetricIntegerMatrix triangle{2, {2, 2}, {{0, 1, -1}}};
+  const std::optional<SparseElimination> plan = SparseElimination::plan(triangle, 100);
+  ASSERT_TRUE(plan);
+  EXPECT_FALSE(plan->determinantModulo(PrimeField(3)));
+  EXPECT_EQ(plan->determinantModulo(PrimeField(5)), 3u);
+  EXPECT_EQ(plan->determinantModulo(PrimeField(7)), 3u);
+}
+
+TEST(SpanningTreeCount, PublishedCountsAndAnIndependentDeterminant) {
+  EXPECT_EQ(countSpanningTrees(makeGraph(grid(8))).decimal, "126231322912498539682594816");
+  EXPECT_EQ(countSpanningTrees(makeGraph(grid(10))).decimal,
+            "5694319004079097795957215725765328371712000");
+  for (int n : {2, 3, 7, 12, 40}) {
+    const mpz_int cayley = boost::multiprecision::pow(mpz_int(n), n - 2);
+    EXPECT_EQ(countSpanningTrees(makeGraph(complete(n))).decimal, cayley.str()) << "K" << n;
+  }
+  // Loops, parallel edges, isolated ids and several components, against Bareiss; the value is
+  // the decimal rounded once, as strtod rounds it.
+  std::mt19937 random(2024);
+  for (int trial = 0; trial < 30; ++trial) {
+    const EdgeList edges = randomMultigraph(3 + trial % 17, 2 + trial * 3, random);
+    const SpanningTreeCount count = countSpanningTrees(makeGraph(edges));
+    ASSERT_EQ(count.decimal, bareissCount(edges)) << ::testing::PrintToString(edges);
+    EXPECT_EQ(count.value.toDouble(), std::strtod(count.decimal.c_str(), nullptr));
+    EXPECT_NEAR(count.naturalLog, std::log(count.value.toDouble()), 1e-12 * count.naturalLog);
+  }
+  EXPECT_EQ(countSpanningTrees(Graph()).decimal, "1");
+  EXPECT_EQ(countSpanningTrees(makeGraph({{4, 4}, {4, 4}})).decimal, "1");
+  // The current edges of an edited graph: tau(K5) = tau(K5 - e) + tau(K5 / e).
+  Graph deleted = makeGraph(complete(5)), contracted = deleted;
+  deleted.deleteEdge(0);
+  contracted.contractEdge(0);
+  EXPECT_EQ(countSpanningTrees(deleted).decimal, "75");
+  EXPECT_EQ(countSpanningTrees(contracted).decimal, "50");
+}
+
+TEST(SpanningTreeCount, LargeGraphsBeyondADoublesRangeAndTheWorkLimit) {
+  // A random 3-regular multigraph on 1,000 vertices: about 10^360 trees, far beyond a double,
+  // against the log-determinant of a long-double Cholesky factorisation.
+  const EdgeList cubic = randomCubicMultigraph(1000, 11);
+  const SpanningTreeCount count = countSpanningTrees(makeGraph(cubic));
+  EXPECT_NEAR(count.naturalLog, logSpanningTreeCount(cubic, 1000), 1e-9 * count.naturalLog);
+  EXPECT_EQ(count.decimal.size(),
+            static_cast<std::size_t>(std::floor(count.naturalLog / std::log(10.0))) + 1);
+  EXPECT_FALSE(countSpanningTreesWithin(makeGraph(cubic), 1e6));
+  EXPECT_EQ(countSpanningTreesWithin(makeGraph(grid(8)), 1e6)->decimal,
+            "126231322912498539682594816");
+}
+
+TEST(ClosedFormValues, AgreeWithTheExactPolynomialOnRandomMultigraphs) {
+  EXPECT_TRUE(onUnitHyperbola(2, 2) && onUnitHyperbola(3, 1.5) && onUnitHyperbola(0.5, -1) &&
+              onUnitHyperbola(0, 0) && onUnitHyperbola(-1, 0.5));
+  EXPECT_FALSE(onUnitHyperbola(1, 1) || onUnitHyperbola(2, 1) || onUnitHyperbola(1, 3));
+  const double points[][2] = {{1, 1}, {2, 2}, {3, 1.5}, {0.5, -1}, {0, 0}, {-1, 0.5}, {5, 1.25}};
+  std::mt19937 random(7);
+  for (int trial = 0; trial < 40; ++trial) {
+    const EdgeList edges = randomMultigraph(2 + trial % 6, trial % 9, random);
+    const ExactTutte exact = exactTutte(edges);
+    // Extra vertex ids that no edge touches change nothing.
+    const Graph graph(static_cast<int>(edges.size()) * 2 + 8, edges);
+    for (const auto& [x, y] : points) {
+      SCOPED_TRACE(::testing::Message()
+                   << ::testing::PrintToString(edges) << " at (" << x << ", " << y << ")");
+      const std::optional<WideFloat> value = closedFormValue(graph, x, y);
+      ASSERT_TRUE(value);
+      const double truth = exact.evaluate(x, y);
+      EXPECT_NEAR(value->toDouble(), truth, 1e-12 * std::max(1.0, std::abs(truth)));
+    }
+    EXPECT_EQ(*closedFormValue(graph, 2, 2), power(2, static_cast<int>(edges.size())));
+    EXPECT_FALSE(closedFormValue(graph, 2, 1) || closedFormValue(graph, 1, 2));
+  }
+  EXPECT_EQ(*closedFormValue(Graph(), 0, 0), 1.0);
+  EXPECT_FALSE(closedFormValue(makeGraph({{0, 1}}), 0, 0)->isNegative());
+}
