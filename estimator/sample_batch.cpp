@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <limits>
+#include <stdexcept>
 
 #include "estimator/child_builder.h"
 #include "estimator/level_walk.h"
@@ -143,6 +144,8 @@ PointSamples estimatePointSamples(const Graph& root, const WalkSettings& setting
 CoefficientSamples estimateCoefficientSamples(const Graph& root, const WalkSettings& settings,
                                               const std::vector<std::uint64_t>& seeds,
                                               const SampleHook& afterEachSample) {
+  if (settings.walk == WalkKind::Reduced)
+    throw std::invalid_argument("the reduced walk estimates values at a point, not coefficients");
   const Graph top = classifiedCopy(root);
   const bool wantsPoint = settings.x != -1 && settings.y != -1;
   CoefficientSamples result;

@@ -53,6 +53,8 @@ using SampleHook = std::function<void()>;
 PointSamples estimatePointSamples(const Graph& root, const WalkSettings& settings,
                                   const std::vector<std::uint64_t>& seeds,
                                   const SampleHook& afterEachSample = {});
+// The level walk only: the reduced walk's leaves sum monomials into one value, so it throws
+// std::invalid_argument.
 CoefficientSamples estimateCoefficientSamples(const Graph& root, const WalkSettings& settings,
                                               const std::vector<std::uint64_t>& seeds,
                                               const SampleHook& afterEachSample = {});
