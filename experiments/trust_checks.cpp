@@ -1,8 +1,10 @@
 #include "experiments/trust_checks.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <iostream>
+#include <iterator>
 #include <sstream>
 
 #include <boost/math/special_functions/gamma.hpp>
@@ -13,6 +15,16 @@ namespace {
 
 std::string pointName(int x, int y) {
   return "T(" + std::to_string(x) + ", " + std::to_string(y) + ")";
+}
+
+std::string shortestText(double value) {
+  char text[32];
+  const auto end = std::to_chars(std::begin(text), std::end(text), value).ptr;
+  return std::string(text, end);
+}
+
+std::string pointName(double x, double y) {
+  return "T(" + shortestText(x) + ", " + shortestText(y) + ")";
 }
 
 std::string figure(double value) {
@@ -36,25 +48,40 @@ SampleWeight sampleWeight(const std::vector<WideFloat>& samples) {
   return {(absolute * absolute / squares).toDouble(), (largest / absolute).toDouble()};
 }
 
-std::vector<std::string> pointSampleWarnings(int experiment, int x, int y,
-                                             const std::vector<WideFloat>& samples,
-                                             bool budgetCut) {
+namespace {
+
+std::vector<std::string> pointWarnings(int experiment, const std::string& point,
+                                       const std::vector<WideFloat>& samples, bool budgetCut) {
   if (!budgetCut || samples.empty())
     return {};
   const std::string head = "Warning: experiment " + std::to_string(experiment) + ": ";
   const SampleWeight weight = sampleWeight(samples);
   if (weight.effectiveSize == 0.0) {
-    return {head + "all " + std::to_string(samples.size()) + " samples of " + pointName(x, y) +
+    return {head + "all " + std::to_string(samples.size()) + " samples of " + point +
             " are 0: the walk never reached a leaf that counts at this point, so the estimate 0 "
             "says nothing about the value; raise B (and N) until some samples are not 0."};
   }
   if (weight.effectiveSize >= kLeastEffectiveSampleSize && weight.largestShare <= 0.5)
     return {};
-  return {head + "the estimate of " + pointName(x, y) + " rests on an effective sample size of " +
+  return {head + "the estimate of " + point + " rests on an effective sample size of " +
           figure(weight.effectiveSize) + " (of " + std::to_string(samples.size()) +
           "), and the largest sample holds " + figure(100.0 * weight.largestShare) +
           "% of the total weight: the true value may be far from the estimate, whatever its RE "
           "says; raise B or N."};
+}
+
+}  // namespace
+
+std::vector<std::string> pointSampleWarnings(int experiment, int x, int y,
+                                             const std::vector<WideFloat>& samples,
+                                             bool budgetCut) {
+  return pointWarnings(experiment, pointName(x, y), samples, budgetCut);
+}
+
+std::vector<std::string> pointSampleWarnings(int experiment, double x, double y,
+                                             const std::vector<WideFloat>& samples,
+                                             bool budgetCut) {
+  return pointWarnings(experiment, pointName(x, y), samples, budgetCut);
 }
 
 double disagreementTail(const std::vector<WideFloat>& estimates,

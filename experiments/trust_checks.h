@@ -27,7 +27,11 @@ struct SampleWeight {
 SampleWeight sampleWeight(const std::vector<WideFloat>& samples);
 
 // The point samples of experiment `experiment` of T(x, y): all zero, or resting on few samples.
+// The tool's points are integers; a real point is named by the shortest text that reads back as
+// the same double (1 as "1", 0.1 as "0.1").
 std::vector<std::string> pointSampleWarnings(int experiment, int x, int y,
+                                             const std::vector<WideFloat>& samples, bool budgetCut);
+std::vector<std::string> pointSampleWarnings(int experiment, double x, double y,
                                              const std::vector<WideFloat>& samples, bool budgetCut);
 
 // The upper tail of the chi-square statistic of the estimates about their weighted mean, each
