@@ -14,6 +14,7 @@
 #include <condition_variable>
 #include <exception>
 #include <mutex>
+#include <new>
 #include <optional>
 #include <sstream>
 #include <string>
@@ -21,7 +22,6 @@
 #include <utility>
 #include <vector>
 
-#include "estimator/level_walk.h"
 #include "experiments/tutte_coefficients.h"
 #include "experiments/tutte_estimate.h"
 #include "graph/instance_reader.h"
@@ -131,12 +131,14 @@ Result runInterruptibly(Work work) {
   return std::move(*result);
 }
 
-// Runs an estimate and gives a failure of memory the sentence the tool prints for it.
+// Runs an estimate and gives a failure of memory the sentence the tool prints for it: memory
+// runs out when the budget lets a level keep more graphs than fit (the walk's own allowance,
+// or the machine's).
 template <typename Result, typename Work>
 Result runEstimate(Work work, int budget) {
   try {
     return runInterruptibly<Result>(work);
-  } catch (const WalkMemoryExhausted&) {
+  } catch (const std::bad_alloc&) {
     raise(PyExc_MemoryError, "out of memory: B = " + std::to_string(budget) +
                                  " keeps too many graphs of this instance; lower B");
   }
