@@ -66,7 +66,8 @@ class Estimate:
             double's range.
         std_error: its standard error, the samples' standard deviation over sqrt(samples)
             (same kind of number); 0 when exact.
-        relative_error: std_error / |value|; 0 when exact, nan when every sample was 0.
+        relative_error: std_error / |value|; 0 when exact, inf when the value is 0 but the
+            samples vary, nan when every sample was 0.
         log10: log10(|value|), a float even where value is beyond a double's range (-inf for
             0).
         samples, budget: the samples drawn and the nodes kept per depth.
@@ -74,10 +75,11 @@ class Estimate:
         seed: the run's seed; the same seed gives the same samples on any number of cores.
         nodes: tree nodes built by all walks together.
         seconds: elapsed time of the estimate.
-        exact: True when the budget never cut a level, so that every sample is the exact
-            value.
-        warnings: why the estimate may not be trusted, one line each (empty when nothing is
-            to be said); see "When to trust an estimate" in the README.
+        exact: True when the value is exact: the budget never cut a level, so that every
+            sample is the exact deletion-contraction sum.
+        warnings: why the estimate may not be trusted, one line each, as the tool writes them
+            on standard error (see "When to trust an estimate" in the README), after what
+            reading an instance file had to say; empty when nothing is to be said.
 
     float(estimate) is the value; it raises OverflowError beyond a double's range.
     """
