@@ -1,7 +1,5 @@
 #include "estimator/level_walk.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <cmath>
 
@@ -18,35 +16,28 @@ WideFloat monomialValue(double x, double y, int bridges, int loops, WideFloat we
 LevelWalk::LevelWalk(int budget, int mcore, std::size_t memoryLimit)
     : budget_(budget), mcore_(mcore), memoryLimit_(memoryLimit) {}
 
-std::size_t LevelWalk::defaultMemoryLimit() {
-  const long pages = sysconf(_SC_PHYS_PAGES);
-  const long pageSize = sysconf(_SC_PAGESIZE);
-  if (pages <= 0 || pageSize <= 0)
-    return static_cast<std::size_t>(-1);
-  return static_cast<std::size_t>(pages) / 4 * 3 * static_cast<std::size_t>(pageSize);
-}
-
 void LevelWalk::start(const Graph& root, std::uint64_t seed) {
   random_.reseed(seed);
   levelWeight_ = 1.0;
   budgetBound_ = false;
-  resizeFromPool(level_, 1);
-  level_[0] = root;
-  if (!level_[0].classified)
-    level_[0].classifyEdges();
+  levels_.resize(levels_.current, 1);
+  levels_.current[0] = root;
+  if (!levels_.current[0].classified)
+    levels_.current[0].classifyEdges();
 }
 
 WideFloat LevelWalk::samplePoint(const Graph& root, double x, double y, std::uint64_t seed) {
   start(root, seed);
-  const Graph& top = level_[0];
+  const Graph& top = levels_.current[0];
   if (top.ordinaryCount() == 0)  // the root is a leaf; no pruning test on this path
     return monomialValue(x, y, top.bridgeCount(), top.loopCount(), 1.0) + 0.0;
   WideFloat sum = 0.0;
   // A pruned root lists no children: the walk is over at once and the sample is 0.
-  while (!listChildren(level_, candidates_, x, y)) {
+  while (!listChildren(levels_.current, candidates_, x, y)) {
     descend();
-    const WideFloat nodeWeight = WideFloat(1.0 / static_cast<double>(level_.size())) * levelWeight_;
-    for (Graph& node : level_) {
+    const WideFloat nodeWeight =
+        WideFloat(1.0 / static_cast<double>(levels_.current.size())) * levelWeight_;
+    for (Graph& node : levels_.current) {
       if (!isPruned(node, x, y) && node.ordinaryCount() == 0)
         sum = monomialValue(x, y, node.bridgeCount(), node.loopCount(), nodeWeight) + sum;
     }
@@ -54,10 +45,10 @@ WideFloat LevelWalk::samplePoint(const Graph& root, double x, double y, std::uin
   return sum;
 }
 
-CoefficientMatrix LevelWalk::sampleCoefficients(const Graph& root, double x, double y, std::uint64_t seed,
-                                                WideFloat* point) {
+CoefficientMatrix LevelWalk::sampleCoefficients(const Graph& root, double x, double y,
+                                                std::uint64_t seed, WideFloat* point) {
   start(root, seed);
-  const Graph& top = level_[0];
+  const Graph& top = levels_.current[0];
   CoefficientMatrix table{{}, top.edgeCount};
   const bool wantsPoint = x != -1 && y != -1;
   if (top.ordinaryCount() == 0) {
@@ -68,10 +59,11 @@ CoefficientMatrix LevelWalk::sampleCoefficients(const Graph& root, double x, dou
   }
   WideFloat pointSum = 0.0;
   leafSums_.reset(table.edgeCount);
-  while (!listChildren(level_, candidates_)) {
+  while (!listChildren(levels_.current, candidates_)) {
     descend();
-    const WideFloat nodeWeight = WideFloat(1.0 / static_cast<double>(level_.size())) * levelWeight_;
-    for (const Graph& node : level_) {
+    const WideFloat nodeWeight =
+        WideFloat(1.0 / static_cast<double>(levels_.current.size())) * levelWeight_;
+    for (const Graph& node : levels_.current) {
       if (node.ordinaryCount() > 0)
         continue;
       leafSums_.add(node.bridgeCount(), node.loopCount(), nodeWeight);
@@ -89,14 +81,14 @@ CoefficientMatrix LevelWalk::sampleCoefficients(const Graph& root, double x, dou
 void LevelWalk::descend() {
   // Each kept child stands for c / (kept) candidates: the weight is updated before the cut.
   const double c = static_cast<double>(candidates_.size());
-  const double k = static_cast<double>(level_.size());
+  const double k = static_cast<double>(levels_.current.size());
   levelWeight_ = WideFloat(c / k) * levelWeight_;
   selectCandidates();
   const int count = static_cast<int>(candidates_.size());
-  checkMemory(count);
-  resizeFromPool(next_, count);
-  buildChildren(level_, candidates_, count, mcore_, next_);
-  std::swap(level_, next_);
+  levels_.checkMemory(count, memoryLimit_);
+  levels_.resize(levels_.next, count);
+  buildChildren(levels_.current, candidates_, count, mcore_, levels_.next);
+  levels_.advance();
   nodesBuilt_ += count;
 }
 
@@ -113,23 +105,4 @@ void LevelWalk::selectCandidates() {
   // The kept subset in parent order: a parent's two children are adjacent, so one of them can
   // take the parent's graph, and consecutive children read neighbouring parents.
   std::sort(candidates_.begin(), candidates_.end());
-}
-
-void LevelWalk::resizeFromPool(TreeLevel& level, std::size_t size) {
-  while (level.size() > size) {
-    pool_.push_back(std::move(level.back()));
-    level.pop_back();
-  }
-  while (level.size() < size && !pool_.empty()) {
-    level.push_back(std::move(pool_.back()));
-    pool_.pop_back();
-  }
-  level.resize(size);
-}
-
-void LevelWalk::checkMemory(std::size_t childCount) const {
-  const std::size_t graphs = level_.size() + childCount;
-  const std::size_t bytesPerGraph = level_.empty() ? 0 : level_.front().memoryBytes();
-  if (bytesPerGraph > 0 && graphs > memoryLimit_ / bytesPerGraph)
-    throw WalkMemoryExhausted();
 }

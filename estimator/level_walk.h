@@ -2,20 +2,14 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <new>
 #include <vector>
 
 #include "estimator/coefficient_matrix.h"
 #include "estimator/level_leaf_sums.h"
 #include "estimator/random_stream.h"
 #include "estimator/tree_level.h"
+#include "estimator/walk_levels.h"
 #include "estimator/wide_float.h"
-
-// Thrown when a walk's levels would hold more graphs than its memory allowance.
-class WalkMemoryExhausted : public std::bad_alloc {
- public:
-  const char* what() const noexcept override { return "a walk outgrew its memory allowance"; }
-};
 
 // One walk of the deletion-contraction tree at a time: the state of a sample, reused from one
 // sample to the next so that, once its levels have reached their largest size, a walk
@@ -49,7 +43,7 @@ class LevelWalk {
   std::int64_t nodesBuilt() const { return nodesBuilt_; }
 
   // Three quarters of the machine's physical memory.
-  static std::size_t defaultMemoryLimit();
+  static std::size_t defaultMemoryLimit() { return defaultWalkMemoryLimit(); }
 
  private:
   // Makes a copy of the root the only node of the level and classifies it.
@@ -57,18 +51,11 @@ class LevelWalk {
   // Weight update, selection and building of one depth; the new level replaces the old.
   void descend();
   void selectCandidates();
-  // Resizes a level, moving surplus graphs to the pool and taking new ones from it.
-  void resizeFromPool(TreeLevel& level, std::size_t size);
-  void checkMemory(std::size_t childCount) const;
 
   int budget_;
   int mcore_;
   std::size_t memoryLimit_;
-  TreeLevel level_;
-  // The graphs of the level before last, into whose buffers the next level is built.
-  TreeLevel next_;
-  // Graphs kept only for their buffers.
-  TreeLevel pool_;
+  WalkLevels<Graph> levels_;
   CandidateList candidates_;
   LevelLeafSums leafSums_;
   WideFloat levelWeight_ = 1.0;

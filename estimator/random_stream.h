@@ -21,6 +21,8 @@ class RandomStream {
 
   // A uniformly distributed integer in [0, bound], without modulo bias.
   std::uint64_t uniformUpTo(std::uint64_t bound);
+  // A uniformly distributed double in [0, 1): 53 random bits.
+  double uniformUnit() { return static_cast<double>((*this)() >> 11) * 0x1p-53; }
 
  private:
   std::uint64_t state_[4];

@@ -4,6 +4,7 @@
 #include <functional>
 #include <vector>
 
+#include "estimator/branch_order.h"
 #include "estimator/coefficient_matrix.h"
 #include "estimator/wide_float.h"
 #include "graph/graph.h"
@@ -22,6 +23,8 @@ struct WalkSettings {
   double y;
   std::size_t memoryLimit = 0;
   WalkKind walk = WalkKind::Level;
+  BranchOrder order = BranchOrder::BreadthFirst;  // the reduced walk's
+  double tilt = 1.0;                              // the reduced walk's (reduced_walk.h)
 };
 
 // Point samples of a batch, in the order of their seeds.

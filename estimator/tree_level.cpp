@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <utility>
 
-#include "estimator/parallel_loop.h"
+#include "estimator/child_builder.h"
 
 namespace {
 
@@ -18,8 +18,7 @@ void classifyIfNeeded(Graph& node) {
     node.classifyEdges();
 }
 
-bool listExpandable(TreeLevel& level, CandidateList& candidates, bool prune, double x,
-                    double y) {
+bool listExpandable(TreeLevel& level, CandidateList& candidates, bool prune, double x, double y) {
   candidates.clear();
   for (int k = 0; k < static_cast<int>(level.size()); ++k) {
     Graph& node = level[k];
@@ -45,36 +44,19 @@ void editIntoChild(Graph& child, int code) {
   }
 }
 
-// The children of positions [first, first + length), which all name the same parent. When no
-// other position names that parent, the last of them takes the parent's graph instead of a copy;
-// the copies are taken before.
-void buildRun(TreeLevel& parents, const CandidateList& candidates, int first, int length,
-              bool movesParent, TreeLevel& next) {
-  Graph& parent = parents[candidates[first] / 2];
-  for (int p = first; p < first + length; ++p) {
-    if (movesParent && p == first + length - 1) {
-      std::swap(next[p], parent);
-    } else {
-      next[p] = parent;
-    }
-    editIntoChild(next[p], candidates[p]);
-  }
-}
-
-// Length of the run of positions from `first` that name the same parent.
-int runLength(const CandidateList& candidates, int first, int count) {
-  int end = first + 1;
-  while (end < count && candidates[end] / 2 == candidates[first] / 2)
-    ++end;
-  return end - first;
+long slotsOf(const Graph& node) {
+  return node.edgeIdLimit() + node.vertexIdLimit();
 }
 
 }  // namespace
 
-bool worthBuildingInParallel(const Graph& node, long children) {
-  const long slotsPerChild = node.edgeIdLimit() + node.vertexIdLimit();
+bool worthBuildingInParallel(long slotsPerChild, long children) {
   return children >= 2 && slotsPerChild >= kParallelChildSlots &&
          children * slotsPerChild >= kParallelWorkThreshold;
+}
+
+bool worthBuildingInParallel(const Graph& node, long children) {
+  return worthBuildingInParallel(slotsOf(node), children);
 }
 
 bool isPruned(Graph& node, double x, double y) {
@@ -99,26 +81,14 @@ Graph expandChild(const TreeLevel& level, const CandidateList& candidates, int p
 
 void buildChildren(TreeLevel& parents, const CandidateList& candidates, int count, int mcore,
                    TreeLevel& next) {
-  // In a sorted list every parent's codes are adjacent, so each run holds all of its parent's
-  // children; otherwise (never in a walk) every child copies its parent.
+  // In a sorted list every parent's codes are adjacent; otherwise (never in a walk) every child
+  // copies its parent.
   const bool grouped = std::is_sorted(candidates.begin(), candidates.begin() + count);
-  if (mcore == 0 || parents.empty() || !worthBuildingInParallel(parents.front(), count)) {
-    for (int p = 0; p < count;) {
-      const int length = runLength(candidates, p, count);
-      buildRun(parents, candidates, p, length, grouped, next);
-      p += length;
-    }
-    return;
-  }
-  // Each run touches only its own parent and its own children's slots, so runs can be built on
-  // any threads in any order.
-  std::vector<int> runStarts;
-  for (int p = 0; p < count; p += runLength(candidates, p, count))
-    runStarts.push_back(p);
-  runStarts.push_back(count);
-  parallelFor(static_cast<int>(runStarts.size()) - 1, [&](int r) {
-    buildRun(parents, candidates, runStarts[r], runStarts[r + 1] - runStarts[r], grouped, next);
-  });
+  const bool inParallel =
+      mcore != 0 && !parents.empty() && worthBuildingInParallel(parents.front(), count);
+  ::buildChildren(
+      parents, count, grouped, inParallel, next, [&](int p) { return candidates[p] / 2; },
+      [&](Graph& child, int p) { editIntoChild(child, candidates[p]); });
 }
 
 void expandLevel(TreeLevel& level, const CandidateList& candidates, int count, int mcore) {

@@ -31,7 +31,7 @@ Graph expandChild(const TreeLevel& level, const CandidateList& candidates, int p
 void expandLevel(TreeLevel& level, const CandidateList& candidates, int count, int mcore);
 
 // True when building `children` children of copies of `node` is enough work to hand to the
-// worker threads.
+// worker threads (child_builder.h).
 bool worthBuildingInParallel(const Graph& node, long children);
 
 // What expandLevel does, with the buffers in the caller's hands: builds the children named by

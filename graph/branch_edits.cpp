@@ -25,7 +25,7 @@ void Graph::deleteBranchEdge() {
   const int u = edges_[branch].end[0];
   const int v = edges_[branch].end[1];
   deleteEdge(branch);
-  markBridgesSeparating(u, v);
+  markBridgesSeparating(u, v, nullptr);
   findFirstOrdinaryEdge(branch + 1);
   classified = true;
 }
@@ -116,15 +116,19 @@ void Graph::findOrdinaryPath(int from, int to) {
 // edge is a bridge, and the search goes on from its far end along the rest of P. What the
 // backward search reached stays valid, since it never crossed that edge. The same holds with
 // the roles swapped, so every bridge between u and v is found, each side searched once.
-void Graph::markBridgesSeparating(int u, int v) {
+void Graph::markBridgesBetween(int u, int v, std::vector<int>& bridges) {
+  markBridgesSeparating(u, v, &bridges);
+}
+
+void Graph::markBridgesSeparating(int u, int v, std::vector<int>* found) {
   // First the cheap case: an end with one ordinary edge left hangs on it, so that edge is a
   // bridge, and the question moves to the edge's far end.
   while (u != v) {
     if (const int pendant = soleOrdinaryEdge(u); pendant != kNone) {
-      markBridge(pendant);
+      markBridge(pendant, found);
       u = otherEnd(pendant, u);
     } else if (const int other = soleOrdinaryEdge(v); other != kNone) {
-      markBridge(other);
+      markBridge(other, found);
       v = otherEnd(other, v);
     } else {
       break;
@@ -141,12 +145,12 @@ void Graph::markBridgesSeparating(int u, int v) {
     EdgeSlot& slot = edges_[pathEdges[i]];
     slot.pathTail = static_cast<std::int8_t>(slot.end[0] == path[i] ? 0 : 1);
   }
-  searchResidual(stamp);
+  searchResidual(stamp, found);
   for (int edge : pathEdges)
     edges_[edge].pathTail = -1;
 }
 
-void Graph::searchResidual(std::uint32_t stamp) {
+void Graph::searchResidual(std::uint32_t stamp, std::vector<int>* found) {
   SearchScratch& scratch = searchScratch();
   const std::vector<int>& path = scratch.pathVertices;
   const std::vector<int>& pathEdges = scratch.pathEdges;
@@ -173,7 +177,7 @@ void Graph::searchResidual(std::uint32_t stamp) {
       int& end = ends[side];
       while (marks[path[end + step]] == own)
         end += step;
-      markBridge(pathEdges[side == 0 ? end : end - 1]);
+      markBridge(pathEdges[side == 0 ? end : end - 1], found);
       end += step;
       if (ends[0] == ends[1] || marks[path[end]] == other)
         return;

@@ -23,9 +23,11 @@ void Graph::classifyEdges() {
   classified = true;
 }
 
-void Graph::markBridge(int edge) {
+void Graph::markBridge(int edge, std::vector<int>* found) {
   edges_[edge].edgeClass = EdgeClass::Bridge;
   ++bridgeCount_;
+  if (found != nullptr)
+    found->push_back(edge);
 }
 
 void Graph::findFirstOrdinaryEdge(int from) {

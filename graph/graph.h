@@ -46,8 +46,9 @@ class Graph {
   // Removes edge `id`. An absent id leaves the graph unchanged.
   void deleteEdge(int id);
   // Merges the endpoints of edge `id`; the endpoint with fewer remaining edges vanishes (on a
-  // tie the edge's v). An absent id or a loop leaves the graph unchanged.
-  void contractEdge(int id);
+  // tie the edge's v). Returns the endpoint that stays. An absent id or a loop leaves the graph
+  // unchanged (and returns -1).
+  int contractEdge(int id);
   // Delete or contract the branch edge of a classified graph and keep it classified. Need
   // classified and ordinaryCount() > 0. Both live in branch_edits.cpp.
   // Contraction: O(degree of the vanishing end), no search.
@@ -58,6 +59,11 @@ class Graph {
   void contractBranchEdge();
   // Moves every edge of vertex `from` onto vertex `into` and removes `from`.
   void mergeVertex(int from, int into);
+  // For callers that keep their own classes: after an edit that may have cut the last two
+  // edge-disjoint paths between the connected vertices u and v, marks every ordinary edge that
+  // now separates them as a bridge and appends it to `bridges`. The search of deleteBranchEdge:
+  // O(what it visits), usually a small ball around u and v.
+  void markBridgesBetween(int u, int v, std::vector<int>& bridges);
 
   // Read-only views.
   bool hasEdge(int id) const;
@@ -77,6 +83,16 @@ class Graph {
   }
   // The ids of the edges at a vertex, each once, in list order.
   std::vector<int> incidentEdges(int vertex) const;
+  // Calls visit(edge, farEnd) for every edge at a vertex, in list order, without allocating; a
+  // loop is visited once, with farEnd == vertex. O(degree).
+  template <typename Visit>
+  void forEachIncidentEdge(int vertex, Visit visit) const {
+    for (int half = vertices_[vertex].firstHalf; half != kNone; half = nextHalf(half)) {
+      const EdgeSlot& slot = edges_[edgeOf(half)];
+      if (slot.end[0] != slot.end[1] || sideOf(half) == 0)
+        visit(edgeOf(half), slot.end[1 - sideOf(half)]);
+    }
+  }
 
  private:
   static constexpr int kNone = -1;
@@ -115,14 +131,14 @@ class Graph {
 
   void linkHalf(int half, int vertex);
   void unlinkHalf(int half);
-  void markBridge(int edge);
+  void markBridge(int edge, std::vector<int>* found = nullptr);
   void searchComponent(int root);
   void findFirstOrdinaryEdge(int from);
   // The local search of deleteBranchEdge (branch_edits.cpp).
   int soleOrdinaryEdge(int vertex) const;  // kNone unless exactly one
   void findOrdinaryPath(int from, int to);
-  void markBridgesSeparating(int u, int v);
-  void searchResidual(std::uint32_t stamp);
+  void markBridgesSeparating(int u, int v, std::vector<int>* found);
+  void searchResidual(std::uint32_t stamp, std::vector<int>* found);
 
   std::vector<EdgeSlot> edges_;
   std::vector<VertexSlot> vertices_;

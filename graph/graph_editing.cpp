@@ -17,24 +17,25 @@ void Graph::deleteEdge(int id) {
   classified = false;
 }
 
-void Graph::contractEdge(int id) {
+int Graph::contractEdge(int id) {
   assert(hasEdge(id) && "contractEdge of an absent edge");
   if (!hasEdge(id))
-    return;
+    return kNone;
   const int u = edges_[id].end[0];
   const int v = edges_[id].end[1];
   // Contracting a loop would merge a vertex into itself and drop it while edges still use it.
   assert(u != v && "contractEdge of a loop");
   if (u == v)
-    return;
+    return kNone;
   deleteEdge(id);
+  classified = false;
   // The side with fewer remaining edges moves, so the merge touches as few edges as possible.
   if (degree(u) < degree(v)) {
     mergeVertex(u, v);
-  } else {
-    mergeVertex(v, u);
+    return v;
   }
-  classified = false;
+  mergeVertex(v, u);
+  return u;
 }
 
 void Graph::mergeVertex(int from, int into) {

@@ -1,0 +1,116 @@
+#include "estimator/reduced_walk.h"
+
+#include <utility>
+
+#include "estimator/branch_order.h"
+#include "estimator/child_builder.h"
+
+namespace {
+
+// A reduced node's edge slot holds its four factors besides the topology's own slot: about
+// four of the level walk's slots, by which the parallel threshold counts work.
+long slotsOf(const ReducedNode& node) {
+  return 4L * node.topology().edgeIdLimit() + node.topology().vertexIdLimit();
+}
+
+EdgeList liveEdges(const Graph& graph) {
+  EdgeList edges;
+  edges.reserve(static_cast<std::size_t>(graph.edgeCount));
+  for (int id = 0; id < graph.edgeIdLimit(); ++id) {
+    if (graph.hasEdge(id)) {
+      const Edge edge = graph.edge(id);
+      edges.emplace_back(edge.u, edge.v);
+    }
+  }
+  return edges;
+}
+
+}  // namespace
+
+ReducedNode reducedRoot(const Graph& graph, double x, double y, BranchOrder order) {
+  return ReducedNode(graph.vertexIdLimit(),
+                     orderedForBranching(liveEdges(graph), graph.vertexIdLimit(), order),
+                     {1.0, 1.0, x, y});
+}
+
+ReducedWalk::ReducedWalk(int budget, int mcore, double tilt, std::size_t memoryLimit)
+    : budget_(budget), mcore_(mcore), tilt_(tilt), memoryLimit_(memoryLimit) {}
+
+WideFloat ReducedWalk::sample(const ReducedNode& root, std::uint64_t seed) {
+  random_.reseed(seed);
+  budgetBound_ = false;
+  sum_ = 0.0;
+  if (root.isLeaf())
+    return root.weight();
+  if (root.weight().isZero())
+    return 0.0;
+  levels_.resize(levels_.current, 1);
+  levels_.current[0] = root;
+  while (!levels_.current.empty()) {
+    listCandidates();
+    // The budget is an unsigned count: a negative budget keeps every child.
+    const auto budget = static_cast<std::size_t>(static_cast<unsigned>(budget_));
+    if (resampleToBudget(candidates_, budget, random_))
+      budgetBound_ = true;
+    descend();
+  }
+  return sum_;
+}
+
+void ReducedWalk::listCandidates() {
+  candidates_.clear();
+  for (int k = 0; k < static_cast<int>(levels_.current.size()); ++k) {
+    const ReducedNode& node = levels_.current[k];
+    const EdgeFactors<WideFloat>& branch = node.factors(node.branchEdge());
+    const WideFloat deleted = node.weight() * branch.a * tilt_;
+    const WideFloat contracted = node.weight() * branch.b;
+    if (!deleted.isZero())
+      candidates_.push_back({2 * k, deleted});
+    if (!contracted.isZero())
+      candidates_.push_back({2 * k + 1, contracted});
+  }
+}
+
+void ReducedWalk::descend() {
+  const int count = static_cast<int>(candidates_.size());
+  levels_.checkMemory(count, memoryLimit_);
+  levels_.resize(levels_.next, count);
+  const bool inParallel = mcore_ != 0 && !levels_.current.empty() &&
+                          worthBuildingInParallel(slotsOf(levels_.current.front()), count);
+  buildChildren(
+      levels_.current, count, true, inParallel, levels_.next,
+      [&](int p) { return candidates_[p].code / 2; },
+      [&](ReducedNode& child, int p) {
+        if (candidates_[p].code % 2 == 0) {
+          child.deleteBranchEdge();
+        } else {
+          child.contractBranchEdge();
+        }
+        // The edit multiplies by a or b; the scale divides by the chance of the tilted
+        // candidate, so the tilt cancels.
+        child.setWeight(child.weight() * candidates_[p].scale);
+      });
+  nodesBuilt_ += count;
+  gatherLevel(count);
+}
+
+// Leaves are summed in level order, so the sample does not depend on the threads that built
+// them; inner nodes with a non-zero weight become the next level, keeping their buffers.
+void ReducedWalk::gatherLevel(int built) {
+  std::vector<ReducedNode>& next = levels_.next;
+  std::size_t inner = 0;
+  for (int p = 0; p < built; ++p) {
+    ReducedNode& child = next[p];
+    if (child.weight().isZero())
+      continue;
+    if (child.isLeaf()) {
+      sum_ += child.weight();
+      continue;
+    }
+    if (inner != static_cast<std::size_t>(p))
+      std::swap(next[inner], child);
+    ++inner;
+  }
+  levels_.resize(next, inner);
+  levels_.advance();
+}

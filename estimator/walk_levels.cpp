@@ -1,0 +1,11 @@
+#include "estimator/walk_levels.h"
+
+#include <unistd.h>
+
+std::size_t defaultWalkMemoryLimit() {
+  const long pages = sysconf(_SC_PHYS_PAGES);
+  const long pageSize = sysconf(_SC_PAGESIZE);
+  if (pages <= 0 || pageSize <= 0)
+    return static_cast<std::size_t>(-1);
+  return static_cast<std::size_t>(pages) / 4 * 3 * static_cast<std::size_t>(pageSize);
+}

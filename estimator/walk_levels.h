@@ -1,0 +1,55 @@
+#pragma once
+
+#include <cstddef>
+#include <new>
+#include <utility>
+#include <vector>
+
+// Thrown when a walk's levels would hold more nodes than its memory allowance.
+class WalkMemoryExhausted : public std::bad_alloc {
+ public:
+  const char* what() const noexcept override { return "a walk outgrew its memory allowance"; }
+};
+
+// Three quarters of the machine's physical memory.
+std::size_t defaultWalkMemoryLimit();
+
+// The levels of a walk and their buffers, shared by both walks: the kept nodes of the current
+// depth, the nodes of the level before last (into whose buffers the next level is built), and
+// nodes kept only for their buffers. Reused from one sample to the next, so that once its levels
+// have reached their largest size a walk allocates nothing. Node is a graph type with
+// memoryBytes().
+template <typename Node>
+class WalkLevels {
+ public:
+  std::vector<Node> current;
+  std::vector<Node> next;
+
+  // Resizes a level, moving surplus nodes to the pool and taking new ones from it.
+  void resize(std::vector<Node>& level, std::size_t size) {
+    while (level.size() > size) {
+      pool_.push_back(std::move(level.back()));
+      level.pop_back();
+    }
+    while (level.size() < size && !pool_.empty()) {
+      level.push_back(std::move(pool_.back()));
+      pool_.pop_back();
+    }
+    level.resize(size);
+  }
+
+  // Throws WalkMemoryExhausted when the current level and `childCount` children, each the size
+  // of a current node, would outgrow `memoryLimit` bytes.
+  void checkMemory(std::size_t childCount, std::size_t memoryLimit) const {
+    const std::size_t nodes = current.size() + childCount;
+    const std::size_t bytesPerNode = current.empty() ? 0 : current.front().memoryBytes();
+    if (bytesPerNode > 0 && nodes > memoryLimit / bytesPerNode)
+      throw WalkMemoryExhausted();
+  }
+
+  // The children built into `next` become the current level.
+  void advance() { std::swap(current, next); }
+
+ private:
+  std::vector<Node> pool_;
+};

@@ -1,0 +1,263 @@
+#pragma once
+
+#include <algorithm>
+#include <cstddef>
+#include <utility>
+#include <vector>
+
+#include "graph/edge_factors.h"
+#include "graph/graph.h"
+#include "graph/reduction_scratch.h"
+
+// A tree node of the reduced walk: a multigraph whose edges carry EdgeFactors, and the weight
+// that the reductions and the choices above the node have gathered, so that the node stands for
+// weight * T(its graph with those factors).
+//
+// The parts of the deletion-contraction tree whose sum is known in closed form are never walked:
+// after every edit the graph is reduced until it has no loop (weight times Y), no bridge (weight
+// times X, then contracted), no two edges with the same ends (one edge, inParallel) and no vertex
+// with exactly two edges (one edge, inSeries). So every vertex of an inner node has at least
+// three neighbours, and a node with no edge left is a leaf worth its weight.
+//
+// The reductions look only where an edit can have created work: a deletion can make the edges
+// separating its two ends bridges (the local search of Graph::markBridgesBetween) and lowers the
+// degree of its ends; a contraction can give the merged vertex parallel edges; merging parallel
+// edges lowers the far end's degree and can make the merged edge a bridge (when the pair was a
+// 2-edge cut); a series merge can give its two ends a parallel pair. Each of those vertices is
+// put on a worklist and looked at once more, so a reduction costs what it touches.
+//
+// The topology is a Graph: copies are a few buffer copies, and its searches are shared with the
+// level walk. The branch edge is the live edge with the smallest id, so the order of the input
+// edges decides the order in which the walk branches; merged edges keep the smaller id.
+template <typename Value>
+class ReducedGraph {
+ public:
+  ReducedGraph() = default;
+  // The graph of `edges` on the ids 0 .. vertexCount - 1 (other ids are mapped as Graph maps
+  // them), every edge carrying `inputEdge`, with weight 1, reduced. O(vertices + edges) plus the
+  // reductions.
+  ReducedGraph(int vertexCount, const EdgeList& edges, const EdgeFactors<Value>& inputEdge);
+
+  bool isLeaf() const { return topology_.edgeCount == 0; }
+  const Value& weight() const { return weight_; }
+  void setWeight(const Value& weight) { weight_ = weight; }
+  int edgeCount() const { return topology_.edgeCount; }
+  // The edge the children are made by: the live edge with the smallest id; -1 at a leaf.
+  int branchEdge() const { return branchEdge_; }
+  const EdgeFactors<Value>& factors(int edge) const { return factors_[edge]; }
+  const Graph& topology() const { return topology_; }
+  std::size_t memoryBytes() const {
+    return topology_.memoryBytes() + factors_.size() * sizeof(EdgeFactors<Value>);
+  }
+
+  // The two children of an inner node, each reduced: the weight is multiplied by the branch
+  // edge's a (deletion) or b (contraction). A deletion costs the search for new bridges around
+  // the edge's ends; a contraction a scan of the merged vertex's edges; each reduction that
+  // follows, a scan of the vertices it touches (and a bridge search per merged parallel pair).
+  void deleteBranchEdge();
+  void contractBranchEdge();
+
+ private:
+  void reduceFromScratch();
+  // A vertex whose neighbours may now be joined to it twice, or whose degree fell.
+  void schedule(int vertex) { reductionScratch().pending.push_back(vertex); }
+  // A vertex whose degree fell but which gained no neighbour (the bitwise complement marks it).
+  void scheduleDegree(int vertex) { reductionScratch().pending.push_back(~vertex); }
+  void reduce();
+  void reduceDegreeAt(int vertex);
+  bool hasParallelEdgesAt(int vertex) const;
+  bool mergeParallelEdgesAt(int vertex);
+  void mergeSeriesAt(int vertex);
+  // Returns the vertex that stays.
+  int contractBridge(int edge);
+  void contractBridgesBetween(int u, int v);
+  void findBranchEdge(int from);
+
+  Graph topology_;
+  std::vector<EdgeFactors<Value>> factors_;  // by edge id; stale for dead edges
+  Value weight_{};
+  int branchEdge_ = -1;
+};
+
+template <typename Value>
+ReducedGraph<Value>::ReducedGraph(int vertexCount, const EdgeList& edges,
+                                  const EdgeFactors<Value>& inputEdge)
+    : topology_(vertexCount, edges), factors_(edges.size(), inputEdge), weight_(1) {
+  reduceFromScratch();
+}
+
+template <typename Value>
+void ReducedGraph<Value>::reduceFromScratch() {
+  reductionScratch().pending.clear();
+  topology_.classifyEdges();
+  for (int id = 0; id < topology_.edgeIdLimit(); ++id) {
+    if (topology_.hasEdge(id) && topology_.edgeClass(id) == EdgeClass::Loop) {
+      weight_ = weight_ * factors_[id].Y;
+      topology_.deleteEdge(id);
+    }
+  }
+  // Contracting a bridge leaves every other bridge a bridge and creates no loop or parallel
+  // pair: two ends with a common neighbour would lie on a cycle.
+  for (int id = 0; id < topology_.edgeIdLimit(); ++id) {
+    if (topology_.hasEdge(id) && topology_.edgeClass(id) == EdgeClass::Bridge)
+      contractBridge(id);
+  }
+  for (int vertex = 0; vertex < topology_.vertexIdLimit(); ++vertex) {
+    if (topology_.hasVertex(vertex))
+      schedule(vertex);
+  }
+  reduce();
+  findBranchEdge(0);
+}
+
+template <typename Value>
+void ReducedGraph<Value>::deleteBranchEdge() {
+  const Edge branch = topology_.edge(branchEdge_);
+  weight_ = weight_ * factors_[branch.id].a;
+  topology_.deleteEdge(branch.id);
+  scheduleDegree(branch.u);
+  scheduleDegree(branch.v);
+  contractBridgesBetween(branch.u, branch.v);
+  reduce();
+  findBranchEdge(branch.id + 1);
+}
+
+template <typename Value>
+void ReducedGraph<Value>::contractBranchEdge() {
+  const int branch = branchEdge_;
+  weight_ = weight_ * factors_[branch].b;
+  schedule(topology_.contractEdge(branch));
+  reduce();
+  findBranchEdge(branch + 1);
+}
+
+template <typename Value>
+void ReducedGraph<Value>::reduce() {
+  std::vector<int>& pending = reductionScratch().pending;
+  while (!pending.empty()) {
+    const int entry = pending.back();
+    pending.pop_back();
+    const int vertex = entry < 0 ? ~entry : entry;
+    if (!topology_.hasVertex(vertex))
+      continue;
+    if (entry >= 0 && mergeParallelEdgesAt(vertex))
+      continue;
+    reduceDegreeAt(vertex);
+  }
+}
+
+template <typename Value>
+void ReducedGraph<Value>::reduceDegreeAt(int vertex) {
+  switch (topology_.degree(vertex)) {
+    case 1: {
+      int pendant = -1;
+      topology_.forEachIncidentEdge(vertex, [&](int edge, int) { pendant = edge; });
+      contractBridge(pendant);
+      break;
+    }
+    case 2:
+      mergeSeriesAt(vertex);
+      break;
+    default:
+      break;
+  }
+}
+
+// Folds every group of edges between `vertex` and one neighbour into the group's smallest id.
+// Returns true when a merged edge turned out to be a bridge and was contracted: `vertex` may
+// then be gone, and the vertex that stays has been scheduled to be looked at afresh.
+template <typename Value>
+bool ReducedGraph<Value>::mergeParallelEdgesAt(int vertex) {
+  if (!hasParallelEdgesAt(vertex))
+    return false;
+  ReductionScratch& scratch = reductionScratch();
+  std::vector<std::pair<int, int>>& ends = scratch.neighbourEdges;  // (far end, edge)
+  ends.clear();
+  topology_.forEachIncidentEdge(vertex, [&](int edge, int far) { ends.emplace_back(far, edge); });
+  std::sort(ends.begin(), ends.end());
+  for (std::size_t first = 0; first < ends.size();) {
+    std::size_t last = first + 1;
+    while (last < ends.size() && ends[last].first == ends[first].first)
+      ++last;
+    if (last - first > 1) {
+      const int far = ends[first].first;
+      const int kept = ends[first].second;
+      for (std::size_t k = first + 1; k < last; ++k) {
+        factors_[kept] = inParallel(factors_[kept], factors_[ends[k].second]);
+        topology_.deleteEdge(ends[k].second);
+      }
+      // The only edge that can now separate the two ends is the merged one.
+      std::vector<int>& bridges = scratch.bridges;
+      bridges.clear();
+      topology_.markBridgesBetween(vertex, far, bridges);
+      if (!bridges.empty()) {
+        // Groups not yet merged at `vertex` are now at the vertex that stays.
+        schedule(contractBridge(kept));
+        return true;
+      }
+      scheduleDegree(far);
+    }
+    first = last;
+  }
+  return false;
+}
+
+// Most vertices looked at have no parallel pair: one pass with marks tells, before any sorting.
+template <typename Value>
+bool ReducedGraph<Value>::hasParallelEdgesAt(int vertex) const {
+  ReductionScratch& scratch = reductionScratch();
+  const std::uint32_t stamp = scratch.newStamp(topology_.vertexIdLimit());
+  std::uint32_t* const marks = scratch.neighbourMarks.data();
+  bool found = false;
+  topology_.forEachIncidentEdge(vertex, [&](int, int far) {
+    found = found || marks[far] == stamp;
+    marks[far] = stamp;
+  });
+  return found;
+}
+
+template <typename Value>
+void ReducedGraph<Value>::mergeSeriesAt(int vertex) {
+  int edges[2], ends[2], found = 0;
+  topology_.forEachIncidentEdge(vertex, [&](int edge, int far) {
+    edges[found] = edge;
+    ends[found] = far;
+    ++found;
+  });
+  // Parallel pairs are merged first, so the two far ends differ and neither is `vertex`.
+  const int kept = std::min(edges[0], edges[1]);
+  const int dropped = std::max(edges[0], edges[1]);
+  factors_[kept] = inSeries(factors_[kept], factors_[dropped]);
+  // Contracting the dropped edge moves `vertex`, whose only edge is then the kept one, onto the
+  // dropped edge's far end: the kept edge now joins the two far ends.
+  // Both ends keep their degree; a parallel pair the new edge makes shows at either end.
+  schedule(topology_.contractEdge(dropped));
+}
+
+template <typename Value>
+int ReducedGraph<Value>::contractBridge(int edge) {
+  weight_ = weight_ * factors_[edge].X;
+  const int stays = topology_.contractEdge(edge);
+  scheduleDegree(stays);
+  return stays;
+}
+
+template <typename Value>
+void ReducedGraph<Value>::contractBridgesBetween(int u, int v) {
+  std::vector<int>& bridges = reductionScratch().bridges;
+  bridges.clear();
+  topology_.markBridgesBetween(u, v, bridges);
+  for (int bridge : bridges)
+    contractBridge(bridge);
+}
+
+template <typename Value>
+void ReducedGraph<Value>::findBranchEdge(int from) {
+  branchEdge_ = -1;
+  for (int id = from; id < topology_.edgeIdLimit(); ++id) {
+    if (topology_.hasEdge(id)) {
+      branchEdge_ = id;
+      return;
+    }
+  }
+}

@@ -1,0 +1,179 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <random>
+#include <set>
+#include <tuple>
+#include <vector>
+
+#include "graph/reduced_graph.h"
+#include "support/exact_tutte.h"
+#include "support/large_graphs.h"
+
+namespace {
+
+using Factors = EdgeFactors<double>;
+struct FactorEdge {
+  int u;
+  int v;
+  Factors factors;
+};
+using FactorGraph = std::vector<FactorEdge>;
+
+FactorGraph liveEdges(const ReducedGraph<double>& node) {
+  FactorGraph edges;
+  const Graph& g = node.topology();
+  for (int id = 0; id < g.edgeIdLimit(); ++id)
+    if (g.hasEdge(id))
+      edges.push_back({g.edge(id).u, g.edge(id).v, node.factors(id)});
+  return edges;
+}
+
+bool joined(const FactorGraph& edges, std::size_t skip, int a, int b) {
+  std::vector<int> frontier{a};
+  std::set<int> seen{a};
+  while (!frontier.empty()) {
+    const int w = frontier.back();
+    frontier.pop_back();
+    for (std::size_t k = 0; k < edges.size(); ++k) {
+      const auto& e = edges[k];
+      if (k == skip || (e.u != w && e.v != w))
+        continue;
+      const int far = e.u == w ? e.v : e.u;
+      if (seen.insert(far).second)
+        frontier.push_back(far);
+    }
+  }
+  return seen.count(b) > 0;
+}
+
+// The value of a graph whose edges carry factors, by the three rules that define them, on the
+// first edge: independent of the reductions under test.
+double factorValue(FactorGraph edges) {
+  if (edges.empty())
+    return 1.0;
+  const FactorEdge e = edges.front();
+  FactorGraph deleted(edges.begin() + 1, edges.end());
+  FactorGraph contracted = deleted;
+  for (auto& f : contracted) {
+    f.u = f.u == e.v ? e.u : f.u;
+    f.v = f.v == e.v ? e.u : f.v;
+  }
+  if (e.u == e.v)
+    return e.factors.Y * factorValue(deleted);
+  if (!joined(edges, 0, e.u, e.v))
+    return e.factors.X * factorValue(contracted);
+  return e.factors.a * factorValue(deleted) + e.factors.b * factorValue(contracted);
+}
+
+double nodeValue(const ReducedGraph<double>& node) {
+  return node.weight() * factorValue(liveEdges(node));
+}
+
+// No loop, no bridge, no two edges with the same ends, no vertex with one or two edges.
+void expectFullyReduced(const ReducedGraph<double>& node) {
+  const FactorGraph edges = liveEdges(node);
+  std::set<std::pair<int, int>> pairs;
+  std::vector<int> degree(node.topology().vertexIdLimit(), 0);
+  for (std::size_t k = 0; k < edges.size(); ++k) {
+    const auto [u, v, factors] = edges[k];
+    ASSERT_NE(u, v) << "a loop is left";
+    EXPECT_TRUE(pairs.insert(std::minmax(u, v)).second) << "parallel edges are left";
+    EXPECT_TRUE(joined(edges, k, u, v)) << "a bridge is left";
+    ++degree[u];
+    ++degree[v];
+  }
+  for (int d : degree)
+    EXPECT_TRUE(d == 0 || d >= 3) << "a vertex of degree " << d << " is left";
+}
+
+double relativeGap(double a, double b) {
+  return std::abs(a - b) / std::max({1.0, std::abs(a), std::abs(b)});
+}
+
+template <typename Rng>
+EdgeList randomMultigraph(Rng& rng, int maxEdges, int maxVertices) {
+  auto below = [&rng](int n) { return static_cast<int>(rng() % static_cast<unsigned>(n)); };
+  EdgeList edges(below(maxEdges) + 1);
+  const int n = below(maxVertices) + 1;
+  for (auto& [u, v] : edges)
+    u = below(n), v = below(n);
+  return edges;
+}
+
+int vertexCount(const EdgeList& edges) {
+  std::set<int> ids;
+  for (auto [u, v] : edges)
+    ids.insert({u, v});
+  return static_cast<int>(ids.size());
+}
+
+const double kPoints[][2] = {{1, 1}, {2, 1},  {1, 2},     {2, 0},     {0, 2},
+                             {3, 3}, {-2, 0}, {0.5, 1.5}, {-1.5, 2.5}};
+
+}  // namespace
+
+// The two merge rules, each against plain deletion-contraction, on the smallest graphs that
+// need them: the reduced graph of a cycle, a theta graph and a dumbbell has no edge left.
+TEST(ReducedGraph, SeriesParallelGraphsReduceToTheirValue) {
+  const EdgeList cases[] = {
+      {{0, 1}, {1, 2}, {2, 0}},                                  // a cycle: series, then a loop
+      {{0, 1}, {0, 1}, {0, 1}},                                  // three parallel edges
+      {{0, 1}, {1, 2}, {0, 2}, {0, 3}, {3, 2}},                  // a theta graph
+      {{0, 1}, {1, 2}, {2, 0}, {2, 3}, {3, 4}, {4, 5}, {5, 3}},  // two triangles and a bridge
+      {{0, 0}, {0, 1}, {1, 1}, {2, 3}, {3, 2}},                  // loops and a separate double edge
+  };
+  for (const EdgeList& edges : cases) {
+    for (const auto& [x, y] : kPoints) {
+      const ReducedGraph<double> root(vertexCount(edges), edges, {1, 1, x, y});
+      EXPECT_TRUE(root.isLeaf());
+      EXPECT_LE(relativeGap(root.weight(), exactTutte(edges).evaluate(x, y)), 1e-12);
+    }
+  }
+}
+
+// Every node of random walks down the tree: fully reduced, and worth what its two children are
+// worth together; the root worth T. On random multigraphs with loops, parallel edges and
+// several components, at integer, negative and fractional points.
+TEST(ReducedGraph, EveryEditKeepsTheValueAndLeavesNothingToReduce) {
+  std::mt19937_64 rng(7);
+  int innerNodes = 0;
+  for (int trial = 0; trial < 400; ++trial) {
+    const EdgeList edges = trial % 2 == 0 ? randomMultigraph(rng, 16, 8)
+                                          : randomCubicMultigraph(8 + trial % 4 * 2, rng());
+    const auto [x, y] = kPoints[trial % std::size(kPoints)];
+    ReducedGraph<double> node(vertexCount(edges), edges, {1, 1, x, y});
+    ASSERT_LE(relativeGap(nodeValue(node), exactTutte(edges).evaluate(x, y)), 1e-9);
+    while (!node.isLeaf()) {
+      expectFullyReduced(node);
+      ReducedGraph<double> deleted = node, contracted = node;
+      deleted.deleteBranchEdge();
+      contracted.contractBranchEdge();
+      ASSERT_LE(relativeGap(nodeValue(node), nodeValue(deleted) + nodeValue(contracted)), 1e-9)
+          << "trial " << trial;
+      node = rng() % 2 == 0 ? deleted : contracted;
+      ++innerNodes;
+    }
+  }
+  EXPECT_GT(innerNodes, 300);  // the walks are not all trivial
+}
+
+// Long walks on larger graphs, where values are out of reach: the reductions after every edit
+// still leave nothing a reduction from scratch would find.
+TEST(ReducedGraph, LongWalksStayFullyReduced) {
+  std::mt19937_64 rng(11);
+  for (int vertices : {40, 120}) {
+    const EdgeList edges = randomCubicMultigraph(vertices, 3 + vertices);
+    ReducedGraph<double> node(vertices, edges, {1, 1, 2, 1});
+    int depth = 0;
+    while (!node.isLeaf()) {
+      expectFullyReduced(node);
+      if (rng() % 2 == 0)
+        node.deleteBranchEdge();
+      else
+        node.contractBranchEdge();
+      ++depth;
+    }
+    EXPECT_GT(depth, 5);
+  }
+}

@@ -1,0 +1,173 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <numeric>
+#include <random>
+#include <set>
+#include <vector>
+
+#include "estimator/reduced_walk.h"
+#include "estimator/sample_batch.h"
+#include "estimator/tilt_choice.h"
+#include "estimator/weighted_resampling.h"
+#include "support/exact_tutte.h"
+#include "support/large_graphs.h"
+
+namespace {
+
+Graph makeGraph(const EdgeList& edges) {
+  std::set<int> ids;
+  for (auto [u, v] : edges)
+    ids.insert({u, v});
+  return Graph(static_cast<int>(ids.size()), edges);
+}
+
+EdgeList grid(int rows, int columns) {
+  EdgeList edges;
+  for (int v = 0; v < rows * columns; ++v) {
+    if (v % columns != columns - 1)
+      edges.push_back({v, v + 1});
+    if (v + columns < rows * columns)
+      edges.push_back({v, v + columns});
+  }
+  return edges;
+}
+
+std::vector<std::uint64_t> seeds(int count, std::uint64_t first) {
+  std::vector<std::uint64_t> out(count);
+  std::iota(out.begin(), out.end(), first);
+  return out;
+}
+
+WalkSettings reduced(int budget, int mcore, double x, double y) {
+  return {budget, mcore, x, y, 0, WalkKind::Reduced};
+}
+
+// The mean of the samples lies within five standard errors of `expected` (fixed seeds, so
+// deterministic; a fault-free walk fails with probability below 10^-6).
+void expectUnbiased(const std::vector<WideFloat>& samples, double expected) {
+  const double n = static_cast<double>(samples.size());
+  double sum = 0.0, squares = 0.0;
+  for (const WideFloat& s : samples)
+    sum += s.toDouble();
+  const double mean = sum / n;
+  for (const WideFloat& s : samples)
+    squares += (s.toDouble() - mean) * (s.toDouble() - mean);
+  EXPECT_NEAR(mean, expected, 5.0 * std::sqrt(squares / (n - 1.0) / n) + 1e-9 * std::abs(expected));
+}
+
+const EdgeList kK4{{0, 1}, {0, 2}, {0, 3}, {1, 2}, {1, 3}, {2, 3}};
+const double kPoints[][2] = {{1, 1}, {2, 1}, {1, 2}, {2, 0}, {0, 2}, {3, 3}, {-2, 0}, {0.5, 1.5}};
+
+}  // namespace
+
+TEST(WeightedResampling, KeepsTheBudgetAndEveryWeightInExpectation) {
+  const std::vector<double> weights{5.0, -0.5, 1.0, 0.25, -3.0, 0.75, 2.0};
+  RandomStream random(3);
+  std::vector<double> keptWeight(weights.size(), 0.0);
+  const int draws = 20000;
+  for (std::size_t budget : {1u, 3u, 5u}) {
+    std::fill(keptWeight.begin(), keptWeight.end(), 0.0);
+    for (int draw = 0; draw < draws; ++draw) {
+      std::vector<WeightedCandidate> candidates;
+      for (std::size_t k = 0; k < weights.size(); ++k)
+        candidates.push_back({static_cast<int>(k), weights[k]});
+      EXPECT_TRUE(resampleToBudget(candidates, budget, random));
+      ASSERT_EQ(candidates.size(), budget);
+      for (std::size_t k = 1; k < candidates.size(); ++k)
+        ASSERT_LT(candidates[k - 1].code, candidates[k].code);
+      for (const WeightedCandidate& kept : candidates)
+        keptWeight[kept.code] += (kept.weight * kept.scale).toDouble();
+    }
+    // A kept weight is the weight or +-c; c is at most the sum of |w|, 12.5, so the mean of
+    // 20000 draws is within 5 * 12.5 / sqrt(20000) < 0.45 of the weight.
+    for (std::size_t k = 0; k < weights.size(); ++k)
+      EXPECT_NEAR(keptWeight[k] / draws, weights[k], 0.45) << "budget " << budget << " k " << k;
+  }
+  // The largest weight, 5 of 12.5, is kept as it is once the budget reaches 3.
+  std::vector<WeightedCandidate> candidates;
+  for (std::size_t k = 0; k < weights.size(); ++k)
+    candidates.push_back({static_cast<int>(k), weights[k]});
+  resampleToBudget(candidates, 3, random);
+  EXPECT_EQ(candidates.front().code, 0);
+  EXPECT_EQ(candidates.front().scale, 1.0);
+}
+
+TEST(ReducedWalk, NonBindingBudgetGivesTheExactValue) {
+  const std::vector<EdgeList> graphs{
+      kK4,
+      {{0, 0}, {0, 1}, {0, 1}, {1, 2}, {2, 3}, {3, 1}, {3, 4}, {4, 4}},
+      {{0, 1}, {1, 2}, {2, 0}, {3, 4}, {4, 3}, {4, 3}, {5, 5}, {6, 7}},
+      grid(3, 4),
+      randomCubicMultigraph(10, 4)};
+  for (const EdgeList& edges : graphs) {
+    const ExactTutte exact = exactTutte(edges);
+    for (const auto& [x, y] : kPoints) {
+      SCOPED_TRACE(testing::Message() << edges.size() << " edges at (" << x << ", " << y << ")");
+      const double expected = exact.evaluate(x, y);
+      for (int mcore : {0, 1}) {
+        const PointSamples batch =
+            estimatePointSamples(makeGraph(edges), reduced(-1, mcore, x, y), seeds(3, 1));
+        EXPECT_FALSE(batch.budgetBound);
+        for (const WideFloat& value : batch.values)
+          EXPECT_NEAR(value.toDouble(), expected, 1e-9 * std::max(1.0, std::abs(expected)));
+      }
+    }
+  }
+}
+
+// Any tilt changes the variance, never the mean.
+TEST(ReducedWalk, BindingBudgetsAreUnbiasedWhateverTheTilt) {
+  const double tilts[] = {1.0, 0.5, 2.0};
+  int round = 0;
+  for (const EdgeList& edges : {grid(3, 4), randomCubicMultigraph(12, 9)}) {
+    const ExactTutte exact = exactTutte(edges);
+    for (int budget : {1, 4})
+      for (const auto& [x, y] : {std::pair{1.0, 1.0}, {2.0, 0.0}, {0.0, 2.0}, {-0.5, 1.5}}) {
+        WalkSettings settings = reduced(budget, 0, x, y);
+        settings.tilt = tilts[round++ % 3];
+        SCOPED_TRACE(testing::Message()
+                     << "B=" << budget << " at (" << x << ", " << y << ") tilt " << settings.tilt);
+        const PointSamples batch =
+            estimatePointSamples(makeGraph(edges), settings, seeds(3000, 77));
+        EXPECT_TRUE(batch.budgetBound || budget > 1);
+        expectUnbiased(batch.values, exact.evaluate(x, y));
+      }
+  }
+}
+
+TEST(ReducedWalk, SamplesDependOnlyOnTheirSeedsNotOnTheCores) {
+  const Graph root = makeGraph(grid(9, 9));
+  // N = 3 builds large levels on all cores, N = 12 runs the walks side by side.
+  for (int samples : {3, 12})
+    for (int budget : {1, 16, 1024}) {
+      SCOPED_TRACE(testing::Message() << "B=" << budget << " N=" << samples);
+      const PointSamples one =
+          estimatePointSamples(root, reduced(budget, 0, 1, 2), seeds(samples, 5));
+      const PointSamples all =
+          estimatePointSamples(root, reduced(budget, 1, 1, 2), seeds(samples, 5));
+      EXPECT_EQ(one.values, all.values);
+      EXPECT_EQ(one.nodesBuilt, all.nodesBuilt);
+      ReducedWalk walk(budget, 0);
+      EXPECT_EQ(walk.sample(reducedRoot(root, 1, 2), 5 + samples - 1), one.values.back());
+    }
+}
+
+TEST(ReducedWalk, ThePilotChoosesATiltThatFitsThePoint) {
+  const Graph root = makeGraph(grid(6, 6));
+  const std::vector<double> ladder = tiltLadder();
+  // Where loops are worth much, contractions are worth more than a and b say, and where
+  // bridges are, deletions: the pilot's choice leans each way, and repeats with its seeds.
+  const double cyclic = chooseTilt(root, reduced(1, 0, 1, 3), seeds(13 * 100, 9));
+  const double acyclic = chooseTilt(root, reduced(1, 1, 3, 1), seeds(13 * 100, 9));
+  EXPECT_LT(cyclic, 1.0);
+  EXPECT_GT(acyclic, 1.0);
+  EXPECT_EQ(cyclic, chooseTilt(root, reduced(1, 1, 1, 3), seeds(13 * 100, 9)));
+  EXPECT_NE(std::find(ladder.begin(), ladder.end(), cyclic), ladder.end());
+  // Nothing to choose: a value of 0, a root that is a leaf, too few seeds.
+  EXPECT_EQ(
+      chooseTilt(makeGraph({{0, 1}, {1, 2}, {2, 0}, {2, 3}}), reduced(1, 0, 0, 2), seeds(500, 1)),
+      1.0);
+  EXPECT_EQ(chooseTilt(makeGraph(kK4), reduced(1, 0, 2, 2), seeds(10, 1)), 1.0);
+}
