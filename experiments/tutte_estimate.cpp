@@ -33,9 +33,7 @@ TutteEstimate exactEstimate(WideFloat value, const SamplingOptions& options, std
 }
 
 WalkKind walkOf(EstimateMethod method) {
-  if (method == EstimateMethod::Auto)
-    return reducedWalkAvailable() ? WalkKind::Reduced : WalkKind::Level;
-  return method == EstimateMethod::Reduced ? WalkKind::Reduced : WalkKind::Level;
+  return method == EstimateMethod::Walk ? WalkKind::Level : WalkKind::Reduced;
 }
 
 // Mean, errors and warnings of the batch's samples.
@@ -65,19 +63,6 @@ std::optional<EstimateMethod> methodNamed(std::string_view name) {
     if (known == name)
       return method;
   return std::nullopt;
-}
-
-bool reducedWalkAvailable() {
-  // The batch refuses a walk it does not have before it looks at the graph or the seeds.
-  static const bool available = [] {
-    try {
-      estimatePointSamples(Graph(), {1, 0, 1.0, 1.0, 0, WalkKind::Reduced}, {});
-      return true;
-    } catch (const std::invalid_argument&) {
-      return false;
-    }
-  }();
-  return available;
 }
 
 TutteEstimate estimateTutteValue(const EdgeList& edges, const ValueOptions& options) {

@@ -13,8 +13,7 @@
 //    worth nothing there, as the tool's truncated mode does; elsewhere its samples are those
 //    of the normal mode's point estimate.
 //  - Reduced: the reduced walk, which sums the forced parts of the tree exactly.
-//  - Auto: the exact value where one is cheap, else the reduced walk (the level walk while the
-//    reduced walk is not available).
+//  - Auto: the exact value where one is cheap, else the reduced walk.
 enum class EstimateMethod { Auto, Walk, Reduced, Exact };
 
 // "auto", "walk", "reduced", "exact".
@@ -43,11 +42,8 @@ struct TutteEstimate {
 
 // Estimates T(G; x, y) of the multigraph of `edges` (any int ids; loops and parallel edges
 // count) by N samples of a walk that keeps at most B nodes per depth. Throws
-// std::invalid_argument for a point that is not finite, a request for Exact, the option
-// errors of checkSamplingOptions, and, until the reduced walk is available, a request for it;
-// WalkMemoryExhausted when a level outgrows three quarters of the machine's memory;
-// EstimateStopped when stopped. Time: about N walks of m depths of at most B graphs each.
+// std::invalid_argument for a point that is not finite, a request for Exact and the option
+// errors of checkSamplingOptions; WalkMemoryExhausted when a level outgrows three quarters of the
+// machine's memory; EstimateStopped when stopped. Time: about N walks of m depths of at most B
+// graphs each.
 TutteEstimate estimateTutteValue(const EdgeList& edges, const ValueOptions& options);
-
-// True when the reduced walk can draw samples in this build.
-bool reducedWalkAvailable();

@@ -17,6 +17,8 @@ namespace {
 const EdgeList kDiamond{{0, 1}, {0, 2}, {1, 2}, {1, 3}, {2, 3}};
 // K4 with a loop, a parallel pair and a pendant edge: every kind of edge, and ids with gaps.
 const EdgeList kMixed{{0, 1}, {0, 2}, {0, 3}, {1, 2}, {1, 3}, {2, 3}, {2, 2}, {0, 1}, {3, 9}};
+// K5 is not series-parallel: at B = 1 the reduced walk still has to choose.
+const EdgeList kK5{{0, 1}, {0, 2}, {0, 3}, {0, 4}, {1, 2}, {1, 3}, {1, 4}, {2, 3}, {2, 4}, {3, 4}};
 
 SamplingOptions sampling(int samples, int budget, std::uint64_t seed,
                          std::optional<int> cores = std::nullopt) {
@@ -67,43 +69,44 @@ TEST(LibraryEstimate, ExactWhereTheBudgetNeverBindsAndUnbiasedWhereItDoes) {
   }
 }
 
-TEST(LibraryEstimate, ReducedWalkWhereAvailable) {
-  if (!reducedWalkAvailable()) {
-    EXPECT_THROW(
-        estimateTutteValue(kMixed, {0.5, 1.5, EstimateMethod::Reduced, sampling(100, 2, 1)}),
-        std::invalid_argument);
-    GTEST_SKIP() << "the reduced walk is not in this build yet";
-  }
-  for (auto [x, y] : {std::pair{0.5, 1.5}, {2.0, 0.0}}) {
-    const TutteEstimate reduced =
-        estimateTutteValue(kMixed, {x, y, EstimateMethod::Reduced, sampling(4000, 2, 5)});
-    EXPECT_EQ(reduced.method, EstimateMethod::Reduced);
-    const double exact = exactTutte(kMixed).evaluate(x, y);
-    if (reduced.run.exact)
-      EXPECT_NEAR(reduced.value.toDouble(), exact, 1e-9 * std::abs(exact));
-    else
+TEST(LibraryEstimate, ReducedAndAutoMethodsTakeTheReducedWalk) {
+  for (EstimateMethod method : {EstimateMethod::Reduced, EstimateMethod::Auto}) {
+    for (auto [x, y] : {std::pair{0.5, 1.5}, {2.0, 0.0}}) {
+      const double exact = exactTutte(kK5).evaluate(x, y);
+      const TutteEstimate reduced = estimateTutteValue(kK5, {x, y, method, sampling(4000, 1, 5)});
+      EXPECT_EQ(reduced.method, EstimateMethod::Reduced);
       expectWithinFiveErrors(reduced, exact);
+      const TutteEstimate whole = estimateTutteValue(kK5, {x, y, method, sampling(2, 1 << 20, 5)});
+      EXPECT_TRUE(whole.run.exact);
+      EXPECT_NEAR(whole.value.toDouble(), exact, 1e-9 * std::abs(exact));
+    }
   }
 }
 
 TEST(LibraryEstimate, SeedsGiveTheSameSamplesOnAnyNumberOfCores) {
-  ValueOptions options = walkAt(1, 1, 64, 3, 77);
-  const TutteEstimate reference = estimateTutteValue(kMixed, options);
-  for (std::optional<int> cores :
-       {std::optional<int>{1}, std::optional<int>{2}, std::optional<int>{}}) {
-    options.sampling.cores = cores;
-    const TutteEstimate again = estimateTutteValue(kMixed, options);
-    EXPECT_EQ(again.value, reference.value);
-    EXPECT_EQ(again.standardError, reference.standardError);
-    EXPECT_EQ(again.run.nodesBuilt, reference.run.nodesBuilt);
+  for (EstimateMethod method : {EstimateMethod::Walk, EstimateMethod::Reduced}) {
+    ValueOptions options{1, 1, method, sampling(64, 1, 77)};
+    const TutteEstimate reference = estimateTutteValue(kK5, options);
+    EXPECT_FALSE(reference.run.exact);
+    for (std::optional<int> cores :
+         {std::optional<int>{1}, std::optional<int>{2}, std::optional<int>{}}) {
+      options.sampling.cores = cores;
+      const TutteEstimate again = estimateTutteValue(kK5, options);
+      EXPECT_EQ(again.value, reference.value);
+      EXPECT_EQ(again.standardError, reference.standardError);
+      EXPECT_EQ(again.run.nodesBuilt, reference.run.nodesBuilt);
+    }
+    // Without a seed the run takes one from the clock and reports it, so it can be repeated.
+    options.sampling.seed.reset();
+    const TutteEstimate clocked = estimateTutteValue(kK5, options);
+    options.sampling.seed = clocked.run.seed;
+    EXPECT_EQ(estimateTutteValue(kK5, options).value, clocked.value);
   }
-  // Without a seed the run takes one from the clock and reports it, so it can be repeated.
-  options.sampling.seed.reset();
-  const TutteEstimate clocked = estimateTutteValue(kMixed, options);
-  options.sampling.seed = clocked.run.seed;
-  EXPECT_EQ(estimateTutteValue(kMixed, options).value, clocked.value);
-  EXPECT_EQ(estimateTutteCoefficients(kMixed, sampling(64, 3, 77)).means.cells.size(),
-            estimateTutteCoefficients(kMixed, sampling(64, 3, 77, 1)).means.cells.size());
+  const TutteCoefficients all = estimateTutteCoefficients(kK5, sampling(64, 1, 77));
+  const TutteCoefficients one = estimateTutteCoefficients(kK5, sampling(64, 1, 77, 1));
+  ASSERT_EQ(all.means.cells.size(), one.means.cells.size());
+  for (std::size_t k = 0; k < all.means.cells.size(); ++k)
+    EXPECT_EQ(all.means.cells[k].value, one.means.cells[k].value);
 }
 
 TEST(LibraryEstimate, RefusedOptionsWarningsAndStops) {
