@@ -239,10 +239,7 @@ PYBIND11_MODULE(_velmora, module) {
       .def_static("from_file", &instanceFromFile, py::arg("path"), py::arg("name"),
                   "Reads an instance file (path as bytes; name for messages).")
       .def_static("from_pairs", &instanceFromPairs, py::arg("pairs"),
-                  "The graph of a list of (u, v) vertex id pairs, one per edge.")
-      .def_property_readonly("edge_count",
-                             [](const Instance& instance) { return instance.edges.size(); })
-      .def_readonly("warnings", &Instance::warnings);
+                  "The graph of a list of (u, v) vertex id pairs, one per edge.");
   module.def("estimate", &estimate, py::arg("instance"), py::arg("x"), py::arg("y"),
              py::arg("samples"), py::arg("budget"), py::arg("method"), py::arg("seed"),
              py::arg("cores"), "One estimate of T(x, y), as a dict of plain values.");
