@@ -12,6 +12,7 @@
 #include <tbb/info.h>
 #include <tbb/parallel_for.h>
 #include <tbb/partitioner.h>
+#include <tbb/task_arena.h>
 #endif
 
 namespace {
@@ -21,8 +22,24 @@ namespace {
 // sanitizer cannot see its hand-overs and would report each as a race; plain threads, started
 // here and joined before returning, keep the contract with synchronisation it can see. Each
 // thread takes the next position until none is left or a body has failed.
+
+// The limit of the runWithWorkerLimit call in progress on this thread; 0: none. The loops are
+// started from the thread that runs the estimate (walks run side by side build their levels on
+// one core), so a limit held per thread covers them.
+thread_local int workerLimit = 0;
+
 int threadCount() {
-  return std::max(2, static_cast<int>(std::thread::hardware_concurrency()));
+  const int all = std::max(2, static_cast<int>(std::thread::hardware_concurrency()));
+  return workerLimit > 0 ? std::min(workerLimit, all) : all;
+}
+
+void runLimited(int threads, const std::function<void()>& body) {
+  struct Restore {
+    int previous;
+    ~Restore() { workerLimit = previous; }
+  } restore{workerLimit};
+  workerLimit = threads;
+  body();
 }
 
 void runOnWorkers(int count, const std::function<void(int)>& body) {
@@ -57,8 +74,15 @@ void runEachOnAThread(int tasks, const std::function<void(int)>& body) {
   runOnWorkers(tasks, body);  // one position per thread when tasks <= threadCount()
 }
 #else
+// Inside a task arena this is the arena's concurrency, else the machine's.
 int threadCount() {
-  return tbb::info::default_concurrency();
+  return tbb::this_task_arena::max_concurrency();
+}
+
+// An arena of `threads` slots: the loops started inside it run on at most that many threads.
+void runLimited(int threads, const std::function<void()>& body) {
+  tbb::task_arena arena(std::min(threads, tbb::info::default_concurrency()));
+  arena.execute(body);
 }
 
 void runOnWorkers(int count, const std::function<void(int)>& body) {
@@ -103,4 +127,8 @@ int workerCount() {
 void runTasks(int tasks, const std::function<void(int)>& body) {
   if (tasks > 0)
     runEachOnAThread(tasks, body);
+}
+
+void runWithWorkerLimit(int threads, const std::function<void()>& body) {
+  runLimited(std::max(threads, 1), body);
 }

@@ -1,20 +1,18 @@
 #include "estimator/random_source.h"
 
-#include <random>
-
 namespace {
 
-std::mt19937_64& generator() {
-  static std::mt19937_64 engine(0);
-  return engine;
+SampleSeedSource& processSource() {
+  static SampleSeedSource source(0);
+  return source;
 }
 
 }  // namespace
 
 void seedRandomSource(std::uint64_t seed) {
-  generator().seed(seed);
+  processSource().reseed(seed);
 }
 
 std::uint64_t drawSampleSeed() {
-  return generator()();
+  return processSource().next();
 }

@@ -76,6 +76,10 @@ double log(WideFloat value) {
   return std::log(value.scaled_) + static_cast<double>(value.exponent_) * 0.69314718055994530942;
 }
 
+double log10(WideFloat value) {
+  return std::log10(value.scaled_) + static_cast<double>(value.exponent_) * 0.30102999566398119521;
+}
+
 WideFloat power(double base, int exponent) {
   const double plain = std::pow(base, static_cast<double>(exponent));
   if (std::isnormal(plain) || plain == 0.0)

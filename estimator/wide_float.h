@@ -83,8 +83,9 @@ class WideFloat {
 
   friend WideFloat sqrt(WideFloat value);
   friend WideFloat abs(WideFloat value) { return value.isNegative() ? -value : value; }
-  // Natural logarithm, as a double (finite for every finite non-zero value).
+  // Natural and decimal logarithms, as doubles (finite for every finite positive value).
   friend double log(WideFloat value);
+  friend double log10(WideFloat value);
 
   // Beyond this the exponent is taken as overflow or underflow, so that exponent arithmetic
   // never leaves an int64.

@@ -192,8 +192,9 @@ class InstanceScanner {
   IdField ids_[2];
 };
 
-std::string readError(long completedLines) {
-  return "Error in reading the instance file after line " + std::to_string(completedLines);
+InstanceProblem readError(long completedLines) {
+  return {InstanceProblem::Kind::ReadFailed,
+          "Error in reading the instance file after line " + std::to_string(completedLines)};
 }
 
 // Opening a directory as a stream succeeds on Linux, so only regular files (or what a
@@ -203,11 +204,12 @@ bool isReadableFile(const std::string& fileName) {
   return !fileName.empty() && stat(fileName.c_str(), &status) == 0 && !S_ISDIR(status.st_mode);
 }
 
-}  // namespace
-
-std::optional<std::string> readInstance(std::istream& input, EdgeList& edges, int& edgeCount,
-                                        int& vertexCount) {
+std::optional<InstanceProblem> scanInstance(std::istream& input, EdgeList& edges, int& edgeCount,
+                                            int& vertexCount) {
   InstanceScanner scanner(edges);
+  auto malformed = [&scanner] {
+    return InstanceProblem{InstanceProblem::Kind::MalformedLine, *scanner.error()};
+  };
   std::streambuf* const buffer = input.rdbuf();
   if (buffer == nullptr || !input.good())
     return readError(0);
@@ -217,29 +219,47 @@ std::optional<std::string> readInstance(std::istream& input, EdgeList& edges, in
   try {
     for (auto c = buffer->sbumpc(); c != std::streambuf::traits_type::eof(); c = buffer->sbumpc())
       if (!scanner.feed(std::streambuf::traits_type::to_char_type(c)))
-        return scanner.error();
+        return malformed();
   } catch (const std::exception&) {
     // An I/O error, or no memory left for the edges read so far: either way the file was not
     // read to its end, and an estimate of part of it must not pass for one of the whole.
     return readError(scanner.completedLines());
   }
   if (!scanner.finish())
-    return scanner.error();
+    return malformed();
   edgeCount = static_cast<int>(edges.size());
   vertexCount = static_cast<int>(scanner.vertexIds().size());
   return std::nullopt;
 }
 
-std::optional<std::string> loadInstanceFile(const std::string& fileName, EdgeList& edges,
+}  // namespace
+
+std::optional<std::string> readInstance(std::istream& input, EdgeList& edges, int& edgeCount,
+                                        int& vertexCount) {
+  if (auto problem = scanInstance(input, edges, edgeCount, vertexCount))
+    return problem->text;
+  return std::nullopt;
+}
+
+std::optional<InstanceProblem> loadInstance(const std::string& fileName, EdgeList& edges,
                                             int& edgeCount, int& vertexCount) {
   std::ifstream input;
   if (isReadableFile(fileName))
     input.open(fileName, std::ios::binary);
   if (!input.is_open() || !input.good())
-    return "Error in openening file";
-  if (auto problem = readInstance(input, edges, edgeCount, vertexCount))
-    return *problem + "\n";
-  return std::nullopt;
+    return InstanceProblem{InstanceProblem::Kind::CannotOpen, "Error in openening file"};
+  return scanInstance(input, edges, edgeCount, vertexCount);
+}
+
+std::optional<std::string> loadInstanceFile(const std::string& fileName, EdgeList& edges,
+                                            int& edgeCount, int& vertexCount) {
+  const std::optional<InstanceProblem> problem =
+      loadInstance(fileName, edges, edgeCount, vertexCount);
+  if (!problem)
+    return std::nullopt;
+  if (problem->kind == InstanceProblem::Kind::CannotOpen)
+    return problem->text;
+  return problem->text + "\n";
 }
 
 std::string noEdgeLineWarning(const std::string& fileName) {

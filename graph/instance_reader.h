@@ -26,7 +26,21 @@ void splitLine(std::string& line, std::vector<std::string>& tokens, std::string 
 std::optional<std::string> readInstance(std::istream& input, EdgeList& edges, int& edgeCount,
                                         int& vertexCount);
 
-// Reads the instance file `fileName`. Returns, when it cannot be used, the text that tells the
+// Why an instance file cannot be used: the kind, for callers that answer each kind in their own
+// way, and the one-line description (without a line end).
+struct InstanceProblem {
+  enum class Kind { CannotOpen, ReadFailed, MalformedLine };
+  Kind kind;
+  std::string text;
+};
+
+// Reads the instance file `fileName` as readInstance does; returns the problem when it cannot
+// be opened (missing, unreadable or a directory: "Error in openening file"), cannot be read to
+// its end, or holds a malformed edge line.
+std::optional<InstanceProblem> loadInstance(const std::string& fileName, EdgeList& edges,
+                                            int& edgeCount, int& vertexCount);
+
+// loadInstance for the tool: returns, when the file cannot be used, the text that tells the
 // user why, to be printed as it is ("Error in openening file" when it cannot be opened, without
 // a line end; a one-line description of a read failure or malformed edge line, with one).
 std::optional<std::string> loadInstanceFile(const std::string& fileName, EdgeList& edges,

@@ -306,6 +306,18 @@ TEST(ParallelLayer, EveryPositionOnceAndExceptionsRethrown) {
                                  throw std::runtime_error("task failed");
                              }),
                  std::runtime_error);
+  // A limit holds inside its call only, and a limited loop still runs every position once.
+  const int all = workerCount();
+  runWithWorkerLimit(1, [&] {
+    EXPECT_EQ(workerCount(), 1);
+    std::vector<std::atomic<int>> runs(300);
+    parallelFor(300, [&](int p) { ++runs[p]; });
+    EXPECT_TRUE(std::all_of(runs.begin(), runs.end(), [](const auto& r) { return r == 1; }));
+  });
+  runWithWorkerLimit(1000, [&] { EXPECT_EQ(workerCount(), all); });
+  EXPECT_THROW(runWithWorkerLimit(1, [] { throw std::runtime_error("body failed"); }),
+               std::runtime_error);
+  EXPECT_EQ(workerCount(), all);
 }
 
 TEST(RandomStream, ShufflesAndSubsetsAreUniform) {

@@ -10,6 +10,7 @@
 #include <sstream>
 #include <streambuf>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "graph/instance_reader.h"
@@ -179,6 +180,31 @@ TEST(InstanceReader, LongLinesAreNotHeldAndFailedReadsAreNotTheEnd) {
     EXPECT_EQ(error.value_or(""), c.error);
     if (c.error.empty()) {
       EXPECT_EQ(edges, c.edges);
+    }
+  }
+}
+
+TEST(InstanceReader, LoadedFilesNameTheKindOfProblem) {
+  using Kind = InstanceProblem::Kind;
+  const std::string source = VELMORA_SOURCE_DIR;
+  const std::pair<std::string, std::optional<Kind>> cases[] = {
+      {source + "/examples/diamond.txt", std::nullopt},
+      {source + "/examples/no_such_file.txt", Kind::CannotOpen},
+      {source + "/examples", Kind::CannotOpen},
+      {"/proc/self/mem", Kind::ReadFailed},
+      {source + "/tests/golden/negative_vertex_id.txt", Kind::MalformedLine},
+  };
+  for (const auto& [path, kind] : cases) {
+    EdgeList edges;
+    int edgeCount = 0, vertexCount = 0;
+    const std::optional<InstanceProblem> problem =
+        loadInstance(path, edges, edgeCount, vertexCount);
+    ASSERT_EQ(problem.has_value(), kind.has_value()) << path;
+    if (problem) {
+      EXPECT_EQ(problem->kind, *kind) << path;
+      EXPECT_EQ(problem->text.find('\n'), std::string::npos) << path;
+    } else {
+      EXPECT_EQ(edgeCount, 5);
     }
   }
 }

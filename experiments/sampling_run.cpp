@@ -1,0 +1,55 @@
+#include "experiments/sampling_run.h"
+
+#include <algorithm>
+
+#include "estimator/parallel_loop.h"
+#include "experiments/run_seed.h"
+
+void checkSamplingOptions(const SamplingOptions& options) {
+  if (options.samples < 1)
+    throw std::invalid_argument("the sample count must be at least 1, not " +
+                                std::to_string(options.samples));
+  if (options.budget < 1)
+    throw std::invalid_argument("the budget must be at least 1, not " +
+                                std::to_string(options.budget));
+  if (options.cores && *options.cores < 1)
+    throw std::invalid_argument("the number of cores must be at least 1, not " +
+                                std::to_string(*options.cores));
+}
+
+std::uint64_t runSeed(const SamplingOptions& options) {
+  return options.seed ? *options.seed : seedFromClock();
+}
+
+WalkSettings walkSettings(const SamplingOptions& options, double x, double y, WalkKind walk) {
+  const int mcore = options.cores == 1 ? 0 : 1;
+  return WalkSettings{options.budget, mcore, x, y, 0, walk};
+}
+
+void runSampleBatch(const SamplingOptions& options,
+                    const std::function<void(const SampleHook&)>& batch) {
+  SampleHook afterEachSample;
+  if (options.stop != nullptr) {
+    afterEachSample = [stop = options.stop] {
+      if (stop->load(std::memory_order_relaxed))
+        throw EstimateStopped();
+    };
+  }
+  if (!options.cores) {
+    batch(afterEachSample);
+    return;
+  }
+  runWithWorkerLimit(*options.cores, [&] { batch(afterEachSample); });
+}
+
+Graph graphOfEdges(const EdgeList& edges) {
+  std::vector<int> ids;
+  ids.reserve(2 * edges.size());
+  for (const auto& [u, v] : edges) {
+    ids.push_back(u);
+    ids.push_back(v);
+  }
+  std::sort(ids.begin(), ids.end());
+  const auto distinct = std::unique(ids.begin(), ids.end()) - ids.begin();
+  return Graph(static_cast<int>(distinct), edges);
+}

@@ -1,0 +1,70 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "estimator/sample_batch.h"
+#include "graph/graph.h"
+#include "graph/instance_reader.h"
+
+// What the library's estimates for other programs share: how their samples are drawn, on how
+// many cores, how they are stopped early, and what a run reports besides its figures. Each
+// estimate is one experiment with a generator of its own, so estimates run side by side from
+// several threads do not disturb one another, and none prints anything.
+
+struct SamplingOptions {
+  int samples = 1000;  // N, at least 1
+  int budget = 16;     // B: nodes kept per depth of the tree, at least 1
+  // Absent: a seed from the clock. Either way the result holds it, and the same seed gives the
+  // same samples, on any number of cores.
+  std::optional<std::uint64_t> seed;
+  // Absent: every core; 1: one core; k: at most k threads.
+  std::optional<int> cores;
+  // When another thread sets it, the estimate throws EstimateStopped after the samples in
+  // progress. A sample's walk itself is not interrupted.
+  const std::atomic<bool>* stop = nullptr;
+};
+
+// Thrown by an estimate whose stop flag was set before it finished.
+class EstimateStopped : public std::runtime_error {
+ public:
+  EstimateStopped() : std::runtime_error("the estimate was stopped before it finished") {}
+};
+
+// What an estimate reports about its run.
+struct SamplingReport {
+  int samples = 0;
+  int budget = 0;
+  std::uint64_t seed = 0;
+  std::int64_t nodesBuilt = 0;
+  double seconds = 0.0;  // elapsed, from the graph's construction to the last statistic
+  // No level of any sample had more candidates than the budget: every sample is the exact
+  // deletion-contraction sum, and the errors are 0.
+  bool exact = false;
+  // The trust checks' warnings (trust_checks.h), one line each, for the caller to show.
+  std::vector<std::string> warnings;
+};
+
+// Throws std::invalid_argument, with a sentence that names the setting, when the sample count,
+// the budget or the cores are below 1.
+void checkSamplingOptions(const SamplingOptions& options);
+
+// The seed of the run: the one given, else one from the clock.
+std::uint64_t runSeed(const SamplingOptions& options);
+
+// Settings of the walks for these options at (x, y) (-1: no point); mcore follows the cores.
+WalkSettings walkSettings(const SamplingOptions& options, double x, double y, WalkKind walk);
+
+// Runs batch(afterEachSample) within the options' limit on threads, with a hook that ends the
+// batch by throwing EstimateStopped once the stop flag is set.
+void runSampleBatch(const SamplingOptions& options,
+                    const std::function<void(const SampleHook&)>& batch);
+
+// The graph of an edge list, its vertices the distinct ids the edges name (vertices without
+// edges change no Tutte polynomial). Time O(m log m).
+Graph graphOfEdges(const EdgeList& edges);

@@ -1,0 +1,49 @@
+#pragma once
+
+#include <optional>
+#include <string_view>
+
+#include "estimator/wide_float.h"
+#include "experiments/sampling_run.h"
+#include "graph/instance_reader.h"
+
+// How a value of T(G; x, y) is computed. A request names Auto, Walk or Reduced; a result names
+// what produced it: Walk, Reduced or Exact.
+//  - Walk: the level walk. At a point with x == 0 or y == 0 it cuts off the subtrees that are
+//    worth nothing there, as the tool's truncated mode does; elsewhere its samples are those
+//    of the normal mode's point estimate.
+//  - Reduced: the reduced walk, which sums the forced parts of the tree exactly.
+//  - Auto: the exact value where one is cheap, else the reduced walk.
+enum class EstimateMethod { Auto, Walk, Reduced, Exact };
+
+// "auto", "walk", "reduced", "exact".
+std::string_view methodName(EstimateMethod method);
+// The method of that name; none for any other text.
+std::optional<EstimateMethod> methodNamed(std::string_view name);
+
+struct ValueOptions {
+  double x = 1.0;
+  double y = 1.0;
+  EstimateMethod method = EstimateMethod::Auto;
+  SamplingOptions sampling;
+};
+
+// An estimate of T(G; x, y): the mean of the samples, its standard error (the samples'
+// standard deviation, divisor N, over sqrt(N)) and that error relative to |value|. An exact
+// result has both errors 0. Values are wide-range numbers, so nothing overflows a double.
+struct TutteEstimate {
+  WideFloat value = 0.0;
+  WideFloat standardError = 0.0;
+  // Infinite when the value is 0 but the samples vary, not-a-number when they are all 0.
+  WideFloat relativeError = 0.0;
+  EstimateMethod method = EstimateMethod::Walk;
+  SamplingReport run;
+};
+
+// Estimates T(G; x, y) of the multigraph of `edges` (any int ids; loops and parallel edges
+// count) by N samples of a walk that keeps at most B nodes per depth. Throws
+// std::invalid_argument for a point that is not finite, a request for Exact and the option
+// errors of checkSamplingOptions; WalkMemoryExhausted when a level outgrows three quarters of the
+// machine's memory; EstimateStopped when stopped. Time: about N walks of m depths of at most B
+// graphs each.
+TutteEstimate estimateTutteValue(const EdgeList& edges, const ValueOptions& options);

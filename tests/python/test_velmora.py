@@ -1,0 +1,202 @@
+"""The Python module: inputs, failures, seeds, values against exact ones, interrupts, the shell."""
+
+import decimal
+import json
+import math
+import os
+import pathlib
+import signal
+import subprocess
+import sys
+import threading
+import time
+
+import networkx
+import numpy
+import pytest
+
+import velmora
+
+EXAMPLES = pathlib.Path(__file__).resolve().parents[2] / "examples"
+DIAMOND = [(0, 1), (0, 2), (1, 2), (1, 3), (2, 3)]
+# K4 with a parallel pair, a loop and a pendant edge: every kind of edge.
+MIXED = [(0, 1), (0, 2), (0, 3), (1, 2), (1, 3), (2, 3), (0, 1), (2, 2), (3, 4)]
+UNBOUNDED = 1 << 20  # a budget that never binds on these graphs: the walk is exact
+
+
+def brute_force_tutte(edges, x, y):
+    """T(x, y) = sum over edge subsets A of (x-1)^(r(E)-r(A)) (y-1)^(|A|-r(A))."""
+    vertices = sorted({end for edge in edges for end in edge})
+
+    def rank(subset):
+        parent = {v: v for v in vertices}
+
+        def root(v):
+            while parent[v] != v:
+                v = parent[v]
+            return v
+
+        joined = 0
+        for u, v in subset:
+            a, b = root(u), root(v)
+            if a != b:
+                parent[a] = b
+                joined += 1
+        return joined
+
+    full = rank(edges)
+    total = 0.0
+    for mask in range(1 << len(edges)):
+        subset = [edge for k, edge in enumerate(edges) if mask >> k & 1]
+        r = rank(subset)
+        total += (x - 1) ** (full - r) * (y - 1) ** (len(subset) - r)
+    return total
+
+
+def five_errors(result):
+    return 5 * result.std_error + 1e-9 * abs(result.value)
+
+
+def test_every_kind_of_graph(tmp_path):
+    path = tmp_path / "mixed.txt"
+    path.write_text("".join(f"e {u} {v}\n" for u, v in MIXED))
+    def label(v):  # labels of mixed types
+        return f"v{v}" if v % 2 else ("vertex", v)
+
+    multigraph = networkx.MultiGraph()
+    multigraph.add_edges_from((label(u), label(v)) for u, v in MIXED)
+    simple = networkx.Graph(DIAMOND)
+    exact = brute_force_tutte(MIXED, 2, 1)
+    for graph in (MIXED, numpy.array(MIXED), str(path), path, multigraph):
+        result = velmora.estimate(graph, 2, 1, budget=UNBOUNDED, samples=2, method="walk")
+        assert result.exact and result.std_error == 0
+        assert result.value == pytest.approx(exact, rel=1e-12), type(graph)
+    assert velmora.estimate(simple, 2, 1, budget=UNBOUNDED, samples=1).value == pytest.approx(24)
+    # A file without edge lines is the graph without edges, T = 1, and the result says so.
+    empty = tmp_path / "plain.txt"
+    empty.write_text("0 1\n1 2\n")
+    result = velmora.estimate(empty, 3, 3, samples=1)
+    assert result.value == 1 and "no edge line" in result.warnings[0]
+
+
+def test_bad_input_raises_with_a_reason(tmp_path):
+    malformed = tmp_path / "malformed.txt"
+    malformed.write_text("e 0 1\ne 1\n")
+    cases = [
+        (networkx.DiGraph(DIAMOND), {}, TypeError, "undirected"),
+        (42, {}, TypeError, "got int"),
+        ([(0, 1, 2)], {}, TypeError, "not a pair"),
+        ([([0], 1)], {}, TypeError, "hashable"),
+        (tmp_path / "missing.txt", {}, FileNotFoundError, "missing.txt"),
+        (tmp_path, {}, IsADirectoryError, ""),
+        (malformed, {}, ValueError, "Error in line 2 of the instance file"),
+        (DIAMOND, {"budget": 0}, ValueError, "budget"),
+        (DIAMOND, {"samples": -5}, ValueError, "samples"),
+        (DIAMOND, {"samples": 2.5}, TypeError, "samples"),
+        (DIAMOND, {"cores": 0}, ValueError, "cores"),
+        (DIAMOND, {"seed": 2**64}, ValueError, "seed"),
+        (DIAMOND, {"method": "fast"}, ValueError, "method"),
+        (DIAMOND, {"x": math.inf}, ValueError, "finite"),
+        (DIAMOND, {"y": 1j}, TypeError, "real"),
+    ]
+    for graph, options, error, words in cases:
+        arguments = {"x": 2, "y": 1, **options}
+        x, y = arguments.pop("x"), arguments.pop("y")
+        with pytest.raises(error, match=words):
+            velmora.estimate(graph, x, y, **arguments)
+    with pytest.raises(ValueError, match="budget"):
+        velmora.coefficients(DIAMOND, samples=10, budget=-1)
+
+
+def test_a_seed_gives_the_same_samples_on_any_number_of_cores():
+    grid = networkx.grid_2d_graph(5, 5)
+    runs = [
+        velmora.estimate(grid, 1, 2, samples=200, budget=4, seed=7, method="walk", cores=cores)
+        for cores in (1, 2, None)
+    ]
+    assert len({(r.value, r.std_error, r.nodes) for r in runs}) == 1
+    assert velmora.estimate(grid, 1, 2, samples=200, budget=4, seed=8).value != runs[0].value
+    clocked = velmora.estimate(grid, 1, 2, samples=50, budget=4, method="walk")
+    again = velmora.estimate(grid, 1, 2, samples=50, budget=4, method="walk", seed=clocked.seed)
+    assert again.value == clocked.value
+
+
+@pytest.mark.parametrize("method", ["walk", "reduced", "auto"])
+def test_estimates_agree_with_exact_values(method):
+    for x, y in [(0.5, 1.5), (2.0, -0.5)]:
+        exact = brute_force_tutte(MIXED, x, y)
+        result = velmora.estimate(MIXED, x, y, samples=4000, budget=2, seed=11, method=method)
+        assert abs(result.value - exact) <= five_errors(result), (x, y, result)
+        assert result.relative_error == pytest.approx(result.std_error / abs(result.value))
+    # The 4 x 4 grid has 100,352 spanning trees.
+    trees = velmora.estimate(networkx.grid_2d_graph(4, 4), 1, 1, samples=2000, budget=16,
+                             seed=3, method=method)
+    assert abs(trees.value - 100352) <= five_errors(trees)
+    assert trees.relative_error < 0.05 and not trees.warnings
+
+
+def test_values_beyond_a_doubles_range():
+    # At B = 1 every sample of T(2, 2) is exactly 2^m: each of the m steps either halves the
+    # candidates (weight 2) or meets a bridge or loop (factor 2).
+    cubic = networkx.random_regular_graph(3, 3000, seed=5)
+    result = velmora.estimate(cubic, 2, 2, samples=3, budget=1, seed=1, method="walk")
+    assert isinstance(result.value, decimal.Decimal)
+    assert abs(result.value / decimal.Decimal(2) ** 4500 - 1) < 1e-16
+    assert result.log10 == pytest.approx(4500 * math.log10(2), abs=1e-9)
+    assert result.std_error == 0 and not result.exact
+    with pytest.raises(OverflowError):
+        float(result)
+    assert "E+1354" in repr(result)
+    # Coefficient tables beyond the range: T = (x + y)^1100 of a path of 1100 parallel pairs.
+    pairs = [(v, v + 1) for v in range(1100) for _ in range(2)]
+    tables = velmora.coefficients(pairs, samples=2, budget=1, seed=2)
+    assert tables.mean.dtype == object and tables.mean.shape == (2201, 2201)
+    reached = [value for value in tables.mean.flat if value != 0]
+    assert all(isinstance(value, decimal.Decimal) for value in reached)
+    assert abs(sum(reached) / decimal.Decimal(2) ** 1100 - 1) < 1e-15
+
+
+def test_coefficients_of_small_graphs():
+    exact = velmora.coefficients("%s/multigraph.txt" % EXAMPLES, samples=3, budget=UNBOUNDED)
+    expected = numpy.zeros((5, 5))
+    expected[2, 1] = expected[1, 2] = 1  # T = x^2 y + x y^2
+    assert exact.exact and exact.mean.dtype == numpy.float64
+    numpy.testing.assert_allclose(exact.mean, expected, atol=1e-12)
+    assert not exact.relative_error.any()
+    cut = velmora.coefficients(networkx.grid_2d_graph(6, 6), samples=20, budget=1, seed=6)
+    assert cut.mean.shape == (61, 61) and not cut.exact
+    assert any("RE above" in warning for warning in cut.warnings)
+
+
+def test_ctrl_c_stops_a_long_estimate():
+    signalled = []
+
+    def interrupt():
+        signalled.append(time.monotonic())
+        os.kill(os.getpid(), signal.SIGINT)
+
+    timer = threading.Timer(0.5, interrupt)
+    timer.start()
+    with pytest.raises(KeyboardInterrupt):
+        # Two million samples of an 8 x 8 grid at B = 64: most of an hour.
+        velmora.estimate(networkx.grid_2d_graph(8, 8), 1, 1, samples=2_000_000, budget=64,
+                         method="walk")
+    assert time.monotonic() - signalled[0] < 2
+
+
+def test_shell_entry_point(tmp_path):
+    def run(*arguments):
+        return subprocess.run([sys.executable, "-m", "velmora", *arguments],
+                              capture_output=True, text=True, timeout=120)
+
+    files = [str(EXAMPLES / "diamond.txt"), str(EXAMPLES / "triangle.txt")]
+    done = run(*files, "--x", "2", "--y", "1", "--budget", "1000", "--seed", "5", "--json")
+    assert done.returncode == 0, done.stderr
+    lines = [json.loads(line) for line in done.stdout.splitlines()]
+    assert [line["file"] for line in lines] == files
+    assert [line["value"] for line in lines] == pytest.approx([24, 7])
+    assert all(line["exact"] and line["seed"] == 5 for line in lines)
+    plain = run(files[0], "--x", "0", "--y", "1", "--budget", "1", "--samples", "50")
+    assert plain.returncode == 0 and plain.stdout.startswith(f"{files[0]}: T(0, 1) = ")
+    missing = run(str(tmp_path / "missing.txt"), "--x", "1", "--y", "1")
+    assert missing.returncode == 1 and "missing.txt" in missing.stderr

@@ -1,0 +1,179 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <limits>
+#include <stdexcept>
+#include <thread>
+#include <tuple>
+
+#include "experiments/tutte_coefficients.h"
+#include "experiments/tutte_estimate.h"
+#include "support/exact_tutte.h"
+
+namespace {
+
+const EdgeList kDiamond{{0, 1}, {0, 2}, {1, 2}, {1, 3}, {2, 3}};
+// K4 with a loop, a parallel pair and a pendant edge: every kind of edge, and ids with gaps.
+const EdgeList kMixed{{0, 1}, {0, 2}, {0, 3}, {1, 2}, {1, 3}, {2, 3}, {2, 2}, {0, 1}, {3, 9}};
+// K5 is not series-parallel: at B = 1 the reduced walk still has to choose.
+const EdgeList kK5{{0, 1}, {0, 2}, {0, 3}, {0, 4}, {1, 2}, {1, 3}, {1, 4}, {2, 3}, {2, 4}, {3, 4}};
+
+SamplingOptions sampling(int samples, int budget, std::uint64_t seed,
+                         std::optional<int> cores = std::nullopt) {
+  return {samples, budget, seed, cores, nullptr};
+}
+
+ValueOptions walkAt(double x, double y, int samples, int budget, std::uint64_t seed) {
+  return {x, y, EstimateMethod::Walk, sampling(samples, budget, seed)};
+}
+
+// Five standard errors: a sound estimator misses by more about once in 1.7 million runs, and
+// the seeds are fixed.
+void expectWithinFiveErrors(const TutteEstimate& estimate, double exact) {
+  EXPECT_FALSE(estimate.run.exact);
+  EXPECT_GT(estimate.standardError.toDouble(), 0.0);
+  EXPECT_NEAR(estimate.value.toDouble(), exact, 5 * estimate.standardError.toDouble());
+}
+
+}  // namespace
+
+TEST(LibraryEstimate, ExactWhereTheBudgetNeverBindsAndUnbiasedWhereItDoes) {
+  const TutteEstimate diamond = estimateTutteValue(kDiamond, walkAt(2, 1, 10, 1000, 1));
+  EXPECT_NEAR(diamond.value.toDouble(), 24.0, 1e-12);
+  EXPECT_TRUE(diamond.run.exact);
+  EXPECT_EQ(diamond.standardError, 0.0);
+  EXPECT_EQ(diamond.relativeError, 0.0);
+  EXPECT_TRUE(diamond.run.warnings.empty());
+  EXPECT_EQ(diamond.method, EstimateMethod::Walk);
+  EXPECT_EQ(diamond.run.samples, 10);
+  EXPECT_EQ(diamond.run.budget, 1000);
+  EXPECT_GT(diamond.run.nodesBuilt, 0);
+
+  // Real points, and points on the axes, where the walk cuts off the subtrees worth nothing (a
+  // graph with a bridge or a loop would be worth nothing there at all).
+  const EdgeList k4WithPair{{0, 1}, {0, 2}, {0, 3}, {1, 2}, {1, 3}, {2, 3}, {0, 1}};
+  for (auto [edges, x, y] : {std::tuple{kMixed, 0.5, 1.5},
+                             {kMixed, 2.5, -0.5},
+                             {k4WithPair, 0.0, 2.0},
+                             {k4WithPair, -3.0, 0.0}}) {
+    SCOPED_TRACE(testing::Message() << "T(" << x << ", " << y << ")");
+    const double exact = exactTutte(edges).evaluate(x, y);
+    ASSERT_NE(exact, 0.0);
+    EXPECT_NEAR(estimateTutteValue(edges, walkAt(x, y, 1, 1 << 20, 2)).value.toDouble(), exact,
+                1e-9 * std::abs(exact));
+    const TutteEstimate cut = estimateTutteValue(edges, walkAt(x, y, 4000, 2, 3));
+    expectWithinFiveErrors(cut, exact);
+    EXPECT_DOUBLE_EQ(cut.relativeError.toDouble(), (cut.standardError / abs(cut.value)).toDouble());
+  }
+}
+
+TEST(LibraryEstimate, ReducedAndAutoMethodsTakeTheReducedWalk) {
+  for (EstimateMethod method : {EstimateMethod::Reduced, EstimateMethod::Auto}) {
+    for (auto [x, y] : {std::pair{0.5, 1.5}, {2.0, 0.0}}) {
+      const double exact = exactTutte(kK5).evaluate(x, y);
+      const TutteEstimate reduced = estimateTutteValue(kK5, {x, y, method, sampling(4000, 1, 5)});
+      EXPECT_EQ(reduced.method, EstimateMethod::Reduced);
+      expectWithinFiveErrors(reduced, exact);
+      const TutteEstimate whole = estimateTutteValue(kK5, {x, y, method, sampling(2, 1 << 20, 5)});
+      EXPECT_TRUE(whole.run.exact);
+      EXPECT_NEAR(whole.value.toDouble(), exact, 1e-9 * std::abs(exact));
+    }
+  }
+}
+
+TEST(LibraryEstimate, SeedsGiveTheSameSamplesOnAnyNumberOfCores) {
+  for (EstimateMethod method : {EstimateMethod::Walk, EstimateMethod::Reduced}) {
+    ValueOptions options{1, 1, method, sampling(64, 1, 77)};
+    const TutteEstimate reference = estimateTutteValue(kK5, options);
+    EXPECT_FALSE(reference.run.exact);
+    for (std::optional<int> cores :
+         {std::optional<int>{1}, std::optional<int>{2}, std::optional<int>{}}) {
+      options.sampling.cores = cores;
+      const TutteEstimate again = estimateTutteValue(kK5, options);
+      EXPECT_EQ(again.value, reference.value);
+      EXPECT_EQ(again.standardError, reference.standardError);
+      EXPECT_EQ(again.run.nodesBuilt, reference.run.nodesBuilt);
+    }
+    // Without a seed the run takes one from the clock and reports it, so it can be repeated.
+    options.sampling.seed.reset();
+    const TutteEstimate clocked = estimateTutteValue(kK5, options);
+    options.sampling.seed = clocked.run.seed;
+    EXPECT_EQ(estimateTutteValue(kK5, options).value, clocked.value);
+  }
+  const TutteCoefficients all = estimateTutteCoefficients(kK5, sampling(64, 1, 77));
+  const TutteCoefficients one = estimateTutteCoefficients(kK5, sampling(64, 1, 77, 1));
+  ASSERT_EQ(all.means.cells.size(), one.means.cells.size());
+  for (std::size_t k = 0; k < all.means.cells.size(); ++k)
+    EXPECT_EQ(all.means.cells[k].value, one.means.cells[k].value);
+}
+
+TEST(LibraryEstimate, RefusedOptionsWarningsAndStops) {
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  for (const ValueOptions& bad :
+       {walkAt(1, 1, 0, 4, 1), walkAt(1, 1, 10, 0, 1), walkAt(nan, 1, 10, 4, 1),
+        ValueOptions{1, 1, EstimateMethod::Exact, sampling(10, 4, 1)},
+        ValueOptions{1, 1, EstimateMethod::Walk, sampling(10, 4, 1, 0)}})
+    EXPECT_THROW(estimateTutteValue(kDiamond, bad), std::invalid_argument);
+  EXPECT_THROW(estimateTutteCoefficients(kDiamond, sampling(10, -1, 1)), std::invalid_argument);
+
+  // A heavy-tailed run says so, naming the real point as written.
+  EdgeList grid;  // 6 x 6
+  for (int v = 0; v < 36; ++v) {
+    if (v % 6 != 5)
+      grid.push_back({v, v + 1});
+    if (v < 30)
+      grid.push_back({v, v + 6});
+  }
+  const TutteEstimate heavy = estimateTutteValue(grid, walkAt(0.5, 1.25, 20, 1, 9));
+  ASSERT_EQ(heavy.run.warnings.size(), 1u);
+  EXPECT_NE(heavy.run.warnings[0].find("T(0.5, 1.25) rests on an effective sample size"),
+            std::string::npos);
+
+  // A stop set before or during a long run ends it after the samples in progress.
+  std::atomic<bool> stop{true};
+  ValueOptions endless = walkAt(1, 1, 1000000, 16, 1);
+  endless.sampling.stop = &stop;
+  EXPECT_THROW(estimateTutteValue(grid, endless), EstimateStopped);
+  EXPECT_THROW(estimateTutteCoefficients(grid, endless.sampling), EstimateStopped);
+  stop = false;
+  const auto start = std::chrono::steady_clock::now();
+  std::thread stopper([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    stop = true;
+  });
+  EXPECT_THROW(estimateTutteValue(grid, endless), EstimateStopped);
+  stopper.join();
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+}
+
+TEST(LibraryCoefficients, ExactTablesAndUnbiasedEstimates) {
+  const ExactTutte mixed = exactTutte(kMixed);
+  const int size = static_cast<int>(kMixed.size()) + 1;
+  const TutteCoefficients exact = estimateTutteCoefficients(kMixed, sampling(3, 1 << 20, 4));
+  EXPECT_TRUE(exact.run.exact);
+  EXPECT_TRUE(exact.run.warnings.empty());
+  ASSERT_EQ(exact.means.size, size);
+  const TutteCoefficients cut = estimateTutteCoefficients(kMixed, sampling(4000, 2, 5));
+  EXPECT_FALSE(cut.run.exact);
+  for (int i = 0; i < size; ++i) {
+    for (int j = 0; j < size; ++j) {
+      const double t = mixed.coefficients[i][j];
+      EXPECT_NEAR(exact.means.at(i, j).toDouble(), t, 1e-9 * std::max(1.0, t));
+      EXPECT_EQ(exact.relativeErrors.at(i, j), 0.0);
+      const double error = (cut.relativeErrors.at(i, j) * cut.means.at(i, j)).toDouble();
+      EXPECT_NEAR(cut.means.at(i, j).toDouble(), t, 5 * error + 1e-9 * std::max(1.0, t))
+          << i << ", " << j;
+    }
+  }
+  // At B = 1 on a 6 x 6 grid the tables rest on few samples: the check of loose coefficients.
+  EdgeList grid;
+  for (int v = 0; v < 36; ++v) {
+    if (v % 6 != 5)
+      grid.push_back({v, v + 1});
+    if (v < 30)
+      grid.push_back({v, v + 6});
+  }
+  EXPECT_EQ(estimateTutteCoefficients(grid, sampling(20, 1, 6)).run.warnings.size(), 1u);
+}
