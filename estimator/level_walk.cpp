@@ -85,7 +85,7 @@ void LevelWalk::descend() {
   levelWeight_ = WideFloat(c / k) * levelWeight_;
   selectCandidates();
   const int count = static_cast<int>(candidates_.size());
-  levels_.checkMemory(count, memoryLimit_);
+  levels_.checkBeforeBuilding(count, memoryLimit_);
   levels_.resize(levels_.next, count);
   buildChildren(levels_.current, candidates_, count, mcore_, levels_.next);
   levels_.advance();

@@ -39,6 +39,8 @@ class LevelWalk {
   // True when some level of the last sample had more candidates than the budget, so that the
   // sample is random rather than the exact sum.
   bool budgetBound() const { return budgetBound_; }
+  // Another thread's flag that ends the walk (walk_levels.h).
+  void stopWhen(const std::atomic<bool>* stop) { levels_.stopWhen(stop); }
   // Tree nodes built by this walk over all its samples.
   std::int64_t nodesBuilt() const { return nodesBuilt_; }
 

@@ -73,7 +73,7 @@ void ReducedWalk::listCandidates() {
 
 void ReducedWalk::descend() {
   const int count = static_cast<int>(candidates_.size());
-  levels_.checkMemory(count, memoryLimit_);
+  levels_.checkBeforeBuilding(count, memoryLimit_);
   levels_.resize(levels_.next, count);
   const bool inParallel = mcore_ != 0 && !levels_.current.empty() &&
                           worthBuildingInParallel(slotsOf(levels_.current.front()), count);

@@ -52,6 +52,8 @@ class ReducedWalk {
 
   // True when some depth of the last sample had more children than the budget.
   bool budgetBound() const { return budgetBound_; }
+  // Another thread's flag that ends the walk (walk_levels.h).
+  void stopWhen(const std::atomic<bool>* stop) { levels_.stopWhen(stop); }
   // Tree nodes built by this walk over all its samples.
   std::int64_t nodesBuilt() const { return nodesBuilt_; }
 

@@ -90,7 +90,9 @@ std::int64_t runLevelWalks(const Graph& root, const WalkSettings& settings, std:
       root.edgeIdLimit() + root.vertexIdLimit(), root.memoryBytes(), settings, samples,
       afterEachSample, budgetBound,
       [&](int mcore, std::size_t memoryLimit) {
-        return LevelWalk(settings.budget, mcore, memoryLimit);
+        LevelWalk walk(settings.budget, mcore, memoryLimit);
+        walk.stopWhen(settings.stop);
+        return walk;
       },
       runSample);
 }
@@ -106,7 +108,9 @@ PointSamples reducedPointSamples(const Graph& graph, const WalkSettings& setting
       4L * root.topology().edgeIdLimit() + root.topology().vertexIdLimit(), root.memoryBytes(),
       settings, seeds.size(), afterEachSample, budgetBound,
       [&](int mcore, std::size_t memoryLimit) {
-        return ReducedWalk(settings.budget, mcore, settings.tilt, memoryLimit);
+        ReducedWalk walk(settings.budget, mcore, settings.tilt, memoryLimit);
+        walk.stopWhen(settings.stop);
+        return walk;
       },
       [&](ReducedWalk& walk, std::size_t i) { result.values[i] = walk.sample(root, seeds[i]); });
   result.budgetBound = budgetBound;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <vector>
@@ -25,6 +26,8 @@ struct WalkSettings {
   WalkKind walk = WalkKind::Level;
   BranchOrder order = BranchOrder::BreadthFirst;  // the reduced walk's
   double tilt = 1.0;                              // the reduced walk's (reduced_walk.h)
+  // When another thread sets it, every walk of the batch throws WalkStopped at its next depth.
+  const std::atomic<bool>* stop = nullptr;
 };
 
 // Point samples of a batch, in the order of their seeds.

@@ -1,7 +1,9 @@
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <new>
+#include <stdexcept>
 #include <utility>
 #include <vector>
 
@@ -9,6 +11,12 @@
 class WalkMemoryExhausted : public std::bad_alloc {
  public:
   const char* what() const noexcept override { return "a walk outgrew its memory allowance"; }
+};
+
+// Thrown by a walk whose stop flag another thread has set, at the next depth it reaches.
+class WalkStopped : public std::runtime_error {
+ public:
+  WalkStopped() : std::runtime_error("the walk was stopped before it finished") {}
 };
 
 // Three quarters of the machine's physical memory.
@@ -38,9 +46,16 @@ class WalkLevels {
     level.resize(size);
   }
 
-  // Throws WalkMemoryExhausted when the current level and `childCount` children, each the size
-  // of a current node, would outgrow `memoryLimit` bytes.
-  void checkMemory(std::size_t childCount, std::size_t memoryLimit) const {
+  // When `stop` is set (by another thread), the walk throws WalkStopped at its next depth, so
+  // that even a sample of a huge budget ends within a level's time.
+  void stopWhen(const std::atomic<bool>* stop) { stop_ = stop; }
+
+  // Before building `childCount` children: throws WalkStopped when the stop flag is set, and
+  // WalkMemoryExhausted when the current level and the children, each the size of a current
+  // node, would outgrow `memoryLimit` bytes.
+  void checkBeforeBuilding(std::size_t childCount, std::size_t memoryLimit) const {
+    if (stop_ != nullptr && stop_->load(std::memory_order_relaxed))
+      throw WalkStopped();
     const std::size_t nodes = current.size() + childCount;
     const std::size_t bytesPerNode = current.empty() ? 0 : current.front().memoryBytes();
     if (bytesPerNode > 0 && nodes > memoryLimit / bytesPerNode)
@@ -52,4 +67,5 @@ class WalkLevels {
 
  private:
   std::vector<Node> pool_;
+  const std::atomic<bool>* stop_ = nullptr;
 };

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <numeric>
 #include <random>
@@ -172,7 +173,17 @@ TEST(ReducedWalk, ThePilotChoosesATiltThatFitsThePoint) {
   EXPECT_EQ(chooseTilt(makeGraph(kK4), reduced(1, 0, 2, 2), seeds(10, 1)), 1.0);
 }
 
-TEST(ReducedWalk, AWalkStopsBeforeOutgrowingItsMemory) {
+TEST(ReducedWalk, AWalkStopsWhenToldOrBeforeOutgrowingItsMemory) {
+  // A stop flag ends both walks at their next depth, on one core or side by side.
+  const std::atomic<bool> stop{true};
+  for (WalkKind walk : {WalkKind::Level, WalkKind::Reduced})
+    for (int mcore : {0, 1}) {
+      WalkSettings settings{1, mcore, 1, 2, 0, walk};
+      settings.stop = &stop;
+      EXPECT_THROW(estimatePointSamples(makeGraph(grid(4, 4)), settings, seeds(20, 1)),
+                   WalkStopped);
+    }
+
   const ReducedNode root = reducedRoot(makeGraph(grid(3, 4)), 1, 2);
   ReducedWalk tight(1 << 20, 0, 1.0, 3 * root.memoryBytes());
   EXPECT_THROW(tight.sample(root, 7), WalkMemoryExhausted);
