@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "estimator/level_walk.h"
+#include "estimator/reduced_walk.h"
 #include "estimator/spanning_tree_count.h"
 #include "estimator/wide_float.h"
 #include "graph/graph.h"
@@ -96,6 +97,17 @@ void wholeSample(benchmark::State& state, const std::string& name) {
   state.SetItemsProcessed(walk.nodesBuilt());
 }
 
+// One whole sample of the reduced walk at (2, 1) per iteration, with tilt 1; items are tree
+// nodes built, as above.
+void reducedSample(benchmark::State& state, const std::string& name) {
+  const ReducedNode root = reducedRoot(loadGraph(name), 2, 1);
+  ReducedWalk walk(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
+  std::uint64_t seed = 1;
+  for (auto _ : state)
+    benchmark::DoNotOptimize(walk.sample(root, seed++));
+  state.SetItemsProcessed(walk.nodesBuilt());
+}
+
 // The exact number of spanning trees, which normal mode checks its coefficients against.
 void countTrees(benchmark::State& state, const std::string& name) {
   const Graph graph = loadGraph(name);
@@ -135,6 +147,11 @@ void registerAll() {
     benchmark::RegisterBenchmark(("contract/" + name).c_str(), removeEdges, name, true);
     benchmark::RegisterBenchmark(("spanning_trees/" + name).c_str(), countTrees, name)
         ->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark(("reduced/" + name).c_str(), reducedSample, name)
+        ->ArgsProduct({{1, 16, 256}, {0, 1}})
+        ->ArgNames({"B", "mcore"})
+        ->Unit(benchmark::kMillisecond)
+        ->UseRealTime();
     for (auto* sample : {&wholeSample<false>, &wholeSample<true>}) {
       const std::string kind = sample == &wholeSample<false> ? "point/" : "coefficients/";
       benchmark::RegisterBenchmark((kind + name).c_str(), *sample, name)
