@@ -10,6 +10,7 @@
 #include <boost/multiprecision/gmp.hpp>
 
 #include "estimator/closed_form_values.h"
+#include "estimator/integer_polynomial.h"
 #include "estimator/prime_field.h"
 #include "estimator/spanning_tree_count.h"
 #include "estimator/sparse_elimination.h"
@@ -225,4 +226,53 @@ TEST(ClosedFormValues, AgreeWithTheExactPolynomialOnRandomMultigraphs) {
   }
   EXPECT_EQ(*closedFormValue(Graph(), 0, 0), 1.0);
   EXPECT_FALSE(closedFormValue(makeGraph({{0, 1}}), 0, 0)->isNegative());
+}
+
+// The coefficient type's arithmetic is a ring homomorphism into the integers at every point,
+// also where coefficients leave 64 bits or are negative, and its form is unique: a sum whose
+// leading terms cancel is trimmed, and a result that fits in 64 bits again compares and encodes
+// like one built small.
+TEST(IntegerPolynomial, ExactBeyondSixtyFourBitsWithNegativeCoefficients) {
+  const IntegerPolynomial x = IntegerPolynomial::monomial(1, 0),
+                          y = IntegerPolynomial::monomial(0, 1);
+  const IntegerPolynomial big = IntegerPolynomial(1 << 30) * IntegerPolynomial(1 << 30) *
+                                IntegerPolynomial(-(1 << 30)) * x * y;  // -2^90 x y
+  EXPECT_EQ(big.coefficient(1, 1), -(mpz_int(1) << 90));
+  const IntegerPolynomial half = IntegerPolynomial(1 << 30) * IntegerPolynomial(1 << 30) *
+                                 IntegerPolynomial(4) * x;  // 2^62 x: the sum overflows 64 bits
+  EXPECT_EQ((half + half + y).coefficient(1, 0), mpz_int(1) << 63);
+  const IntegerPolynomial back = big + IntegerPolynomial(-1) * big + x;
+  EXPECT_EQ(back, x);
+  std::string a, b;
+  appendEncoding(a, back);
+  appendEncoding(b, x);
+  EXPECT_EQ(a, b);
+  EXPECT_TRUE((big + IntegerPolynomial(-1) * big).isZero());
+  EXPECT_EQ((x * x + y + IntegerPolynomial(-1) * x * x).degreeX(), 0);
+  std::mt19937 random(3);
+  auto randomPolynomial = [&] {
+    IntegerPolynomial p;
+    for (int term = 0; term < 4; ++term)
+      p += IntegerPolynomial(static_cast<int>(random() % 2000001) - 1000000) *
+           IntegerPolynomial::monomial(static_cast<int>(random() % 4),
+                                       static_cast<int>(random() % 4));
+    return p;
+  };
+  auto valueAt = [](const IntegerPolynomial& p, int px, int py) {
+    mpz_int value = 0;
+    for (int i = 0; i <= p.degreeX(); ++i)
+      for (int j = 0; j <= p.degreeY(); ++j)
+        value += p.coefficient(i, j) * boost::multiprecision::pow(mpz_int(px), i) *
+                 boost::multiprecision::pow(mpz_int(py), j);
+    return value;
+  };
+  for (int trial = 0; trial < 50; ++trial) {
+    IntegerPolynomial p = randomPolynomial(), q = randomPolynomial();
+    for (int power = 0; power < trial % 5; ++power)
+      p = p * p;  // up to 2^4-th powers: coefficients far beyond 64 bits
+    for (const auto& [px, py] : {std::pair{2, -3}, std::pair{-7, 5}, std::pair{1, 0}}) {
+      EXPECT_EQ(valueAt(p * q, px, py), valueAt(p, px, py) * valueAt(q, px, py));
+      EXPECT_EQ(valueAt(p + q, px, py), valueAt(p, px, py) + valueAt(q, px, py));
+    }
+  }
 }
