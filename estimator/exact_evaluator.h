@@ -28,7 +28,7 @@ inline constexpr int kExactPolynomialMaxReducedEdges = 40;
 // took twice as long and four times the memory of the core itself).
 inline constexpr int kExactPolynomialMaxEdges = 64;
 // A value: a number per node instead of a table, about five times cheaper.
-inline constexpr int kExactValueMaxReducedEdges = 48;
+inline constexpr int kExactValueMaxReducedEdges = 46;
 
 // A graph beyond a limit above. what() names the limit and the graph's size, such as "the exact
 // Tutte polynomial takes graphs of at most 40 edges after reductions; this one has 57".

@@ -26,6 +26,8 @@ class IntegerPolynomial {
   IntegerPolynomial() = default;  // 0
   // The constant; implicit, so that Value(1) and Value(0) work as for numbers.
   IntegerPolynomial(int constant);
+  // No coefficient is a fraction: a double would be truncated without a word.
+  IntegerPolynomial(double) = delete;
   // x^xPower y^yPower.
   static IntegerPolynomial monomial(int xPower, int yPower);
 
