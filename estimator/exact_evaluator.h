@@ -18,7 +18,7 @@
 // its limit. The limits are set by the worst graphs measured (bench/RESULTS.md): random
 // 4-regular graphs, whose breadth-first order is the least favourable met, on this project's
 // 2-core machine. At the limits below the worst of them took about 2 s for the polynomial (110
-// MiB) and about 3 s for a value (90 MiB); most graphs of that size take a tenth of that or
+// MiB) and about 3 s for a value (145 MiB); most graphs of that size take a tenth of that or
 // less, and complete graphs far less (the cache folds their symmetric subgraphs together).
 
 // The polynomial: at most this many edges after reductions...
