@@ -245,10 +245,10 @@ mpz_int sumAt(const std::vector<std::vector<std::string>>& table, int x, int y) 
   return sum;
 }
 
-// The scale of T's terms at (x, y): rounding errors are bounded relative to it, not to T.
+// The scale of T's terms at (x, y), its coefficients being non-negative: rounding errors are
+// bounded relative to it, not to T.
 double termScale(const ExactTutte& exact, double x, double y) {
-  ExactTutte magnitudes = exact;
-  return std::max(1.0, magnitudes.evaluate(std::abs(x), std::abs(y)));
+  return std::max(1.0, exact.evaluate(std::abs(x), std::abs(y)));
 }
 
 EdgeList petersen() {
