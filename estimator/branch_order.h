@@ -1,5 +1,6 @@
 #pragma once
 
+#include "graph/graph.h"
 #include "graph/instance_reader.h"
 
 // The order in which the reduced walk branches on edges. It always branches on the live edge
@@ -27,3 +28,7 @@ enum class BranchOrder {
 // The edges in the order `order` gives, on vertex ids 0 .. vertexCount - 1.
 // O(vertices + edges log edges).
 EdgeList orderedForBranching(const EdgeList& edges, int vertexCount, BranchOrder order);
+
+// A graph's current edges, on its vertex ids, in the order `order` gives: the edge list of a
+// reduced root. O(vertex ids + edges log edges).
+EdgeList branchOrderedEdges(const Graph& graph, BranchOrder order);
