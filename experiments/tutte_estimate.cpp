@@ -4,9 +4,12 @@
 #include <cmath>
 #include <utility>
 
+#include "estimator/closed_form_values.h"
+#include "estimator/spanning_tree_count.h"
 #include "estimator/tree_level.h"
 #include "experiments/sample_seeds.h"
 #include "experiments/sample_statistics.h"
+#include "experiments/spanning_tree_check.h"
 #include "experiments/stopwatch.h"
 #include "experiments/trust_checks.h"
 
@@ -19,9 +22,17 @@ constexpr std::array<std::pair<EstimateMethod, std::string_view>, 4> kMethodName
     {EstimateMethod::Exact, "exact"},
 }};
 
-// The value at (x, y) where a closed form gives it at little cost; none so far.
-std::optional<WideFloat> cheapExactValue(const Graph&, double, double) {
-  return std::nullopt;
+// The value at (x, y) where a closed form gives it at little cost: on the hyperbola
+// (x - 1)(y - 1) = 1 in time O(m), and at (1, 1) when counting the spanning trees takes at most
+// kSpanningTreeUpdateLimit updates (about a second of one core); nothing elsewhere.
+std::optional<WideFloat> cheapExactValue(const Graph& graph, double x, double y) {
+  if (x == 1.0 && y == 1.0) {
+    if (const std::optional<SpanningTreeCount> count =
+            countSpanningTreesWithin(graph, kSpanningTreeUpdateLimit))
+      return count->value;
+    return std::nullopt;
+  }
+  return closedFormValue(graph, x, y);
 }
 
 TutteEstimate exactEstimate(WideFloat value, const SamplingOptions& options, std::uint64_t seed,

@@ -83,6 +83,22 @@ TEST(LibraryEstimate, ReducedAndAutoMethodsTakeTheReducedWalk) {
   }
 }
 
+TEST(LibraryEstimate, AutoTakesClosedFormsWithoutWalking) {
+  // (1, 1) by the spanning-tree count; (2, 2), (3, 1.5) and (0.5, -1) on the hyperbola.
+  const ExactTutte mixed = exactTutte(kMixed);
+  for (auto [x, y] : {std::pair{1.0, 1.0}, {2.0, 2.0}, {3.0, 1.5}, {0.5, -1.0}}) {
+    SCOPED_TRACE(testing::Message() << "T(" << x << ", " << y << ")");
+    const TutteEstimate exact =
+        estimateTutteValue(kMixed, {x, y, EstimateMethod::Auto, sampling(10, 1, 1)});
+    EXPECT_EQ(exact.method, EstimateMethod::Exact);
+    EXPECT_TRUE(exact.run.exact);
+    EXPECT_EQ(exact.run.nodesBuilt, 0);
+    EXPECT_EQ(exact.standardError, 0.0);
+    const double value = mixed.evaluate(x, y);
+    EXPECT_NEAR(exact.value.toDouble(), value, 1e-12 * std::abs(value));
+  }
+}
+
 TEST(LibraryEstimate, SeedsGiveTheSameSamplesOnAnyNumberOfCores) {
   for (EstimateMethod method : {EstimateMethod::Walk, EstimateMethod::Reduced}) {
     ValueOptions options{1, 1, method, sampling(64, 1, 77)};

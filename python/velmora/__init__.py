@@ -165,8 +165,11 @@ def estimate(
         budget: nodes kept per depth of the tree (at least 1), DEFAULT_BUDGET when not given.
         method: "walk" (the level walk; at x == 0 or y == 0 it cuts off the subtrees worth
             nothing there), "reduced" (the reduced walk, which sums the forced parts of the
-            tree exactly) or "auto" (the exact value where it is cheap, else the reduced
-            walk).
+            tree exactly) or "auto": the exact value where a closed form gives it cheaply,
+            on the hyperbola (x - 1)(y - 1) = 1, which holds (2, 2), and at (1, 1), the
+            number of spanning trees, unless counting them would take more than about a
+            second (a 3-regular graph of more than about 1,700 vertices); elsewhere, and
+            beyond that cost, the reduced walk.
         seed: the run's seed, 0 <= seed < 2**64; None takes one from the clock (returned in
             the result).
         cores: None for every core, else at most this many threads (1: one core). The

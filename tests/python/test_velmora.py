@@ -135,6 +135,18 @@ def test_estimates_agree_with_exact_values(method):
     assert trees.relative_error < 0.05 and not trees.warnings
 
 
+def test_auto_is_exact_where_cheap_and_walks_beyond():
+    grid = networkx.grid_2d_graph(4, 4)  # 24 edges
+    for x, y, exact in [(1, 1, 100352), (2, 2, 2**24)]:
+        result = velmora.estimate(grid, x, y, samples=5)
+        assert result.method == "exact" and result.exact and result.value == exact
+        assert result.samples == 0 and result.nodes == 0
+    # Counting the spanning trees of a 3-regular graph on 2,000 vertices takes seconds.
+    large = networkx.random_regular_graph(3, 2000, seed=1)
+    result = velmora.estimate(large, 1, 1, samples=4, seed=1)
+    assert result.method == "reduced" and not result.exact
+
+
 def test_values_beyond_a_doubles_range():
     # At B = 1 every sample of T(2, 2) is exactly 2^m: each of the m steps either halves the
     # candidates (weight 2) or meets a bridge or loop (factor 2).
