@@ -22,6 +22,7 @@
 #include <utility>
 #include <vector>
 
+#include "estimator/spanning_tree_count.h"
 #include "experiments/tutte_coefficients.h"
 #include "experiments/tutte_estimate.h"
 #include "graph/instance_reader.h"
@@ -230,6 +231,14 @@ py::dict coefficients(const Instance& instance, int samples, int budget,
   return result;
 }
 
+// The exact number of spanning trees in decimal. The count cannot be stopped midway: Ctrl-C
+// takes effect when it ends.
+std::string spanningTrees(const Instance& instance) {
+  return runInterruptibly<std::string>([&](const std::atomic<bool>&) {
+    return countSpanningTrees(graphOfEdges(instance.edges)).decimal;
+  });
+}
+
 }  // namespace
 
 PYBIND11_MODULE(_velmora, module) {
@@ -246,4 +255,6 @@ PYBIND11_MODULE(_velmora, module) {
   module.def("coefficients", &coefficients, py::arg("instance"), py::arg("samples"),
              py::arg("budget"), py::arg("seed"), py::arg("cores"),
              "Estimates of every coefficient, as a dict with two dense tables.");
+  module.def("spanning_trees", &spanningTrees, py::arg("instance"),
+             "The exact number of spanning trees, in decimal.");
 }

@@ -43,6 +43,7 @@ __all__ = [
     "Estimate",
     "coefficients",
     "estimate",
+    "spanning_trees",
 ]
 
 #: Samples of an estimate when none are asked for.
@@ -224,6 +225,31 @@ def coefficients(
     return Coefficients(**result)
 
 
+def spanning_trees(graph) -> int:
+    """The exact number of spanning trees of graph, T(graph; 1, 1).
+
+    For a disconnected graph the number of maximal spanning forests (the product over its
+    components). Loops take no part; parallel edges count with their multiplicity; a graph
+    without edges has 1.
+
+    Args:
+        graph: as for estimate.
+
+    Returns:
+        An int, every digit of it.
+
+    Raises:
+        The exceptions of estimate for the graph. Ctrl-C takes effect only once the count ends.
+
+    Cost, on one core: trees and cycles next to nothing, a 10 x 10 grid under a
+    millisecond, a 50 x 50 grid 0.2 s, a random 3-regular graph on 1,000 vertices 0.13 s
+    and on 2,000 vertices 2 s. Graphs that do not stay sparse under elimination, such as
+    random regular ones, take time that grows with about the fourth power of their
+    vertices.
+    """
+    return _int_of_decimal(_velmora.spanning_trees(_instance(graph)))
+
+
 def _instance(graph) -> _velmora.Instance:
     """The library's graph for any of the accepted kinds of graph."""
     if isinstance(graph, (str, bytes, os.PathLike)):
@@ -324,6 +350,19 @@ def _to_float(value) -> float:
             "or log10"
         )
     return float(value)
+
+
+# Decimal texts up to this long go to int() at once: Python refuses longer ones by default
+# (sys.get_int_max_str_digits), as a guard against the quadratic time of the conversion.
+_DECIMAL_PIECE = 4000
+
+
+def _int_of_decimal(text: str) -> int:
+    """The int of a decimal text of any length, converted in halves."""
+    if len(text) <= _DECIMAL_PIECE:
+        return int(text)
+    low = len(text) // 2
+    return _int_of_decimal(text[:-low]) * 10**low + _int_of_decimal(text[-low:])
 
 
 def _number_text(value) -> str:

@@ -147,6 +147,15 @@ def test_auto_is_exact_where_cheap_and_walks_beyond():
     assert result.method == "reduced" and not result.exact
 
 
+def test_spanning_trees_exactly():
+    assert velmora.spanning_trees(networkx.grid_2d_graph(4, 4)) == 100352
+    assert velmora.spanning_trees(networkx.complete_graph(12)) == 12**10
+    assert velmora.spanning_trees(MIXED) == round(brute_force_tutte(MIXED, 1, 1))
+    assert velmora.spanning_trees([]) == 1
+    # A path of 5,000 bundles of 10 parallel edges: more digits than int() takes at once.
+    assert velmora.spanning_trees([(v, v + 1) for v in range(5000) for _ in range(10)]) == 10**5000
+
+
 def test_values_beyond_a_doubles_range():
     # At B = 1 every sample of T(2, 2) is exactly 2^m: each of the m steps either halves the
     # candidates (weight 2) or meets a bridge or loop (factor 2).
