@@ -214,7 +214,10 @@ def coefficients(
 
     Returns:
         Coefficients with numpy tables ``mean`` and ``relative_error``, row i for x^i and
-        column j for y^j, and the run's warnings.
+        column j for y^j, and the run's warnings. When the budget cut, these include the
+        tool's check of the coefficients' sum, the run's estimate of T(1, 1), against the
+        exact number of spanning trees, unless counting them would take more than about a
+        second.
 
     Raises:
         The exceptions of estimate.
