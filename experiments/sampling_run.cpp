@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "estimator/parallel_loop.h"
+#include "estimator/walk_levels.h"
 #include "experiments/run_seed.h"
 
 void checkSamplingOptions(const SamplingOptions& options) {
@@ -23,7 +24,9 @@ std::uint64_t runSeed(const SamplingOptions& options) {
 
 WalkSettings walkSettings(const SamplingOptions& options, double x, double y, WalkKind walk) {
   const int mcore = options.cores == 1 ? 0 : 1;
-  return WalkSettings{options.budget, mcore, x, y, 0, walk};
+  WalkSettings settings{options.budget, mcore, x, y, 0, walk};
+  settings.stop = options.stop;
+  return settings;
 }
 
 void runSampleBatch(const SamplingOptions& options,
@@ -35,11 +38,14 @@ void runSampleBatch(const SamplingOptions& options,
         throw EstimateStopped();
     };
   }
-  if (!options.cores) {
-    batch(afterEachSample);
-    return;
+  try {
+    if (options.cores)
+      runWithWorkerLimit(*options.cores, [&] { batch(afterEachSample); });
+    else
+      batch(afterEachSample);
+  } catch (const WalkStopped&) {
+    throw EstimateStopped();
   }
-  runWithWorkerLimit(*options.cores, [&] { batch(afterEachSample); });
 }
 
 Graph graphOfEdges(const EdgeList& edges) {

@@ -25,8 +25,8 @@ struct SamplingOptions {
   std::optional<std::uint64_t> seed;
   // Absent: every core; 1: one core; k: at most k threads.
   std::optional<int> cores;
-  // When another thread sets it, the estimate throws EstimateStopped after the samples in
-  // progress. A sample's walk itself is not interrupted.
+  // When another thread sets it, the estimate throws EstimateStopped: the walks in progress end
+  // at their next depth, so even a sample of a huge budget ends within one level's time.
   const std::atomic<bool>* stop = nullptr;
 };
 
@@ -57,11 +57,13 @@ void checkSamplingOptions(const SamplingOptions& options);
 // The seed of the run: the one given, else one from the clock.
 std::uint64_t runSeed(const SamplingOptions& options);
 
-// Settings of the walks for these options at (x, y) (-1: no point); mcore follows the cores.
+// Settings of the walks for these options at (x, y) (-1: no point); mcore follows the cores,
+// and the walks end when the options' stop flag is set.
 WalkSettings walkSettings(const SamplingOptions& options, double x, double y, WalkKind walk);
 
 // Runs batch(afterEachSample) within the options' limit on threads, with a hook that ends the
-// batch by throwing EstimateStopped once the stop flag is set.
+// batch by throwing EstimateStopped once the stop flag is set; a walk that the flag stopped
+// (WalkStopped) ends it the same way.
 void runSampleBatch(const SamplingOptions& options,
                     const std::function<void(const SampleHook&)>& batch);
 

@@ -112,7 +112,7 @@ Result runInterruptibly(Work work) {
     std::unique_lock<std::mutex> lock(mutex);
     while (!finishedSignal.wait_for(lock, kSignalPoll, [&] { return finished; })) {
       if (interrupted)
-        continue;  // the work ends after the samples in progress
+        continue;  // the walks end at their next depth
       lock.unlock();
       {
         py::gil_scoped_acquire acquire;

@@ -163,6 +163,23 @@ TEST(LibraryEstimate, RefusedOptionsWarningsAndStops) {
   EXPECT_THROW(estimateTutteValue(grid, endless), EstimateStopped);
   stopper.join();
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+  // The walks themselves stop at their next depth: one sample of a 20 x 20 grid at B = 4096,
+  // seconds of work, ends at once.
+  EdgeList large;
+  for (int v = 0; v < 400; ++v) {
+    if (v % 20 != 19)
+      large.push_back({v, v + 1});
+    if (v < 380)
+      large.push_back({v, v + 20});
+  }
+  stop = true;
+  for (EstimateMethod method : {EstimateMethod::Walk, EstimateMethod::Reduced}) {
+    ValueOptions huge{1, 2, method, sampling(1, 4096, 1)};
+    huge.sampling.stop = &stop;
+    const auto begin = std::chrono::steady_clock::now();
+    EXPECT_THROW(estimateTutteValue(large, huge), EstimateStopped);
+    EXPECT_LT(std::chrono::steady_clock::now() - begin, std::chrono::milliseconds(500));
+  }
 }
 
 TEST(LibraryCoefficients, ExactTablesAndUnbiasedEstimates) {

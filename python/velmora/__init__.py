@@ -14,7 +14,8 @@ A graph is any of:
   (``e u v`` lines), read by the library's reader.
 
 The walk runs without the interpreter's lock, on every core unless ``cores`` says otherwise,
-and Ctrl-C stops it (KeyboardInterrupt) after the samples in progress.
+and Ctrl-C stops it (KeyboardInterrupt) at the next depth of the walks in progress, within a
+fraction of a second whatever the budget.
 
 Numbers: a value is a ``float`` when a double holds it; beyond a double's range (T(2, 2) = 2^m
 of a graph with m = 4,500 edges is about 10^1354) it is a ``decimal.Decimal`` of 17
