@@ -10,12 +10,17 @@ void checkSamplingOptions(const SamplingOptions& options) {
   if (options.samples < 1)
     throw std::invalid_argument("the sample count must be at least 1, not " +
                                 std::to_string(options.samples));
-  if (options.budget < 1)
+  if (options.budget && *options.budget < 1)
     throw std::invalid_argument("the budget must be at least 1, not " +
-                                std::to_string(options.budget));
+                                std::to_string(*options.budget));
   if (options.cores && *options.cores < 1)
     throw std::invalid_argument("the number of cores must be at least 1, not " +
                                 std::to_string(*options.cores));
+}
+
+int budgetOf(const SamplingOptions& options, WalkKind walk) {
+  return options.budget.value_or(walk == WalkKind::Reduced ? kDefaultReducedBudget
+                                                            : kDefaultLevelBudget);
 }
 
 std::uint64_t runSeed(const SamplingOptions& options) {
@@ -24,7 +29,7 @@ std::uint64_t runSeed(const SamplingOptions& options) {
 
 WalkSettings walkSettings(const SamplingOptions& options, double x, double y, WalkKind walk) {
   const int mcore = options.cores == 1 ? 0 : 1;
-  WalkSettings settings{options.budget, mcore, x, y, 0, walk};
+  WalkSettings settings{budgetOf(options, walk), mcore, x, y, 0, walk};
   settings.stop = options.stop;
   return settings;
 }

@@ -17,9 +17,16 @@
 // estimate is one experiment with a generator of its own, so estimates run side by side from
 // several threads do not disturb one another, and none prints anything.
 
+// The budget of a walk when none is given. The reduced walk does best at B = 1 on the graphs
+// measured (bench/RESULTS.md): a larger budget costs more per sample than its smaller spread
+// saves. The level walk keeps the tool's customary 16.
+inline constexpr int kDefaultLevelBudget = 16;
+inline constexpr int kDefaultReducedBudget = 1;
+
 struct SamplingOptions {
   int samples = 1000;  // N, at least 1
-  int budget = 16;     // B: nodes kept per depth of the tree, at least 1
+  // B: nodes kept per depth of the tree, at least 1; absent: the walk's default above.
+  std::optional<int> budget;
   // Absent: a seed from the clock. Either way the result holds it, and the same seed gives the
   // same samples, on any number of cores.
   std::optional<std::uint64_t> seed;
@@ -53,6 +60,9 @@ struct SamplingReport {
 // Throws std::invalid_argument, with a sentence that names the setting, when the sample count,
 // the budget or the cores are below 1.
 void checkSamplingOptions(const SamplingOptions& options);
+
+// The budget the walk takes under these options: the one given, else the walk's default.
+int budgetOf(const SamplingOptions& options, WalkKind walk);
 
 // The seed of the run: the one given, else one from the clock.
 std::uint64_t runSeed(const SamplingOptions& options);

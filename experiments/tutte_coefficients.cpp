@@ -41,7 +41,7 @@ TutteCoefficients estimateTutteCoefficients(const EdgeList& edges, const Samplin
   result.means = std::move(statistics.means);
   result.relativeErrors = std::move(statistics.errors);
   result.run = {options.samples,
-                options.budget,
+                budgetOf(options, WalkKind::Level),
                 seed,
                 batch.nodesBuilt,
                 0.0,

@@ -40,7 +40,10 @@ TutteEstimate exactEstimate(WideFloat value, const SamplingOptions& options, std
   TutteEstimate result;
   result.value = value;
   result.method = EstimateMethod::Exact;
-  result.run = {0, options.budget, seed, 0, stopwatch.elapsedSeconds(), true, {}};
+  result.run.budget = budgetOf(options, WalkKind::Reduced);
+  result.run.seed = seed;
+  result.run.seconds = stopwatch.elapsedSeconds();
+  result.run.exact = true;
   return result;
 }
 
@@ -106,7 +109,7 @@ TutteEstimate estimateTutteValue(const EdgeList& edges, const ValueOptions& opti
   TutteEstimate result;
   result.method = walk == WalkKind::Reduced ? EstimateMethod::Reduced : EstimateMethod::Walk;
   result.run.samples = sampling.samples;
-  result.run.budget = sampling.budget;
+  result.run.budget = budgetOf(sampling, walk);
   result.run.seed = seed;
   summarise(graph, batch, options, result);
   result.run.seconds = stopwatch.elapsedSeconds();

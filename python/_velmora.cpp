@@ -244,6 +244,8 @@ std::string spanningTrees(const Instance& instance) {
 PYBIND11_MODULE(_velmora, module) {
   module.doc() =
       "Velmora's extension module: the library's estimates, called by the velmora package.";
+  module.attr("DEFAULT_LEVEL_BUDGET") = kDefaultLevelBudget;
+  module.attr("DEFAULT_REDUCED_BUDGET") = kDefaultReducedBudget;
   py::class_<Instance>(module, "Instance", "A graph as the library reads it.")
       .def_static("from_file", &instanceFromFile, py::arg("path"), py::arg("name"),
                   "Reads an instance file (path as bytes; name for messages).")

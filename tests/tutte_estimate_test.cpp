@@ -82,6 +82,12 @@ TEST(LibraryEstimate, ReducedAndAutoMethodsTakeTheReducedWalk) {
       EXPECT_NEAR(whole.value.toDouble(), exact, 1e-9 * std::abs(exact));
     }
   }
+  // Without a budget each walk takes its own default.
+  SamplingOptions unbudgeted = sampling(4, 1, 5);
+  unbudgeted.budget.reset();
+  EXPECT_EQ(estimateTutteValue(kK5, {2, 1, EstimateMethod::Reduced, unbudgeted}).run.budget, 1);
+  EXPECT_EQ(estimateTutteValue(kK5, {2, 1, EstimateMethod::Walk, unbudgeted}).run.budget, 16);
+  EXPECT_EQ(estimateTutteCoefficients(kK5, unbudgeted).run.budget, 16);
 }
 
 TEST(LibraryEstimate, AutoTakesClosedFormsWithoutWalking) {

@@ -38,8 +38,9 @@ import numpy
 from . import _velmora
 
 __all__ = [
-    "DEFAULT_BUDGET",
+    "DEFAULT_REDUCED_BUDGET",
     "DEFAULT_SAMPLES",
+    "DEFAULT_WALK_BUDGET",
     "Coefficients",
     "Estimate",
     "coefficients",
@@ -49,11 +50,15 @@ __all__ = [
 
 #: Samples of an estimate when none are asked for.
 DEFAULT_SAMPLES = 1000
-#: Nodes kept per depth when no budget is asked for. With both defaults an estimate takes a
-#: fraction of a second on graphs of up to a few hundred edges and gives T(1, 1) of the 4 x 4
-#: grid to about 0.4%; on graphs of more than a few dozen edges raise the budget (each sample
-#: slows down linearly, its spread shrinks far faster) and heed the warnings.
-DEFAULT_BUDGET = 16
+#: Nodes kept per depth by the reduced walk (methods "reduced" and "auto") when no budget is
+#: asked for: 1. On every graph measured a larger budget costs the reduced walk more per sample
+#: than its smaller spread saves, often by orders of magnitude: for a smaller error raise the
+#: samples instead, and heed the warnings.
+DEFAULT_REDUCED_BUDGET = _velmora.DEFAULT_REDUCED_BUDGET
+#: Nodes kept per depth by the level walk (method "walk") when no budget is asked for: 16. The
+#: level walk's spread shrinks quickly as its budget grows: on graphs of more than a few dozen
+#: edges raise it (each sample slows down linearly) and heed the warnings.
+DEFAULT_WALK_BUDGET = _velmora.DEFAULT_LEVEL_BUDGET
 
 _INT_MAX = 2**31 - 1
 _SEED_LIMIT = 2**64
@@ -152,7 +157,7 @@ def estimate(
     y: float,
     *,
     samples: int = DEFAULT_SAMPLES,
-    budget: int = DEFAULT_BUDGET,
+    budget: int | None = None,
     method: str = "auto",
     seed: int | None = None,
     cores: int | None = None,
@@ -164,7 +169,9 @@ def estimate(
             instance file.
         x, y: the point (finite real numbers).
         samples: samples to draw (at least 1), DEFAULT_SAMPLES when not given.
-        budget: nodes kept per depth of the tree (at least 1), DEFAULT_BUDGET when not given.
+        budget: nodes kept per depth of the tree (at least 1); when not given,
+            DEFAULT_REDUCED_BUDGET (1) for "reduced" and "auto", DEFAULT_WALK_BUDGET (16) for
+            "walk".
         method: "walk" (the level walk; at x == 0 or y == 0 it cuts off the subtrees worth
             nothing there), "reduced" (the reduced walk, which sums the forced parts of the
             tree exactly) or "auto": the exact value where a closed form gives it cheaply,
@@ -192,6 +199,8 @@ def estimate(
     y = _real("y", y)
     if not isinstance(method, str):
         raise TypeError(f"method must be a str, not {type(method).__name__}")
+    if budget is None:
+        budget = DEFAULT_WALK_BUDGET if method == "walk" else DEFAULT_REDUCED_BUDGET
     samples, budget = _count("samples", samples), _count("budget", budget)
     seed, cores = _seed(seed), _cores(cores)
     result = _velmora.estimate(_instance(graph), x, y, samples, budget, method, seed, cores)

@@ -14,7 +14,7 @@ import json
 import math
 import sys
 
-from . import DEFAULT_BUDGET, DEFAULT_SAMPLES, Estimate, estimate
+from . import DEFAULT_REDUCED_BUDGET, DEFAULT_SAMPLES, DEFAULT_WALK_BUDGET, Estimate, estimate
 
 
 def _arguments(argv):
@@ -30,8 +30,9 @@ def _arguments(argv):
         help=f"samples to draw (default {DEFAULT_SAMPLES})",
     )
     parser.add_argument(
-        "--budget", type=int, default=DEFAULT_BUDGET,
-        help=f"nodes kept per depth of the tree (default {DEFAULT_BUDGET})",
+        "--budget", type=int,
+        help=f"nodes kept per depth of the tree (default {DEFAULT_REDUCED_BUDGET} for the "
+        f"methods auto and reduced, {DEFAULT_WALK_BUDGET} for walk)",
     )
     parser.add_argument(
         "--method", choices=("auto", "walk", "reduced"), default="auto",

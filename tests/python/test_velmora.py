@@ -146,6 +146,9 @@ def test_auto_is_exact_where_cheap_and_walks_beyond():
     large = networkx.random_regular_graph(3, 2000, seed=1)
     result = velmora.estimate(large, 1, 1, samples=4, seed=1)
     assert result.method == "reduced" and not result.exact
+    # Each walk's own default budget.
+    assert result.budget == velmora.DEFAULT_REDUCED_BUDGET == 1
+    assert velmora.estimate(grid, 2, 1, samples=4, method="walk").budget == 16
 
 
 def test_spanning_trees_exactly():
