@@ -164,11 +164,11 @@ void addRun(py::dict& result, const SamplingReport& run, const Instance& instanc
 
 py::dict estimate(const Instance& instance, double x, double y, int samples, int budget,
                   const std::string& method, std::optional<std::uint64_t> seed,
-                  std::optional<int> cores) {
+                  std::optional<int> cores, std::optional<double> tilt) {
   const std::optional<EstimateMethod> requested = methodNamed(method);
   if (!requested || *requested == EstimateMethod::Exact)
     raise(PyExc_ValueError, "method must be 'auto', 'walk' or 'reduced', not '" + method + "'");
-  ValueOptions options{x, y, *requested, samplingOptions(samples, budget, seed, cores)};
+  ValueOptions options{x, y, *requested, samplingOptions(samples, budget, seed, cores), tilt};
   const TutteEstimate estimate = runEstimate<TutteEstimate>(
       [&](const std::atomic<bool>& stop) {
         ValueOptions stoppable = options;
@@ -182,6 +182,7 @@ py::dict estimate(const Instance& instance, double x, double y, int samples, int
   result["relative_error"] = toPython(estimate.relativeError);
   result["log10"] = log10(abs(estimate.value));
   result["method"] = std::string(methodName(estimate.method));
+  result["tilt"] = estimate.tilt;
   addRun(result, estimate.run, instance);
   return result;
 }
@@ -253,7 +254,8 @@ PYBIND11_MODULE(_velmora, module) {
                   "The graph of a list of (u, v) vertex id pairs, one per edge.");
   module.def("estimate", &estimate, py::arg("instance"), py::arg("x"), py::arg("y"),
              py::arg("samples"), py::arg("budget"), py::arg("method"), py::arg("seed"),
-             py::arg("cores"), "One estimate of T(x, y), as a dict of plain values.");
+             py::arg("cores"), py::arg("tilt"),
+             "One estimate of T(x, y), as a dict of plain values.");
   module.def("coefficients", &coefficients, py::arg("instance"), py::arg("samples"),
              py::arg("budget"), py::arg("seed"), py::arg("cores"),
              "Estimates of every coefficient, as a dict with two dense tables.");

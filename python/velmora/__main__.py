@@ -38,6 +38,10 @@ def _arguments(argv):
         "--method", choices=("auto", "walk", "reduced"), default="auto",
         help="how the value is computed (default auto)",
     )
+    parser.add_argument(
+        "--tilt", type=float,
+        help="the reduced walk's tilt, a positive number (default: chosen by a pilot)",
+    )
     parser.add_argument("--seed", type=int, help="the run's seed (default: from the clock)")
     parser.add_argument("--cores", type=int, help="at most this many threads (default: all)")
     parser.add_argument("--json", action="store_true", help="one JSON object per file")
@@ -64,6 +68,7 @@ def _json_line(file: str, result: Estimate) -> str:
             "samples": result.samples,
             "budget": result.budget,
             "method": result.method,
+            "tilt": result.tilt,
             "seed": result.seed,
             "nodes": result.nodes,
             "seconds": result.seconds,
@@ -74,9 +79,10 @@ def _json_line(file: str, result: Estimate) -> str:
 
 
 def _sentence(file: str, result: Estimate) -> str:
+    tilt = "" if result.tilt is None else f" tilt {result.tilt:.3g},"
     return (
         f"{file}: T({result.x:g}, {result.y:g}) = {result.value:.6g} (std error "
-        f"{result.std_error:.3g}, RE {result.relative_error:.3g}; {result.method}, "
+        f"{result.std_error:.3g}, RE {result.relative_error:.3g}; {result.method},{tilt} "
         f"N = {result.samples}, B = {result.budget}, seed {result.seed}, "
         f"{result.seconds:.3g} s)"
     )
@@ -90,7 +96,7 @@ def main(argv=None) -> int:
             result = estimate(
                 file, arguments.x, arguments.y, samples=arguments.samples,
                 budget=arguments.budget, method=arguments.method, seed=arguments.seed,
-                cores=arguments.cores,
+                cores=arguments.cores, tilt=arguments.tilt,
             )
         except (OSError, ValueError, TypeError, MemoryError) as error:
             print(f"velmora: {file}: {error}", file=sys.stderr)

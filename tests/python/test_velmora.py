@@ -99,6 +99,9 @@ def test_bad_input_raises_with_a_reason(tmp_path):
         (DIAMOND, {"method": "fast"}, ValueError, "method"),
         (DIAMOND, {"x": math.inf}, ValueError, "finite"),
         (DIAMOND, {"y": 1j}, TypeError, "real"),
+        (DIAMOND, {"tilt": 0}, ValueError, "tilt must be positive"),
+        (DIAMOND, {"tilt": "1"}, TypeError, "tilt"),
+        (DIAMOND, {"tilt": 2, "method": "walk"}, ValueError, "reduced walk"),
     ]
     for graph, options, error, words in cases:
         arguments = {"x": 2, "y": 1, **options}
@@ -109,16 +112,19 @@ def test_bad_input_raises_with_a_reason(tmp_path):
         velmora.coefficients(DIAMOND, samples=10, budget=-1)
 
 
-def test_a_seed_gives_the_same_samples_on_any_number_of_cores():
+@pytest.mark.parametrize("method", ["walk", "reduced"])
+def test_a_seed_gives_the_same_samples_on_any_number_of_cores(method):
     grid = networkx.grid_2d_graph(5, 5)
     runs = [
-        velmora.estimate(grid, 1, 2, samples=200, budget=4, seed=7, method="walk", cores=cores)
+        velmora.estimate(grid, 1, 2, samples=200, budget=4, seed=7, method=method, cores=cores)
         for cores in (1, 2, None)
     ]
-    assert len({(r.value, r.std_error, r.nodes) for r in runs}) == 1
-    assert velmora.estimate(grid, 1, 2, samples=200, budget=4, seed=8).value != runs[0].value
-    clocked = velmora.estimate(grid, 1, 2, samples=50, budget=4, method="walk")
-    again = velmora.estimate(grid, 1, 2, samples=50, budget=4, method="walk", seed=clocked.seed)
+    # The reduced walk's pilot too draws from the seed.
+    assert len({(r.value, r.std_error, r.nodes, r.tilt) for r in runs}) == 1
+    other = velmora.estimate(grid, 1, 2, samples=200, budget=4, seed=8, method=method)
+    assert other.value != runs[0].value
+    clocked = velmora.estimate(grid, 1, 2, samples=50, budget=4, method=method)
+    again = velmora.estimate(grid, 1, 2, samples=50, budget=4, method=method, seed=clocked.seed)
     assert again.value == clocked.value
 
 
@@ -229,6 +235,8 @@ def test_shell_entry_point(tmp_path):
     assert [line["file"] for line in lines] == files
     assert [line["value"] for line in lines] == pytest.approx([24, 7])
     assert all(line["exact"] and line["seed"] == 5 for line in lines)
+    tilted = run(files[0], "--x", "2", "--y", "1", "--method", "reduced", "--tilt", "1.5", "--json")
+    assert tilted.returncode == 0 and json.loads(tilted.stdout)["tilt"] == 1.5
     plain = run(files[0], "--x", "0", "--y", "1", "--budget", "1", "--samples", "50")
     assert plain.returncode == 0 and plain.stdout.startswith(f"{files[0]}: T(0, 1) = ")
     missing = run(str(tmp_path / "missing.txt"), "--x", "1", "--y", "1")
