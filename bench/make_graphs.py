@@ -31,10 +31,11 @@ def petersen():
     return outer + spokes + inner
 
 
-def random_cubic(n, rng):
-    """A simple connected 3-regular graph from the configuration model, by rejection."""
+def random_cubic(n, rng, degree=3):
+    """A simple connected 3-regular (or degree-regular) graph from the configuration model, by
+    rejection."""
     while True:
-        stubs = [v for v in range(n) for _ in range(3)]
+        stubs = [v for v in range(n) for _ in range(degree)]
         rng.shuffle(stubs)
         edges = [tuple(sorted(stubs[i:i + 2])) for i in range(0, len(stubs), 2)]
         simple = all(u != v for u, v in edges) and len(set(edges)) == len(edges)
@@ -81,6 +82,14 @@ def main():
           random_cubic(1000, rng))
     write("multigraph.txt", "a multigraph with loops and parallel edges: 30 vertices, 64 edges",
           multigraph(rng))
+    # For the exact evaluator: small grids, and at its two limits the random 4-regular graphs
+    # that took it longest among 32 drawn on 20 vertices and 24 on 23 (seeds 1000 n + 1, ...).
+    write("grid5x5.txt", "the 5 x 5 grid: 25 vertices, 40 edges", grid(5, 5))
+    write("grid6x6.txt", "the 6 x 6 grid: 36 vertices, 60 edges", grid(6, 6))
+    write("quartic20.txt", "a random 4-regular graph: 20 vertices, 40 edges",
+          random_cubic(20, random.Random(20013), degree=4))
+    write("quartic23.txt", "a random 4-regular graph: 23 vertices, 46 edges",
+          random_cubic(23, random.Random(23016), degree=4))
 
 
 if __name__ == "__main__":

@@ -1,13 +1,19 @@
 // Micro-benchmarks of the hot operations (copy, classify, delete, contract), of one whole
-// sample of each estimator and of the exact spanning-tree count, on the fixed instances of
-// bench/graphs.
+// sample of each estimator, of the exact spanning-tree count and of the exact evaluator, on the
+// fixed instances of bench/graphs.
 #include <benchmark/benchmark.h>
 
 #include <map>
 #include <string>
+#include <type_traits>
 #include <vector>
 
+#include "estimator/branch_order.h"
+#include "estimator/exact_evaluator.h"
+#include "estimator/full_expansion.h"
+#include "estimator/integer_polynomial.h"
 #include "estimator/level_walk.h"
+#include "estimator/reduced_walk.h"
 #include "estimator/spanning_tree_count.h"
 #include "estimator/wide_float.h"
 #include "graph/graph.h"
@@ -17,6 +23,11 @@ namespace {
 
 const std::vector<std::string> kGraphs = {"grid8x8",  "k10",       "petersen",
                                           "cubic100", "cubic1000", "multigraph"};
+// Within the exact evaluator's reach, or just beyond it (grid6x6).
+const std::vector<std::string> kSmallGraphs = {"petersen", "k10",       "grid5x5",
+                                               "grid6x6",  "quartic20", "quartic23"};
+// The point of the exact values: not an integer, so that fewer factors coincide by chance.
+constexpr double kExactX = 1.5, kExactY = 2.5;
 
 Graph loadGraph(const std::string& name) {
   static std::map<std::string, Graph> cache;
@@ -96,11 +107,55 @@ void wholeSample(benchmark::State& state, const std::string& name) {
   state.SetItemsProcessed(walk.nodesBuilt());
 }
 
+// One whole sample of the reduced walk at (2, 1) per iteration, with tilt 1; items are tree
+// nodes built, as above.
+void reducedSample(benchmark::State& state, const std::string& name) {
+  const ReducedNode root = reducedRoot(loadGraph(name), 2, 1);
+  ReducedWalk walk(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
+  std::uint64_t seed = 1;
+  for (auto _ : state)
+    benchmark::DoNotOptimize(walk.sample(root, seed++));
+  state.SetItemsProcessed(walk.nodesBuilt());
+}
+
 // The exact number of spanning trees, which normal mode checks its coefficients against.
 void countTrees(benchmark::State& state, const std::string& name) {
   const Graph graph = loadGraph(name);
   for (auto _ : state)
     benchmark::DoNotOptimize(countSpanningTrees(graph));
+}
+
+// The exact evaluator through the library: the whole polynomial, or the value at one point.
+void exactPolynomial(benchmark::State& state, const std::string& name) {
+  const Graph graph = loadGraph(name);
+  for (auto _ : state)
+    benchmark::DoNotOptimize(exactTutteCoefficients(graph));
+}
+
+void exactValue(benchmark::State& state, const std::string& name) {
+  const Graph graph = loadGraph(name);
+  for (auto _ : state)
+    benchmark::DoNotOptimize(exactTutteValue(graph, kExactX, kExactY));
+}
+
+// The expansion under the exact evaluator, with or without its cache and without its limits:
+// what the cache saves. The counters are the nodes expanded and the cache hits of one run.
+template <typename Value>
+void expansion(benchmark::State& state, const std::string& name, bool cached) {
+  const Graph graph = loadGraph(name);
+  EdgeFactors<Value> inputEdge;
+  if constexpr (std::is_same_v<Value, IntegerPolynomial>)
+    inputEdge = {1, 1, IntegerPolynomial::monomial(1, 0), IntegerPolynomial::monomial(0, 1)};
+  else
+    inputEdge = {1.0, 1.0, kExactX, kExactY};
+  const ReducedGraph<Value> root(graph.vertexIdLimit(),
+                                 branchOrderedEdges(graph, BranchOrder::BreadthFirst), inputEdge);
+  for (auto _ : state) {
+    FullExpansion<Value> expansion(cached);
+    benchmark::DoNotOptimize(expansion.valueOf(root));
+    state.counters["nodes"] = static_cast<double>(expansion.nodesExpanded());
+    state.counters["hits"] = static_cast<double>(expansion.cacheHits());
+  }
 }
 
 // The arithmetic of a walk on numbers of ordinary size: per depth one level-weight update and
@@ -125,7 +180,31 @@ void walkArithmetic(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(ratios.size()));
 }
 
+void registerExact() {
+  for (const std::string& name : kSmallGraphs) {
+    const Graph graph = loadGraph(name);
+    if (graph.edgeCount <= kExactPolynomialMaxReducedEdges) {
+      benchmark::RegisterBenchmark(("exact/polynomial/" + name).c_str(), exactPolynomial, name)
+          ->Unit(benchmark::kMillisecond);
+    }
+    if (name != "grid6x6") {
+      benchmark::RegisterBenchmark(("exact/value/" + name).c_str(), exactValue, name)
+          ->Unit(benchmark::kMillisecond);
+    }
+    for (const bool cached : {true, false}) {
+      const std::string suffix = name + (cached ? "/cache:1" : "/cache:0");
+      benchmark::RegisterBenchmark(("expansion/polynomial/" + suffix).c_str(),
+                                   expansion<IntegerPolynomial>, name, cached)
+          ->Unit(benchmark::kMillisecond);
+      benchmark::RegisterBenchmark(("expansion/value/" + suffix).c_str(), expansion<WideFloat>,
+                                   name, cached)
+          ->Unit(benchmark::kMillisecond);
+    }
+  }
+}
+
 void registerAll() {
+  registerExact();
   benchmark::RegisterBenchmark("arithmetic/double", walkArithmetic<double>);
   benchmark::RegisterBenchmark("arithmetic/wide", walkArithmetic<WideFloat>);
   for (const std::string& name : kGraphs) {
@@ -135,6 +214,11 @@ void registerAll() {
     benchmark::RegisterBenchmark(("contract/" + name).c_str(), removeEdges, name, true);
     benchmark::RegisterBenchmark(("spanning_trees/" + name).c_str(), countTrees, name)
         ->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark(("reduced/" + name).c_str(), reducedSample, name)
+        ->ArgsProduct({{1, 16, 256}, {0, 1}})
+        ->ArgNames({"B", "mcore"})
+        ->Unit(benchmark::kMillisecond)
+        ->UseRealTime();
     for (auto* sample : {&wholeSample<false>, &wholeSample<true>}) {
       const std::string kind = sample == &wholeSample<false> ? "point/" : "coefficients/";
       benchmark::RegisterBenchmark((kind + name).c_str(), *sample, name)

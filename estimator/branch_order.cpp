@@ -91,3 +91,15 @@ EdgeList orderedForBranching(const EdgeList& edges, int vertexCount, BranchOrder
     ordered.push_back(edges[e]);
   return ordered;
 }
+
+EdgeList branchOrderedEdges(const Graph& graph, BranchOrder order) {
+  EdgeList edges;
+  edges.reserve(static_cast<std::size_t>(graph.edgeCount));
+  for (int id = 0; id < graph.edgeIdLimit(); ++id) {
+    if (graph.hasEdge(id)) {
+      const Edge edge = graph.edge(id);
+      edges.emplace_back(edge.u, edge.v);
+    }
+  }
+  return orderedForBranching(edges, graph.vertexIdLimit(), order);
+}

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "graph/graph.h"
 #include "graph/instance_reader.h"
 
 // The order in which the reduced walk branches on edges. It always branches on the live edge
@@ -8,13 +9,15 @@
 // The walk's variance depends on it: what a deletion or contraction forces (series and parallel
 // merges, bridges) is summed exactly, and an order that works along a narrow front keeps the
 // edited part of the graph next to what remains, so that more of the tree is forced. Measured
-// at B = 1 on the bench graphs (bench/RESULTS.md), ordering the vertices breadth-first and
-// taking the edges by their later end cut the relative variance of a sample on the random
-// 3-regular graph 2 to 7 times against its instance order at (1, 1), (1, 2), (3, 3) and (0, 2)
-// and changed nothing that measured at (2, 1) and (2, 0); on the grid, whose instance order
-// already runs row by row, every order measured alike. Reverse Cuthill-McKee came out level
-// with breadth-first, and taking edges by their earlier end was up to twice as bad at (1, 1)
-// and (1, 2): an edge is best branched on once both its ends have been reached.
+// at B = 1 with the tilt the pilot chooses, at (1, 1), (2, 1), (1, 2), (3, 3), (2, 0) and (0, 2)
+// on the bench graphs (bench/RESULTS.md), breadth-first was the best order or level with the
+// best at every point: the instance order's relative variance per sample was 1.2 to 2 times
+// higher on the random 3-regular graph and up to 1.3 times on the grid (whose instance order
+// already runs row by row); reverse Cuthill-McKee came out level with breadth-first; and the
+// dynamic rule of the edge whose ends have the least degree sum (afresh at every node, at
+// O(edges) a node) was never better and up to 4 times worse, at (0, 2) on the grid. Taking the
+// edges by their earlier end rather than their later one was up to twice as bad at (1, 1) and
+// (1, 2): an edge is best branched on once both its ends have been reached.
 enum class BranchOrder {
   Input,         // the instance's own order
   BreadthFirst,  // vertices breadth-first from the lowest id of each component; edges by their
@@ -25,3 +28,7 @@ enum class BranchOrder {
 // The edges in the order `order` gives, on vertex ids 0 .. vertexCount - 1.
 // O(vertices + edges log edges).
 EdgeList orderedForBranching(const EdgeList& edges, int vertexCount, BranchOrder order);
+
+// A graph's current edges, on its vertex ids, in the order `order` gives: the edge list of a
+// reduced root. O(vertex ids + edges log edges).
+EdgeList branchOrderedEdges(const Graph& graph, BranchOrder order);

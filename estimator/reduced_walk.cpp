@@ -13,24 +13,10 @@ long slotsOf(const ReducedNode& node) {
   return 4L * node.topology().edgeIdLimit() + node.topology().vertexIdLimit();
 }
 
-EdgeList liveEdges(const Graph& graph) {
-  EdgeList edges;
-  edges.reserve(static_cast<std::size_t>(graph.edgeCount));
-  for (int id = 0; id < graph.edgeIdLimit(); ++id) {
-    if (graph.hasEdge(id)) {
-      const Edge edge = graph.edge(id);
-      edges.emplace_back(edge.u, edge.v);
-    }
-  }
-  return edges;
-}
-
 }  // namespace
 
 ReducedNode reducedRoot(const Graph& graph, double x, double y, BranchOrder order) {
-  return ReducedNode(graph.vertexIdLimit(),
-                     orderedForBranching(liveEdges(graph), graph.vertexIdLimit(), order),
-                     {1.0, 1.0, x, y});
+  return ReducedNode(graph.vertexIdLimit(), branchOrderedEdges(graph, order), {1.0, 1.0, x, y});
 }
 
 ReducedWalk::ReducedWalk(int budget, int mcore, double tilt, std::size_t memoryLimit)

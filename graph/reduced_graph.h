@@ -1,6 +1,7 @@
 #pragma once
 
 #include <algorithm>
+#include <cassert>
 #include <cstddef>
 #include <utility>
 #include <vector>
@@ -37,6 +38,9 @@ class ReducedGraph {
   // them), every edge carrying `inputEdge`, with weight 1, reduced. O(vertices + edges) plus the
   // reductions.
   ReducedGraph(int vertexCount, const EdgeList& edges, const EdgeFactors<Value>& inputEdge);
+  // The same with edge k carrying factors[k] (one per edge): a reduced graph rebuilt on fewer
+  // ids. O(vertices + edges) plus the reductions.
+  ReducedGraph(int vertexCount, const EdgeList& edges, std::vector<EdgeFactors<Value>> factors);
 
   bool isLeaf() const { return topology_.edgeCount == 0; }
   const Value& weight() const { return weight_; }
@@ -83,6 +87,14 @@ template <typename Value>
 ReducedGraph<Value>::ReducedGraph(int vertexCount, const EdgeList& edges,
                                   const EdgeFactors<Value>& inputEdge)
     : topology_(vertexCount, edges), factors_(edges.size(), inputEdge), weight_(1) {
+  reduceFromScratch();
+}
+
+template <typename Value>
+ReducedGraph<Value>::ReducedGraph(int vertexCount, const EdgeList& edges,
+                                  std::vector<EdgeFactors<Value>> factors)
+    : topology_(vertexCount, edges), factors_(std::move(factors)), weight_(1) {
+  assert(factors_.size() == edges.size() && "one factor tuple per edge");
   reduceFromScratch();
 }
 

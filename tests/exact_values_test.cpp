@@ -9,10 +9,15 @@
 
 #include <boost/multiprecision/gmp.hpp>
 
+#include "estimator/branch_order.h"
 #include "estimator/closed_form_values.h"
+#include "estimator/exact_evaluator.h"
+#include "estimator/full_expansion.h"
+#include "estimator/integer_polynomial.h"
 #include "estimator/prime_field.h"
 #include "estimator/spanning_tree_count.h"
 #include "estimator/sparse_elimination.h"
+#include "graph/components.h"
 #include "graph/graph.h"
 #include "support/exact_tutte.h"
 #include "support/large_graphs.h"
@@ -225,4 +230,201 @@ TEST(ClosedFormValues, AgreeWithTheExactPolynomialOnRandomMultigraphs) {
   }
   EXPECT_EQ(*closedFormValue(Graph(), 0, 0), 1.0);
   EXPECT_FALSE(closedFormValue(makeGraph({{0, 1}}), 0, 0)->isNegative());
+}
+
+namespace {
+
+// Sum of t_ij x^i y^j over a table of decimal coefficients, exactly.
+mpz_int sumAt(const std::vector<std::vector<std::string>>& table, int x, int y) {
+  mpz_int sum = 0;
+  for (std::size_t i = 0; i < table.size(); ++i)
+    for (std::size_t j = 0; j < table[i].size(); ++j)
+      sum += mpz_int(table[i][j]) *
+             boost::multiprecision::pow(mpz_int(x), static_cast<unsigned>(i)) *
+             boost::multiprecision::pow(mpz_int(y), static_cast<unsigned>(j));
+  return sum;
+}
+
+// The scale of T's terms at (x, y), its coefficients being non-negative: rounding errors are
+// bounded relative to it, not to T.
+double termScale(const ExactTutte& exact, double x, double y) {
+  return std::max(1.0, exact.evaluate(std::abs(x), std::abs(y)));
+}
+
+EdgeList petersen() {
+  EdgeList edges;
+  for (int k = 0; k < 5; ++k)
+    edges.insert(edges.end(), {{k, (k + 1) % 5}, {k, k + 5}, {k + 5, (k + 2) % 5 + 5}});
+  return edges;
+}
+
+}  // namespace
+
+// The coefficient type's arithmetic is a ring homomorphism into the integers at every point,
+// also where coefficients leave 64 bits or are negative, and its form is unique: a sum whose
+// leading terms cancel is trimmed, and a result that fits in 64 bits again compares and encodes
+// like one built small.
+TEST(IntegerPolynomial, ExactBeyondSixtyFourBitsWithNegativeCoefficients) {
+  const IntegerPolynomial x = IntegerPolynomial::monomial(1, 0),
+                          y = IntegerPolynomial::monomial(0, 1);
+  const IntegerPolynomial big = IntegerPolynomial(1 << 30) * IntegerPolynomial(1 << 30) *
+                                IntegerPolynomial(-(1 << 30)) * x * y;  // -2^90 x y
+  EXPECT_EQ(big.coefficient(1, 1), -(mpz_int(1) << 90));
+  const IntegerPolynomial half = IntegerPolynomial(1 << 30) * IntegerPolynomial(1 << 30) *
+                                 IntegerPolynomial(4) * x;  // 2^62 x: the sum overflows 64 bits
+  EXPECT_EQ((half + half + y).coefficient(1, 0), mpz_int(1) << 63);
+  const IntegerPolynomial back = big + IntegerPolynomial(-1) * big + x;
+  EXPECT_EQ(back, x);
+  std::string a, b;
+  appendEncoding(a, back);
+  appendEncoding(b, x);
+  EXPECT_EQ(a, b);
+  EXPECT_TRUE((big + IntegerPolynomial(-1) * big).isZero());
+  EXPECT_EQ((x * x + y + IntegerPolynomial(-1) * x * x).degreeX(), 0);
+  std::mt19937 random(3);
+  auto randomPolynomial = [&] {
+    IntegerPolynomial p;
+    for (int term = 0; term < 4; ++term)
+      p += IntegerPolynomial(static_cast<int>(random() % 2000001) - 1000000) *
+           IntegerPolynomial::monomial(static_cast<int>(random() % 4),
+                                       static_cast<int>(random() % 4));
+    return p;
+  };
+  auto valueAt = [](const IntegerPolynomial& p, int px, int py) {
+    mpz_int value = 0;
+    for (int i = 0; i <= p.degreeX(); ++i)
+      for (int j = 0; j <= p.degreeY(); ++j)
+        value += p.coefficient(i, j) * boost::multiprecision::pow(mpz_int(px), i) *
+                 boost::multiprecision::pow(mpz_int(py), j);
+    return value;
+  };
+  for (int trial = 0; trial < 50; ++trial) {
+    IntegerPolynomial p = randomPolynomial(), q = randomPolynomial();
+    for (int power = 0; power < trial % 5; ++power)
+      p = p * p;  // up to 2^4-th powers: coefficients far beyond 64 bits
+    for (const auto& [px, py] : {std::pair{2, -3}, std::pair{-7, 5}, std::pair{1, 0}}) {
+      EXPECT_EQ(valueAt(p * q, px, py), valueAt(p, px, py) * valueAt(q, px, py));
+      EXPECT_EQ(valueAt(p + q, px, py), valueAt(p, px, py) + valueAt(q, px, py));
+    }
+  }
+}
+
+// Both forms against plain deletion-contraction over edge lists (support/exact_tutte.h), on
+// random multigraphs with loops, parallel edges, several components and unused ids, on complete
+// graphs whose subgraphs repeat (the cache), on random 3-regular multigraphs that branch deeply,
+// and on an edited graph (current edges only); values at integer, negative and fractional
+// points, their error bounded relative to the size of T's terms there.
+TEST(ExactEvaluator, AgreesWithPlainDeletionContraction) {
+  std::mt19937 random(11);
+  std::vector<EdgeList> cases = {
+      complete(5), complete(6), randomCubicMultigraph(10, 5), randomCubicMultigraph(12, 6), {}};
+  for (int trial = 0; trial < 40; ++trial)
+    cases.push_back(randomMultigraph(2 + trial % 7, 1 + trial % 13, random));
+  const double points[][2] = {{1, 1}, {2, 0}, {0, 3}, {-1, -1}, {-2.5, 0.5}, {0.3, -1.7}, {4, 4}};
+  for (const EdgeList& edges : cases) {
+    SCOPED_TRACE(::testing::PrintToString(edges));
+    const ExactTutte exact = exactTutte(edges);
+    const Graph graph(static_cast<int>(edges.size()) + 3, edges);
+    const auto table = exactTutteCoefficients(graph);
+    const int rank = findComponents(graph).rank();
+    ASSERT_EQ(table.size(), static_cast<std::size_t>(rank) + 1);
+    for (std::size_t i = 0; i < exact.coefficients.size(); ++i) {
+      for (std::size_t j = 0; j < exact.coefficients[i].size(); ++j) {
+        const bool inTable = i < table.size() && j < table[i].size();
+        EXPECT_EQ(inTable ? std::stod(table[i][j]) : 0.0, exact.coefficients[i][j]) << i << j;
+      }
+    }
+    ASSERT_EQ(table[0].size(), edges.size() - rank + 1);
+    for (const auto& [x, y] : points) {
+      EXPECT_NEAR(exactTutteValue(graph, x, y).toDouble(), exact.evaluate(x, y),
+                  1e-13 * termScale(exact, x, y))
+          << "at (" << x << ", " << y << ")";
+    }
+  }
+  Graph edited = makeGraph(complete(6));
+  edited.deleteEdge(0);
+  edited.contractEdge(14);
+  EdgeList rest;
+  for (int id = 0; id < edited.edgeIdLimit(); ++id)
+    if (edited.hasEdge(id))
+      rest.emplace_back(edited.edge(id).u, edited.edge(id).v);
+  EXPECT_EQ(exactTutteValue(edited, 3, 2).toDouble(), exactTutte(rest).evaluate(3, 2));
+  EXPECT_EQ(sumAt(exactTutteCoefficients(edited), 1, 1).convert_to<double>(),
+            exactTutte(rest).evaluate(1, 1));
+}
+
+// Beyond what plain recursion reaches: the closed forms of estimator/closed_form_values.h and
+// published polynomials, including a grid whose 36 edges after reductions branch deeply.
+TEST(ExactEvaluator, ClosedFormsAndKnownPolynomials) {
+  const std::vector<std::vector<std::string>> k4 = {
+      {"0", "2", "3", "1"}, {"2", "4", "0", "0"}, {"3", "0", "0", "0"}, {"1", "0", "0", "0"}};
+  EXPECT_EQ(exactTutteCoefficients(makeGraph(complete(4))), k4);
+  EXPECT_EQ(sumAt(exactTutteCoefficients(makeGraph(petersen())), 1, 1), 2000);
+  EXPECT_EQ(exactTutteValue(makeGraph(petersen()), 1, 1).toDouble(), 2000.0);
+  EXPECT_EQ(exactTutteCoefficients(Graph()), std::vector<std::vector<std::string>>{{"1"}});
+  // Random 3-regular multigraphs branch deeply, and a cache that took one subgraph for another
+  // shows there; the expansion without the cache is the plain sum of the reduced tree.
+  std::vector<EdgeList> large = {grid(5), complete(8)};
+  for (int seed = 1; seed <= 4; ++seed)
+    large.push_back(randomCubicMultigraph(24 + seed % 2 * 2, seed));
+  for (const EdgeList& edges : large) {
+    const Graph graph = makeGraph(edges);
+    const auto table = exactTutteCoefficients(graph);
+    EXPECT_EQ(sumAt(table, 1, 1).str(), countSpanningTrees(graph).decimal);
+    EXPECT_EQ(sumAt(table, 2, 2), mpz_int(1) << edges.size());
+    const ReducedGraph<WideFloat> root(graph.vertexIdLimit(),
+                                       branchOrderedEdges(graph, BranchOrder::BreadthFirst),
+                                       {1.0, 1.0, 1.37, 2.91});
+    const double uncached = FullExpansion<WideFloat>(false).valueOf(root).toDouble();
+    EXPECT_NEAR(exactTutteValue(graph, 1.37, 2.91).toDouble(), uncached, 1e-13 * uncached);
+  }
+  std::mt19937 random(5);
+  const double hyperbola[][2] = {{2, 2}, {3, 1.5}, {0.5, -1}, {0, 0}, {-1, 0.5}, {5, 1.25}};
+  for (int trial = 0; trial < 30; ++trial) {
+    const Graph graph = makeGraph(randomMultigraph(2 + trial % 8, 2 + trial, random));
+    for (const auto& [x, y] : hyperbola) {
+      const double closed = closedFormValue(graph, x, y)->toDouble();
+      EXPECT_NEAR(exactTutteValue(graph, x, y).toDouble(), closed,
+                  1e-12 * std::max(1.0, std::abs(closed)))
+          << trial << " at (" << x << ", " << y << ")";
+    }
+  }
+}
+
+// Each limit refuses what exceeds it, by one edge, with a message naming the limit and the
+// size, and without expanding (a refused graph of 1,500 edges returns at once); a graph that
+// its reductions fold away entirely is no work whatever its size.
+TEST(ExactEvaluator, RefusesGraphsBeyondItsLimits) {
+  auto message = [](auto call) -> std::string {
+    try {
+      call();
+    } catch (const ExactSizeExceeded& refused) {
+      return refused.what();
+    }
+    return "accepted";
+  };
+  EdgeList path;
+  for (int k = 0; k < kExactPolynomialMaxEdges + 1; ++k)
+    path.push_back({k, k + 1});
+  EXPECT_EQ(message([&] { exactTutteCoefficients(makeGraph(path)); }),
+            "the exact Tutte polynomial takes graphs of at most 64 edges; this one has 65");
+  path.pop_back();
+  EXPECT_EQ(exactTutteCoefficients(makeGraph(path)).back()[0], "1");  // x^64
+  // K10: 45 edges, none reducible.
+  const Graph k10 = makeGraph(complete(10));
+  EXPECT_EQ(message([&] { exactTutteCoefficients(k10); }),
+            "the exact Tutte polynomial takes graphs of at most 40 edges after reductions; this "
+            "one has 45");
+  EXPECT_EQ(exactTutteValue(k10, 1, 1).toDouble(), 1e8);  // Cayley: 10^8 trees
+  const Graph cubic = makeGraph(randomCubicMultigraph(1000, 1));
+  const std::string refusal = message([&] { exactTutteValue(cubic, 2, 1); });
+  EXPECT_TRUE(refusal.starts_with("the exact Tutte value takes graphs of at most " +
+                                  std::to_string(kExactValueMaxReducedEdges) + " edges after"))
+      << refusal;
+  EXPECT_THROW(exactTutteValue(k10, std::nan(""), 1), std::invalid_argument);
+  // A cycle of 100,000 edges: T = y + x + ... + x^(m-1), far beyond a double at x = 2.
+  EdgeList cycle;
+  for (int k = 0; k < 100000; ++k)
+    cycle.push_back({k, (k + 1) % 100000});
+  EXPECT_EQ(exactTutteValue(makeGraph(cycle), 2, 3), power(2, 100000) + 1.0);
 }
