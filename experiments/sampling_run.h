@@ -48,7 +48,7 @@ struct SamplingReport {
   int samples = 0;
   int budget = 0;
   std::uint64_t seed = 0;
-  std::int64_t nodesBuilt = 0;
+  std::int64_t nodesBuilt = 0;  // by the run's walks, not by a pilot's
   double seconds = 0.0;  // elapsed, from the graph's construction to the last statistic
   // No level of any sample had more candidates than the budget: every sample is the exact
   // deletion-contraction sum, and the errors are 0.

@@ -1,9 +1,12 @@
 """Estimates of the Tutte polynomial T(G; x, y) of undirected multigraphs.
 
 Velmora walks the deletion-contraction tree of a graph from the root one depth at a time and
-keeps at most ``budget`` nodes per depth, chosen uniformly at random; each walk is one unbiased
-sample of T(G; x, y), and an estimate is the mean of ``samples`` of them, with its standard
-error. Loops and parallel edges count; isolated vertices change nothing.
+keeps at most ``budget`` nodes per depth, chosen at random: the level walk uniformly, the
+reduced walk, which sums the forced parts of the tree exactly, in proportion to their weights.
+Each walk is one unbiased sample of T(G; x, y), and an estimate is the mean of ``samples`` of
+them, with its standard error. Where a closed form gives the value cheaply, "auto" takes it
+instead, and ``spanning_trees`` counts T(G; 1, 1) exactly. Loops and parallel edges count;
+isolated vertices change nothing.
 
 A graph is any of:
 
@@ -83,8 +86,8 @@ class Estimate:
         tilt: the reduced walk's tilt, given or chosen by the pilot; None for the other
             methods.
         seed: the run's seed; the same seed gives the same samples on any number of cores.
-        nodes: tree nodes built by all walks together.
-        seconds: elapsed time of the estimate.
+        nodes: tree nodes built by all the run's walks together (the tilt's pilot aside).
+        seconds: elapsed time of the estimate, the pilot's included.
         exact: True when the value is exact: the budget never cut a level, so that every
             sample is the exact deletion-contraction sum.
         warnings: why the estimate may not be trusted, one line each, as the tool writes them
@@ -197,7 +200,7 @@ def estimate(
             budget 1, 8-15% of runs of 4,000 to 10,000, less at larger budgets). The pilot
             draws from the run's seed too, so a seed still gives the same result on any
             number of cores. Give the tilt a run reported to skip the pilot in further runs
-            at the same graph and point.
+            at the same graph and point. "auto" ignores it where it takes an exact value.
 
     Returns:
         An Estimate.
