@@ -22,6 +22,7 @@
 #include <utility>
 #include <vector>
 
+#include "estimator/exact_evaluator.h"
 #include "estimator/spanning_tree_count.h"
 #include "experiments/tutte_coefficients.h"
 #include "experiments/tutte_estimate.h"
@@ -240,6 +241,21 @@ std::string spanningTrees(const Instance& instance) {
   });
 }
 
+// The exact polynomial's coefficients in decimal, row i for x^i and column j for y^j. A graph
+// beyond the evaluator's limits raises ValueError, as its std::invalid_argument does. The
+// expansion cannot be stopped midway: Ctrl-C takes effect when it ends.
+std::vector<std::vector<std::string>> exactCoefficients(const Instance& instance) {
+  return runInterruptibly<std::vector<std::vector<std::string>>>([&](const std::atomic<bool>&) {
+    return exactTutteCoefficients(graphOfEdges(instance.edges));
+  });
+}
+
+py::object exactValue(const Instance& instance, double x, double y) {
+  return toPython(runInterruptibly<WideFloat>([&](const std::atomic<bool>&) {
+    return exactTutteValue(graphOfEdges(instance.edges), x, y);
+  }));
+}
+
 }  // namespace
 
 PYBIND11_MODULE(_velmora, module) {
@@ -261,4 +277,8 @@ PYBIND11_MODULE(_velmora, module) {
              "Estimates of every coefficient, as a dict with two dense tables.");
   module.def("spanning_trees", &spanningTrees, py::arg("instance"),
              "The exact number of spanning trees, in decimal.");
+  module.def("exact_coefficients", &exactCoefficients, py::arg("instance"),
+             "The exact polynomial's coefficients in decimal, as a list of rows.");
+  module.def("exact_value", &exactValue, py::arg("instance"), py::arg("x"), py::arg("y"),
+             "The exact value at (x, y), as a float or a decimal.Decimal.");
 }

@@ -48,6 +48,7 @@ __all__ = [
     "Estimate",
     "coefficients",
     "estimate",
+    "exact",
     "spanning_trees",
 ]
 
@@ -281,6 +282,49 @@ def spanning_trees(graph) -> int:
     vertices.
     """
     return _int_of_decimal(_velmora.spanning_trees(_instance(graph)))
+
+
+def exact(graph, x: float | None = None, y: float | None = None):
+    """The exact Tutte polynomial of a small graph, or its exact value at one point.
+
+    Full deletion-contraction, with every node reduced as the reduced walk reduces it and every
+    subgraph met again taken from a cache. Its work grows exponentially with the edges left
+    after the reductions (loops, bridges, parallel and series pairs folded in), so it refuses,
+    before any of that work, a graph beyond its limits: for the polynomial 40 edges after
+    reductions and 64 in all, for a value 46 edges after reductions. At those limits the
+    slowest graphs measured (random 4-regular ones) took about 2 s and 110 MiB for the
+    polynomial and 3 s and 145 MiB for a value; most take a tenth of that or less.
+
+    Args:
+        graph: as for estimate.
+        x, y: the point, both or neither (finite real numbers). Neither: the polynomial.
+
+    Returns:
+        Without a point, the coefficients t_ij of T(graph; x, y) = sum t_ij x^i y^j as a numpy
+        object array of Python ints, row i for x^i from 0 to the rank r of the graph and
+        column j for y^j from 0 to its nullity m - r (both degrees are reached; a graph
+        without edges gives [[1]]). Note that ``coefficients`` returns (m + 1) x (m + 1)
+        tables instead. With a point, the value, a float or beyond a double's range a
+        decimal.Decimal: exact up to about one rounding per step, about 1e-13 relative for
+        graphs of a few dozen edges at x, y >= 0; elsewhere terms of both signs can cancel,
+        and the error is relative to the size of the terms.
+
+    Raises:
+        The exceptions of estimate for the graph and the point; ValueError, with the limit
+        and the graph's size, beyond the limits; TypeError when only one of x and y is
+        given. Ctrl-C takes effect only once the expansion ends.
+    """
+    if (x is None) != (y is None):
+        raise TypeError("exact takes both x and y, or neither")
+    if x is not None:
+        x, y = _real("x", x), _real("y", y)
+        return _velmora.exact_value(_instance(graph), x, y)
+    rows = _velmora.exact_coefficients(_instance(graph))
+    table = numpy.empty((len(rows), len(rows[0])), dtype=object)
+    for i, row in enumerate(rows):
+        for j, text in enumerate(row):
+            table[i, j] = _int_of_decimal(text)
+    return table
 
 
 def _instance(graph) -> _velmora.Instance:

@@ -166,6 +166,36 @@ def test_spanning_trees_exactly():
     assert velmora.spanning_trees([(v, v + 1) for v in range(5000) for _ in range(10)]) == 10**5000
 
 
+def test_exact_polynomials_and_values_of_small_graphs():
+    k4 = velmora.exact(networkx.complete_graph(4))
+    # T(K4) = x^3 + 3x^2 + 2x + 4xy + 2y + 3y^2 + y^3
+    assert k4.tolist() == [[0, 2, 3, 1], [2, 4, 0, 0], [3, 0, 0, 0], [1, 0, 0, 0]]
+    assert all(type(t) is int for t in k4.flat)
+    mixed = velmora.exact(MIXED)
+    assert mixed.shape == (5, 6)  # rank 4, nullity 5
+    for x, y in [(0.5, 1.5), (2.0, -0.5), (3.0, 3.0)]:
+        expected = brute_force_tutte(MIXED, x, y)
+        assert sum(t * x**i * y**j for (i, j), t in numpy.ndenumerate(mixed)) == pytest.approx(
+            expected, rel=1e-12)
+        assert velmora.exact(MIXED, x, y) == pytest.approx(expected, rel=1e-12)
+    assert velmora.exact([]).tolist() == [[1]]
+    # Beyond a double's range: a path of 1,100 parallel pairs, which reduces to nothing, has
+    # T(2, 2) = 2^2200.
+    value = velmora.exact([(v, v + 1) for v in range(1100) for _ in range(2)], 2, 2)
+    assert isinstance(value, decimal.Decimal)
+    assert abs(value / decimal.Decimal(4) ** 1100 - 1) < 1e-16
+    grid = networkx.grid_2d_graph(6, 6)  # 60 edges, 56 after reductions
+    for graph, point, words in [
+        (grid, (), "at most 40 edges after reductions"),
+        (networkx.grid_2d_graph(7, 7), (), "at most 64 edges; this one has 84"),
+        (grid, (1, 2), "at most 46 edges after reductions"),
+        (DIAMOND, (1, None), "both x and y"),
+        (DIAMOND, (math.nan, 1), "finite"),
+    ]:
+        with pytest.raises((ValueError, TypeError), match=words):
+            velmora.exact(graph, *point)
+
+
 def test_values_beyond_a_doubles_range():
     # At B = 1 every sample of T(2, 2) is exactly 2^m: each of the m steps either halves the
     # candidates (weight 2) or meets a bridge or loop (factor 2).
