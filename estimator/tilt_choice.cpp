@@ -55,7 +55,10 @@ double chooseTilt(const Graph& root, const WalkSettings& settings,
     const PointSamples pilot = estimatePointSamples(root, tilted, seeds);
     const double nodes = static_cast<double>(std::max<std::int64_t>(pilot.nodesBuilt, 1));
     const double work = predictedRelativeVariance(pilot.values) * nodes;
-    if (work < leastWork) {
+    // Among tilts that promise the same, the mildest: where no tilt makes a difference (every
+    // sample the same, as when the root is a leaf) that is 1.
+    const bool milder = std::abs(std::log(tilts[t])) < std::abs(std::log(best));
+    if (work < leastWork || (work == leastWork && milder)) {
       leastWork = work;
       best = tilts[t];
     }

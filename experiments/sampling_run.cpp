@@ -3,18 +3,24 @@
 #include <algorithm>
 
 #include "estimator/parallel_loop.h"
+#include "estimator/walk_levels.h"
 #include "experiments/run_seed.h"
 
 void checkSamplingOptions(const SamplingOptions& options) {
   if (options.samples < 1)
     throw std::invalid_argument("the sample count must be at least 1, not " +
                                 std::to_string(options.samples));
-  if (options.budget < 1)
+  if (options.budget && *options.budget < 1)
     throw std::invalid_argument("the budget must be at least 1, not " +
-                                std::to_string(options.budget));
+                                std::to_string(*options.budget));
   if (options.cores && *options.cores < 1)
     throw std::invalid_argument("the number of cores must be at least 1, not " +
                                 std::to_string(*options.cores));
+}
+
+int budgetOf(const SamplingOptions& options, WalkKind walk) {
+  return options.budget.value_or(walk == WalkKind::Reduced ? kDefaultReducedBudget
+                                                            : kDefaultLevelBudget);
 }
 
 std::uint64_t runSeed(const SamplingOptions& options) {
@@ -23,7 +29,9 @@ std::uint64_t runSeed(const SamplingOptions& options) {
 
 WalkSettings walkSettings(const SamplingOptions& options, double x, double y, WalkKind walk) {
   const int mcore = options.cores == 1 ? 0 : 1;
-  return WalkSettings{options.budget, mcore, x, y, 0, walk};
+  WalkSettings settings{budgetOf(options, walk), mcore, x, y, 0, walk};
+  settings.stop = options.stop;
+  return settings;
 }
 
 void runSampleBatch(const SamplingOptions& options,
@@ -35,11 +43,14 @@ void runSampleBatch(const SamplingOptions& options,
         throw EstimateStopped();
     };
   }
-  if (!options.cores) {
-    batch(afterEachSample);
-    return;
+  try {
+    if (options.cores)
+      runWithWorkerLimit(*options.cores, [&] { batch(afterEachSample); });
+    else
+      batch(afterEachSample);
+  } catch (const WalkStopped&) {
+    throw EstimateStopped();
   }
-  runWithWorkerLimit(*options.cores, [&] { batch(afterEachSample); });
 }
 
 Graph graphOfEdges(const EdgeList& edges) {

@@ -17,16 +17,23 @@
 // estimate is one experiment with a generator of its own, so estimates run side by side from
 // several threads do not disturb one another, and none prints anything.
 
+// The budget of a walk when none is given. The reduced walk does best at B = 1 on the graphs
+// measured (bench/RESULTS.md): a larger budget costs more per sample than its smaller spread
+// saves. The level walk keeps the tool's customary 16.
+inline constexpr int kDefaultLevelBudget = 16;
+inline constexpr int kDefaultReducedBudget = 1;
+
 struct SamplingOptions {
   int samples = 1000;  // N, at least 1
-  int budget = 16;     // B: nodes kept per depth of the tree, at least 1
+  // B: nodes kept per depth of the tree, at least 1; absent: the walk's default above.
+  std::optional<int> budget;
   // Absent: a seed from the clock. Either way the result holds it, and the same seed gives the
   // same samples, on any number of cores.
   std::optional<std::uint64_t> seed;
   // Absent: every core; 1: one core; k: at most k threads.
   std::optional<int> cores;
-  // When another thread sets it, the estimate throws EstimateStopped after the samples in
-  // progress. A sample's walk itself is not interrupted.
+  // When another thread sets it, the estimate throws EstimateStopped: the walks in progress end
+  // at their next depth, so even a sample of a huge budget ends within one level's time.
   const std::atomic<bool>* stop = nullptr;
 };
 
@@ -41,7 +48,7 @@ struct SamplingReport {
   int samples = 0;
   int budget = 0;
   std::uint64_t seed = 0;
-  std::int64_t nodesBuilt = 0;
+  std::int64_t nodesBuilt = 0;  // by the run's walks, not by a pilot's
   double seconds = 0.0;  // elapsed, from the graph's construction to the last statistic
   // No level of any sample had more candidates than the budget: every sample is the exact
   // deletion-contraction sum, and the errors are 0.
@@ -54,14 +61,19 @@ struct SamplingReport {
 // the budget or the cores are below 1.
 void checkSamplingOptions(const SamplingOptions& options);
 
+// The budget the walk takes under these options: the one given, else the walk's default.
+int budgetOf(const SamplingOptions& options, WalkKind walk);
+
 // The seed of the run: the one given, else one from the clock.
 std::uint64_t runSeed(const SamplingOptions& options);
 
-// Settings of the walks for these options at (x, y) (-1: no point); mcore follows the cores.
+// Settings of the walks for these options at (x, y) (-1: no point); mcore follows the cores,
+// and the walks end when the options' stop flag is set.
 WalkSettings walkSettings(const SamplingOptions& options, double x, double y, WalkKind walk);
 
 // Runs batch(afterEachSample) within the options' limit on threads, with a hook that ends the
-// batch by throwing EstimateStopped once the stop flag is set.
+// batch by throwing EstimateStopped once the stop flag is set; a walk that the flag stopped
+// (WalkStopped) ends it the same way.
 void runSampleBatch(const SamplingOptions& options,
                     const std::function<void(const SampleHook&)>& batch);
 

@@ -16,7 +16,10 @@ struct TutteCoefficients {
   SamplingReport run;
 };
 
-// N samples of the level walk without pruning, at most B nodes per depth. Throws what
-// estimateTutteValue throws for the sampling options, memory and stops. Time: about N walks of
-// m depths of at most B graphs each, and memory for the coefficients the samples reach.
+// N samples of the level walk without pruning, at most B nodes per depth. When the budget cut,
+// the warnings include the tool's check of the coefficients' sum against the exact number of
+// spanning trees, T(1, 1), unless counting them would take more than about a second of one
+// core (kSpanningTreeUpdateLimit). Throws what estimateTutteValue throws for the sampling
+// options, memory and stops. Time: about N walks of m depths of at most B graphs each, the
+// count, and memory for the coefficients the samples reach.
 TutteCoefficients estimateTutteCoefficients(const EdgeList& edges, const SamplingOptions& options);

@@ -1,12 +1,18 @@
 #include "experiments/tutte_estimate.h"
 
+#include <algorithm>
 #include <array>
 #include <cmath>
+#include <sstream>
 #include <utility>
 
+#include "estimator/closed_form_values.h"
+#include "estimator/spanning_tree_count.h"
+#include "estimator/tilt_choice.h"
 #include "estimator/tree_level.h"
 #include "experiments/sample_seeds.h"
 #include "experiments/sample_statistics.h"
+#include "experiments/spanning_tree_check.h"
 #include "experiments/stopwatch.h"
 #include "experiments/trust_checks.h"
 
@@ -19,9 +25,17 @@ constexpr std::array<std::pair<EstimateMethod, std::string_view>, 4> kMethodName
     {EstimateMethod::Exact, "exact"},
 }};
 
-// The value at (x, y) where a closed form gives it at little cost; none so far.
-std::optional<WideFloat> cheapExactValue(const Graph&, double, double) {
-  return std::nullopt;
+// The value at (x, y) where a closed form gives it at little cost: on the hyperbola
+// (x - 1)(y - 1) = 1 in time O(m), and at (1, 1) when counting the spanning trees takes at most
+// kSpanningTreeUpdateLimit updates (about a second of one core); nothing elsewhere.
+std::optional<WideFloat> cheapExactValue(const Graph& graph, double x, double y) {
+  if (x == 1.0 && y == 1.0) {
+    if (const std::optional<SpanningTreeCount> count =
+            countSpanningTreesWithin(graph, kSpanningTreeUpdateLimit))
+      return count->value;
+    return std::nullopt;
+  }
+  return closedFormValue(graph, x, y);
 }
 
 TutteEstimate exactEstimate(WideFloat value, const SamplingOptions& options, std::uint64_t seed,
@@ -29,8 +43,33 @@ TutteEstimate exactEstimate(WideFloat value, const SamplingOptions& options, std
   TutteEstimate result;
   result.value = value;
   result.method = EstimateMethod::Exact;
-  result.run = {0, options.budget, seed, 0, stopwatch.elapsedSeconds(), true, {}};
+  result.run.budget = budgetOf(options, WalkKind::Reduced);
+  result.run.seed = seed;
+  result.run.seconds = stopwatch.elapsedSeconds();
+  result.run.exact = true;
   return result;
+}
+
+// Seeds of the pilot that chooses the reduced walk's tilt: an eighth of the run's samples, at
+// least 16 per tilt tried (fewer choose badly now and then: too few of a heavy tail's samples
+// are seen) and at most 200 (by then the choice no longer changes). At B = 1, on the bench
+// graphs, a pilot sample costs about as much as one of the run's.
+int pilotSeedCount(int samples) {
+  const int tilts = static_cast<int>(tiltLadder().size());
+  return tilts * std::clamp(samples / (8 * tilts), 16, 200);
+}
+
+void checkTilt(const ValueOptions& options) {
+  if (!options.tilt)
+    return;
+  if (!std::isfinite(*options.tilt) || *options.tilt <= 0.0) {
+    std::ostringstream text;
+    text << "the tilt must be positive and finite, not " << *options.tilt;
+    throw std::invalid_argument(text.str());
+  }
+  if (options.method == EstimateMethod::Walk)
+    throw std::invalid_argument("a tilt is the reduced walk's: give it with method auto or "
+                                "reduced");
 }
 
 WalkKind walkOf(EstimateMethod method) {
@@ -77,6 +116,7 @@ TutteEstimate estimateTutteValue(const EdgeList& edges, const ValueOptions& opti
     throw std::invalid_argument("the point (x, y) must be finite");
   if (options.method == EstimateMethod::Exact)
     throw std::invalid_argument("an estimate's method is auto, walk or reduced");
+  checkTilt(options);
   const Stopwatch stopwatch;
   const Graph graph = graphOfEdges(edges);
   const std::uint64_t seed = runSeed(sampling);
@@ -85,17 +125,30 @@ TutteEstimate estimateTutteValue(const EdgeList& edges, const ValueOptions& opti
       return exactEstimate(*exact, sampling, seed, stopwatch);
   }
   const WalkKind walk = walkOf(options.method);
+  const bool choosesTilt = walk == WalkKind::Reduced && !options.tilt;
   SampleSeedSource source(seed);
+  // The pilot's seeds first, then the samples': both depend on the seed alone.
+  const std::vector<std::uint64_t> pilotSeeds =
+      drawExperimentSeeds(choosesTilt ? pilotSeedCount(sampling.samples) : 0, source);
   const std::vector<std::uint64_t> seeds = drawExperimentSeeds(sampling.samples, source);
+  double tilt = options.tilt.value_or(1.0);
   PointSamples batch;
   runSampleBatch(sampling, [&](const SampleHook& afterEachSample) {
-    batch = estimatePointSamples(graph, walkSettings(sampling, options.x, options.y, walk), seeds,
-                                 afterEachSample);
+    WalkSettings settings = walkSettings(sampling, options.x, options.y, walk);
+    if (choosesTilt) {
+      WalkSettings pilot = settings;
+      pilot.budget = 1;
+      tilt = chooseTilt(graph, pilot, pilotSeeds);
+    }
+    settings.tilt = tilt;
+    batch = estimatePointSamples(graph, settings, seeds, afterEachSample);
   });
   TutteEstimate result;
   result.method = walk == WalkKind::Reduced ? EstimateMethod::Reduced : EstimateMethod::Walk;
+  if (walk == WalkKind::Reduced)
+    result.tilt = tilt;
   result.run.samples = sampling.samples;
-  result.run.budget = sampling.budget;
+  result.run.budget = budgetOf(sampling, walk);
   result.run.seed = seed;
   summarise(graph, batch, options, result);
   result.run.seconds = stopwatch.elapsedSeconds();

@@ -13,7 +13,10 @@
 //    worth nothing there, as the tool's truncated mode does; elsewhere its samples are those
 //    of the normal mode's point estimate.
 //  - Reduced: the reduced walk, which sums the forced parts of the tree exactly.
-//  - Auto: the exact value where one is cheap, else the reduced walk.
+//  - Auto: the exact value where a closed form gives it cheaply, else the reduced walk: on the
+//    hyperbola (x - 1)(y - 1) = 1, which holds (2, 2), and at (1, 1), the number of spanning
+//    trees, unless counting them would take more than about a second of one core (a random
+//    3-regular graph of more than about 1,700 vertices), where the walk takes over.
 enum class EstimateMethod { Auto, Walk, Reduced, Exact };
 
 // "auto", "walk", "reduced", "exact".
@@ -26,6 +29,12 @@ struct ValueOptions {
   double y = 1.0;
   EstimateMethod method = EstimateMethod::Auto;
   SamplingOptions sampling;
+  // The reduced walk's tilt (estimator/reduced_walk.h), positive and finite; Auto and Reduced
+  // only. Absent: chosen before the run by a pilot (estimator/tilt_choice.h) at B = 1, whatever
+  // the run's budget, since the tilt belongs to the tree: its seeds, an eighth of the run's
+  // samples but at least 16 and at most 200 per tilt tried, come first from the run's generator,
+  // so the choice too depends on the seed alone.
+  std::optional<double> tilt = std::nullopt;
 };
 
 // An estimate of T(G; x, y): the mean of the samples, its standard error (the samples'
@@ -37,13 +46,17 @@ struct TutteEstimate {
   // Infinite when the value is 0 but the samples vary, not-a-number when they are all 0.
   WideFloat relativeError = 0.0;
   EstimateMethod method = EstimateMethod::Walk;
+  // The reduced walk's tilt, given or chosen; absent for the other methods.
+  std::optional<double> tilt;
   SamplingReport run;
 };
 
 // Estimates T(G; x, y) of the multigraph of `edges` (any int ids; loops and parallel edges
 // count) by N samples of a walk that keeps at most B nodes per depth. Throws
-// std::invalid_argument for a point that is not finite, a request for Exact and the option
-// errors of checkSamplingOptions; WalkMemoryExhausted when a level outgrows three quarters of the
+// std::invalid_argument for a point that is not finite, a request for Exact, a tilt that is not
+// positive and finite or is given to the level walk, and the option errors of
+// checkSamplingOptions; WalkMemoryExhausted when a level outgrows three quarters of the
 // machine's memory; EstimateStopped when stopped. Time: about N walks of m depths of at most B
-// graphs each.
+// graphs each, and for the reduced walk without a tilt the pilot's walks at B = 1, an eighth
+// as many as the run's (at least 208 and at most 2,600).
 TutteEstimate estimateTutteValue(const EdgeList& edges, const ValueOptions& options);

@@ -22,6 +22,8 @@
 #include <utility>
 #include <vector>
 
+#include "estimator/exact_evaluator.h"
+#include "estimator/spanning_tree_count.h"
 #include "experiments/tutte_coefficients.h"
 #include "experiments/tutte_estimate.h"
 #include "graph/instance_reader.h"
@@ -111,7 +113,7 @@ Result runInterruptibly(Work work) {
     std::unique_lock<std::mutex> lock(mutex);
     while (!finishedSignal.wait_for(lock, kSignalPoll, [&] { return finished; })) {
       if (interrupted)
-        continue;  // the work ends after the samples in progress
+        continue;  // the walks end at their next depth
       lock.unlock();
       {
         py::gil_scoped_acquire acquire;
@@ -163,11 +165,11 @@ void addRun(py::dict& result, const SamplingReport& run, const Instance& instanc
 
 py::dict estimate(const Instance& instance, double x, double y, int samples, int budget,
                   const std::string& method, std::optional<std::uint64_t> seed,
-                  std::optional<int> cores) {
+                  std::optional<int> cores, std::optional<double> tilt) {
   const std::optional<EstimateMethod> requested = methodNamed(method);
   if (!requested || *requested == EstimateMethod::Exact)
     raise(PyExc_ValueError, "method must be 'auto', 'walk' or 'reduced', not '" + method + "'");
-  ValueOptions options{x, y, *requested, samplingOptions(samples, budget, seed, cores)};
+  ValueOptions options{x, y, *requested, samplingOptions(samples, budget, seed, cores), tilt};
   const TutteEstimate estimate = runEstimate<TutteEstimate>(
       [&](const std::atomic<bool>& stop) {
         ValueOptions stoppable = options;
@@ -181,6 +183,7 @@ py::dict estimate(const Instance& instance, double x, double y, int samples, int
   result["relative_error"] = toPython(estimate.relativeError);
   result["log10"] = log10(abs(estimate.value));
   result["method"] = std::string(methodName(estimate.method));
+  result["tilt"] = estimate.tilt;
   addRun(result, estimate.run, instance);
   return result;
 }
@@ -230,11 +233,36 @@ py::dict coefficients(const Instance& instance, int samples, int budget,
   return result;
 }
 
+// The exact number of spanning trees in decimal. The count cannot be stopped midway: Ctrl-C
+// takes effect when it ends.
+std::string spanningTrees(const Instance& instance) {
+  return runInterruptibly<std::string>([&](const std::atomic<bool>&) {
+    return countSpanningTrees(graphOfEdges(instance.edges)).decimal;
+  });
+}
+
+// The exact polynomial's coefficients in decimal, row i for x^i and column j for y^j. A graph
+// beyond the evaluator's limits raises ValueError, as its std::invalid_argument does. The
+// expansion cannot be stopped midway: Ctrl-C takes effect when it ends.
+std::vector<std::vector<std::string>> exactCoefficients(const Instance& instance) {
+  return runInterruptibly<std::vector<std::vector<std::string>>>([&](const std::atomic<bool>&) {
+    return exactTutteCoefficients(graphOfEdges(instance.edges));
+  });
+}
+
+py::object exactValue(const Instance& instance, double x, double y) {
+  return toPython(runInterruptibly<WideFloat>([&](const std::atomic<bool>&) {
+    return exactTutteValue(graphOfEdges(instance.edges), x, y);
+  }));
+}
+
 }  // namespace
 
 PYBIND11_MODULE(_velmora, module) {
   module.doc() =
       "Velmora's extension module: the library's estimates, called by the velmora package.";
+  module.attr("DEFAULT_LEVEL_BUDGET") = kDefaultLevelBudget;
+  module.attr("DEFAULT_REDUCED_BUDGET") = kDefaultReducedBudget;
   py::class_<Instance>(module, "Instance", "A graph as the library reads it.")
       .def_static("from_file", &instanceFromFile, py::arg("path"), py::arg("name"),
                   "Reads an instance file (path as bytes; name for messages).")
@@ -242,8 +270,15 @@ PYBIND11_MODULE(_velmora, module) {
                   "The graph of a list of (u, v) vertex id pairs, one per edge.");
   module.def("estimate", &estimate, py::arg("instance"), py::arg("x"), py::arg("y"),
              py::arg("samples"), py::arg("budget"), py::arg("method"), py::arg("seed"),
-             py::arg("cores"), "One estimate of T(x, y), as a dict of plain values.");
+             py::arg("cores"), py::arg("tilt"),
+             "One estimate of T(x, y), as a dict of plain values.");
   module.def("coefficients", &coefficients, py::arg("instance"), py::arg("samples"),
              py::arg("budget"), py::arg("seed"), py::arg("cores"),
              "Estimates of every coefficient, as a dict with two dense tables.");
+  module.def("spanning_trees", &spanningTrees, py::arg("instance"),
+             "The exact number of spanning trees, in decimal.");
+  module.def("exact_coefficients", &exactCoefficients, py::arg("instance"),
+             "The exact polynomial's coefficients in decimal, as a list of rows.");
+  module.def("exact_value", &exactValue, py::arg("instance"), py::arg("x"), py::arg("y"),
+             "The exact value at (x, y), as a float or a decimal.Decimal.");
 }

@@ -171,6 +171,8 @@ TEST(ReducedWalk, ThePilotChoosesATiltThatFitsThePoint) {
       chooseTilt(makeGraph({{0, 1}, {1, 2}, {2, 0}, {2, 3}}), reduced(1, 0, 0, 2), seeds(500, 1)),
       1.0);
   EXPECT_EQ(chooseTilt(makeGraph(kK4), reduced(1, 0, 2, 2), seeds(10, 1)), 1.0);
+  const EdgeList diamond{{0, 1}, {0, 2}, {1, 2}, {1, 3}, {2, 3}};  // series-parallel: a leaf
+  EXPECT_EQ(chooseTilt(makeGraph(diamond), reduced(1, 0, 2, 1), seeds(13 * 16, 1)), 1.0);
 }
 
 TEST(ReducedWalk, AWalkStopsWhenToldOrBeforeOutgrowingItsMemory) {

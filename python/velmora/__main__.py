@@ -14,7 +14,7 @@ import json
 import math
 import sys
 
-from . import DEFAULT_BUDGET, DEFAULT_SAMPLES, Estimate, estimate
+from . import DEFAULT_REDUCED_BUDGET, DEFAULT_SAMPLES, DEFAULT_WALK_BUDGET, Estimate, estimate
 
 
 def _arguments(argv):
@@ -30,12 +30,17 @@ def _arguments(argv):
         help=f"samples to draw (default {DEFAULT_SAMPLES})",
     )
     parser.add_argument(
-        "--budget", type=int, default=DEFAULT_BUDGET,
-        help=f"nodes kept per depth of the tree (default {DEFAULT_BUDGET})",
+        "--budget", type=int,
+        help=f"nodes kept per depth of the tree (default {DEFAULT_REDUCED_BUDGET} for the "
+        f"methods auto and reduced, {DEFAULT_WALK_BUDGET} for walk)",
     )
     parser.add_argument(
         "--method", choices=("auto", "walk", "reduced"), default="auto",
         help="how the value is computed (default auto)",
+    )
+    parser.add_argument(
+        "--tilt", type=float,
+        help="the reduced walk's tilt, a positive number (default: chosen by a pilot)",
     )
     parser.add_argument("--seed", type=int, help="the run's seed (default: from the clock)")
     parser.add_argument("--cores", type=int, help="at most this many threads (default: all)")
@@ -63,6 +68,7 @@ def _json_line(file: str, result: Estimate) -> str:
             "samples": result.samples,
             "budget": result.budget,
             "method": result.method,
+            "tilt": result.tilt,
             "seed": result.seed,
             "nodes": result.nodes,
             "seconds": result.seconds,
@@ -73,9 +79,10 @@ def _json_line(file: str, result: Estimate) -> str:
 
 
 def _sentence(file: str, result: Estimate) -> str:
+    tilt = "" if result.tilt is None else f" tilt {result.tilt:.3g},"
     return (
         f"{file}: T({result.x:g}, {result.y:g}) = {result.value:.6g} (std error "
-        f"{result.std_error:.3g}, RE {result.relative_error:.3g}; {result.method}, "
+        f"{result.std_error:.3g}, RE {result.relative_error:.3g}; {result.method},{tilt} "
         f"N = {result.samples}, B = {result.budget}, seed {result.seed}, "
         f"{result.seconds:.3g} s)"
     )
@@ -89,7 +96,7 @@ def main(argv=None) -> int:
             result = estimate(
                 file, arguments.x, arguments.y, samples=arguments.samples,
                 budget=arguments.budget, method=arguments.method, seed=arguments.seed,
-                cores=arguments.cores,
+                cores=arguments.cores, tilt=arguments.tilt,
             )
         except (OSError, ValueError, TypeError, MemoryError) as error:
             print(f"velmora: {file}: {error}", file=sys.stderr)

@@ -18,6 +18,7 @@ import pytest
 import velmora
 
 EXAMPLES = pathlib.Path(__file__).resolve().parents[2] / "examples"
+BENCH_GRAPHS = pathlib.Path(__file__).resolve().parents[2] / "bench" / "graphs"
 DIAMOND = [(0, 1), (0, 2), (1, 2), (1, 3), (2, 3)]
 # K4 with a parallel pair, a loop and a pendant edge: every kind of edge.
 MIXED = [(0, 1), (0, 2), (0, 3), (1, 2), (1, 3), (2, 3), (0, 1), (2, 2), (3, 4)]
@@ -98,6 +99,9 @@ def test_bad_input_raises_with_a_reason(tmp_path):
         (DIAMOND, {"method": "fast"}, ValueError, "method"),
         (DIAMOND, {"x": math.inf}, ValueError, "finite"),
         (DIAMOND, {"y": 1j}, TypeError, "real"),
+        (DIAMOND, {"tilt": 0}, ValueError, "tilt must be positive"),
+        (DIAMOND, {"tilt": "1"}, TypeError, "tilt"),
+        (DIAMOND, {"tilt": 2, "method": "walk"}, ValueError, "reduced walk"),
     ]
     for graph, options, error, words in cases:
         arguments = {"x": 2, "y": 1, **options}
@@ -108,16 +112,19 @@ def test_bad_input_raises_with_a_reason(tmp_path):
         velmora.coefficients(DIAMOND, samples=10, budget=-1)
 
 
-def test_a_seed_gives_the_same_samples_on_any_number_of_cores():
+@pytest.mark.parametrize("method", ["walk", "reduced"])
+def test_a_seed_gives_the_same_samples_on_any_number_of_cores(method):
     grid = networkx.grid_2d_graph(5, 5)
     runs = [
-        velmora.estimate(grid, 1, 2, samples=200, budget=4, seed=7, method="walk", cores=cores)
+        velmora.estimate(grid, 1, 2, samples=200, budget=4, seed=7, method=method, cores=cores)
         for cores in (1, 2, None)
     ]
-    assert len({(r.value, r.std_error, r.nodes) for r in runs}) == 1
-    assert velmora.estimate(grid, 1, 2, samples=200, budget=4, seed=8).value != runs[0].value
-    clocked = velmora.estimate(grid, 1, 2, samples=50, budget=4, method="walk")
-    again = velmora.estimate(grid, 1, 2, samples=50, budget=4, method="walk", seed=clocked.seed)
+    # The reduced walk's pilot too draws from the seed.
+    assert len({(r.value, r.std_error, r.nodes, r.tilt) for r in runs}) == 1
+    other = velmora.estimate(grid, 1, 2, samples=200, budget=4, seed=8, method=method)
+    assert other.value != runs[0].value
+    clocked = velmora.estimate(grid, 1, 2, samples=50, budget=4, method=method)
+    again = velmora.estimate(grid, 1, 2, samples=50, budget=4, method=method, seed=clocked.seed)
     assert again.value == clocked.value
 
 
@@ -133,6 +140,60 @@ def test_estimates_agree_with_exact_values(method):
                              seed=3, method=method)
     assert abs(trees.value - 100352) <= five_errors(trees)
     assert trees.relative_error < 0.05 and not trees.warnings
+
+
+def test_auto_is_exact_where_cheap_and_walks_beyond():
+    grid = networkx.grid_2d_graph(4, 4)  # 24 edges
+    for x, y, exact in [(1, 1, 100352), (2, 2, 2**24)]:
+        result = velmora.estimate(grid, x, y, samples=5)
+        assert result.method == "exact" and result.exact and result.value == exact
+        assert result.samples == 0 and result.nodes == 0
+    # Counting the spanning trees of a 3-regular graph on 2,000 vertices takes seconds.
+    large = networkx.random_regular_graph(3, 2000, seed=1)
+    result = velmora.estimate(large, 1, 1, samples=4, seed=1)
+    assert result.method == "reduced" and not result.exact
+    # Each walk's own default budget.
+    assert result.budget == velmora.DEFAULT_REDUCED_BUDGET == 1
+    assert velmora.estimate(grid, 2, 1, samples=4, method="walk").budget == 16
+
+
+def test_spanning_trees_exactly():
+    assert velmora.spanning_trees(networkx.grid_2d_graph(4, 4)) == 100352
+    assert velmora.spanning_trees(networkx.complete_graph(12)) == 12**10
+    assert velmora.spanning_trees(MIXED) == round(brute_force_tutte(MIXED, 1, 1))
+    assert velmora.spanning_trees([]) == 1
+    # A path of 5,000 bundles of 10 parallel edges: more digits than int() takes at once.
+    assert velmora.spanning_trees([(v, v + 1) for v in range(5000) for _ in range(10)]) == 10**5000
+
+
+def test_exact_polynomials_and_values_of_small_graphs():
+    k4 = velmora.exact(networkx.complete_graph(4))
+    # T(K4) = x^3 + 3x^2 + 2x + 4xy + 2y + 3y^2 + y^3
+    assert k4.tolist() == [[0, 2, 3, 1], [2, 4, 0, 0], [3, 0, 0, 0], [1, 0, 0, 0]]
+    assert all(type(t) is int for t in k4.flat)
+    mixed = velmora.exact(MIXED)
+    assert mixed.shape == (5, 6)  # rank 4, nullity 5
+    for x, y in [(0.5, 1.5), (2.0, -0.5), (3.0, 3.0)]:
+        expected = brute_force_tutte(MIXED, x, y)
+        assert sum(t * x**i * y**j for (i, j), t in numpy.ndenumerate(mixed)) == pytest.approx(
+            expected, rel=1e-12)
+        assert velmora.exact(MIXED, x, y) == pytest.approx(expected, rel=1e-12)
+    assert velmora.exact([]).tolist() == [[1]]
+    # Beyond a double's range: a path of 1,100 parallel pairs, which reduces to nothing, has
+    # T(2, 2) = 2^2200.
+    value = velmora.exact([(v, v + 1) for v in range(1100) for _ in range(2)], 2, 2)
+    assert isinstance(value, decimal.Decimal)
+    assert abs(value / decimal.Decimal(4) ** 1100 - 1) < 1e-16
+    grid = networkx.grid_2d_graph(6, 6)  # 60 edges, 56 after reductions
+    for graph, point, words in [
+        (grid, (), "at most 40 edges after reductions"),
+        (networkx.grid_2d_graph(7, 7), (), "at most 64 edges; this one has 84"),
+        (grid, (1, 2), "at most 46 edges after reductions"),
+        (DIAMOND, (1, None), "both x and y"),
+        (DIAMOND, (math.nan, 1), "finite"),
+    ]:
+        with pytest.raises((ValueError, TypeError), match=words):
+            velmora.exact(graph, *point)
 
 
 def test_values_beyond_a_doubles_range():
@@ -168,7 +229,17 @@ def test_coefficients_of_small_graphs():
     assert any("RE above" in warning for warning in cut.warnings)
 
 
-def test_ctrl_c_stops_a_long_estimate():
+@pytest.mark.parametrize(
+    "graph, samples, budget",
+    [
+        # Two million samples of an 8 x 8 grid at B = 64: most of an hour.
+        (networkx.grid_2d_graph(8, 8), 2_000_000, 64),
+        # One sample of a 3-regular graph on 1,000 vertices at B = 4096: seconds, stopped
+        # within it.
+        (BENCH_GRAPHS / "cubic1000.txt", 1, 4096),
+    ],
+)
+def test_ctrl_c_stops_a_long_estimate_within_a_second(graph, samples, budget):
     signalled = []
 
     def interrupt():
@@ -178,10 +249,8 @@ def test_ctrl_c_stops_a_long_estimate():
     timer = threading.Timer(0.5, interrupt)
     timer.start()
     with pytest.raises(KeyboardInterrupt):
-        # Two million samples of an 8 x 8 grid at B = 64: most of an hour.
-        velmora.estimate(networkx.grid_2d_graph(8, 8), 1, 1, samples=2_000_000, budget=64,
-                         method="walk")
-    assert time.monotonic() - signalled[0] < 2
+        velmora.estimate(graph, 1, 1, samples=samples, budget=budget, method="walk")
+    assert time.monotonic() - signalled[0] < 1
 
 
 def test_shell_entry_point(tmp_path):
@@ -196,6 +265,8 @@ def test_shell_entry_point(tmp_path):
     assert [line["file"] for line in lines] == files
     assert [line["value"] for line in lines] == pytest.approx([24, 7])
     assert all(line["exact"] and line["seed"] == 5 for line in lines)
+    tilted = run(files[0], "--x", "2", "--y", "1", "--method", "reduced", "--tilt", "1.5", "--json")
+    assert tilted.returncode == 0 and json.loads(tilted.stdout)["tilt"] == 1.5
     plain = run(files[0], "--x", "0", "--y", "1", "--budget", "1", "--samples", "50")
     assert plain.returncode == 0 and plain.stdout.startswith(f"{files[0]}: T(0, 1) = ")
     missing = run(str(tmp_path / "missing.txt"), "--x", "1", "--y", "1")
