@@ -5,23 +5,20 @@
 #include <cmath>
 #include <numeric>
 #include <random>
-#include <set>
 #include <vector>
 
 #include "estimator/reduced_walk.h"
 #include "estimator/sample_batch.h"
 #include "estimator/tilt_choice.h"
 #include "estimator/weighted_resampling.h"
+#include "experiments/sampling_run.h"
 #include "support/exact_tutte.h"
 #include "support/large_graphs.h"
 
 namespace {
 
 Graph makeGraph(const EdgeList& edges) {
-  std::set<int> ids;
-  for (auto [u, v] : edges)
-    ids.insert({u, v});
-  return Graph(static_cast<int>(ids.size()), edges);
+  return graphOfEdges(edges);
 }
 
 EdgeList grid(int rows, int columns) {
