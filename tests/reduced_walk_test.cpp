@@ -136,7 +136,7 @@ TEST(ReducedWalk, BindingBudgetsAreUnbiasedWhateverTheTilt) {
 }
 
 TEST(ReducedWalk, SamplesDependOnlyOnTheirSeedsNotOnTheCores) {
-  const Graph root = makeGraph(grid(9, 9));
+  const Graph root = makeGraph(grid(7, 7));
   // N = 3 builds large levels on all cores, N = 12 runs the walks side by side.
   for (int samples : {3, 12})
     for (int budget : {1, 16, 1024}) {
