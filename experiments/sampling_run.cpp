@@ -20,7 +20,7 @@ void checkSamplingOptions(const SamplingOptions& options) {
 
 int budgetOf(const SamplingOptions& options, WalkKind walk) {
   return options.budget.value_or(walk == WalkKind::Reduced ? kDefaultReducedBudget
-                                                            : kDefaultLevelBudget);
+                                                           : kDefaultLevelBudget);
 }
 
 std::uint64_t runSeed(const SamplingOptions& options) {
@@ -34,20 +34,12 @@ WalkSettings walkSettings(const SamplingOptions& options, double x, double y, Wa
   return settings;
 }
 
-void runSampleBatch(const SamplingOptions& options,
-                    const std::function<void(const SampleHook&)>& batch) {
-  SampleHook afterEachSample;
-  if (options.stop != nullptr) {
-    afterEachSample = [stop = options.stop] {
-      if (stop->load(std::memory_order_relaxed))
-        throw EstimateStopped();
-    };
-  }
+void runSampleBatch(const SamplingOptions& options, const std::function<void()>& batch) {
   try {
     if (options.cores)
-      runWithWorkerLimit(*options.cores, [&] { batch(afterEachSample); });
+      runWithWorkerLimit(*options.cores, batch);
     else
-      batch(afterEachSample);
+      batch();
   } catch (const WalkStopped&) {
     throw EstimateStopped();
   }

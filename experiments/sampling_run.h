@@ -49,7 +49,7 @@ struct SamplingReport {
   int budget = 0;
   std::uint64_t seed = 0;
   std::int64_t nodesBuilt = 0;  // by the run's walks, not by a pilot's
-  double seconds = 0.0;  // elapsed, from the graph's construction to the last statistic
+  double seconds = 0.0;         // elapsed, from the graph's construction to the last statistic
   // No level of any sample had more candidates than the budget: every sample is the exact
   // deletion-contraction sum, and the errors are 0.
   bool exact = false;
@@ -71,11 +71,10 @@ std::uint64_t runSeed(const SamplingOptions& options);
 // and the walks end when the options' stop flag is set.
 WalkSettings walkSettings(const SamplingOptions& options, double x, double y, WalkKind walk);
 
-// Runs batch(afterEachSample) within the options' limit on threads, with a hook that ends the
-// batch by throwing EstimateStopped once the stop flag is set; a walk that the flag stopped
-// (WalkStopped) ends it the same way.
-void runSampleBatch(const SamplingOptions& options,
-                    const std::function<void(const SampleHook&)>& batch);
+// Runs batch() within the options' limit on threads. The walks of settings made by walkSettings
+// stop at their next depth once the options' stop flag is set (WalkStopped); that ends the batch
+// with EstimateStopped.
+void runSampleBatch(const SamplingOptions& options, const std::function<void()>& batch);
 
 // The graph of an edge list, its vertices the distinct ids the edges name (vertices without
 // edges change no Tutte polynomial). Time O(m log m).

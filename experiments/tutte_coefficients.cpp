@@ -32,9 +32,9 @@ TutteCoefficients estimateTutteCoefficients(const EdgeList& edges, const Samplin
   SampleSeedSource source(seed);
   const std::vector<std::uint64_t> seeds = drawExperimentSeeds(options.samples, source);
   CoefficientSamples batch;
-  runSampleBatch(options, [&](const SampleHook& afterEachSample) {
-    batch = estimateCoefficientSamples(graph, walkSettings(options, -1, -1, WalkKind::Level), seeds,
-                                       afterEachSample);
+  runSampleBatch(options, [&] {
+    batch =
+        estimateCoefficientSamples(graph, walkSettings(options, -1, -1, WalkKind::Level), seeds);
   });
   CoefficientStatistics statistics = coefficientStatistics(batch.tables, graph.edgeCount + 1);
   TutteCoefficients result;

@@ -68,8 +68,9 @@ void checkTilt(const ValueOptions& options) {
     throw std::invalid_argument(text.str());
   }
   if (options.method == EstimateMethod::Walk)
-    throw std::invalid_argument("a tilt is the reduced walk's: give it with method auto or "
-                                "reduced");
+    throw std::invalid_argument(
+        "a tilt is the reduced walk's: give it with method auto or "
+        "reduced");
 }
 
 WalkKind walkOf(EstimateMethod method) {
@@ -133,7 +134,7 @@ TutteEstimate estimateTutteValue(const EdgeList& edges, const ValueOptions& opti
   const std::vector<std::uint64_t> seeds = drawExperimentSeeds(sampling.samples, source);
   double tilt = options.tilt.value_or(1.0);
   PointSamples batch;
-  runSampleBatch(sampling, [&](const SampleHook& afterEachSample) {
+  runSampleBatch(sampling, [&] {
     WalkSettings settings = walkSettings(sampling, options.x, options.y, walk);
     if (choosesTilt) {
       WalkSettings pilot = settings;
@@ -141,7 +142,7 @@ TutteEstimate estimateTutteValue(const EdgeList& edges, const ValueOptions& opti
       tilt = chooseTilt(graph, pilot, pilotSeeds);
     }
     settings.tilt = tilt;
-    batch = estimatePointSamples(graph, settings, seeds, afterEachSample);
+    batch = estimatePointSamples(graph, settings, seeds);
   });
   TutteEstimate result;
   result.method = walk == WalkKind::Reduced ? EstimateMethod::Reduced : EstimateMethod::Walk;

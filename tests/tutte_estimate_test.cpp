@@ -156,7 +156,7 @@ TEST(LibraryEstimate, TheReducedWalkTiltsAsItsPilotChoosesOrAsGiven) {
     const TutteEstimate chosen =
         estimateTutteValue(grid, {x, y, EstimateMethod::Reduced, sampling(2000, 1, 4)});
     ASSERT_TRUE(chosen.tilt);
-    EXPECT_EQ(*chosen.tilt < 1.0, y > x);
+    EXPECT_EQ(*chosen.tilt<1.0, y> x);
     EXPECT_EQ(*chosen.tilt > 1.0, x > y);
     const TutteEstimate untilted =
         estimateTutteValue(grid, {x, y, EstimateMethod::Reduced, sampling(2000, 1, 4), 1.0});
