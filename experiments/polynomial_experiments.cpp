@@ -57,14 +57,14 @@ void runPolynomialExperiments(int expnum, int B, std::string fileName, int N, in
         pointSampleWarnings(experiment, x, y, samples.points, samples.budgetBound, pointIsZero));
     printWarnings(coefficientWarnings(experiment, samples.tables, samples.budgetBound, verb != 0));
     anyCut = anyCut || samples.budgetBound;
-    spanningTreeCheck.afterExperiment(experiment, samples);
+    printWarnings(spanningTreeCheck.afterExperiment(experiment, samples));
     // The report can no longer be written: the caller says so and ends the run, on every
     // process alike.
     if (!group.allAgree(static_cast<bool>(std::cout)))
       return;
   }
   printWarnings(agreementWarnings(x, y, experimentPointEstimates, experimentPointErrors, anyCut));
-  spanningTreeCheck.afterRun();
+  printWarnings(spanningTreeCheck.afterRun());
   printSummaryReport(verb, averageCoefficients, averageCpuSeconds, averageRelativeErrors,
                      experimentPointEstimates, experimentPointErrors, expnum);
 }

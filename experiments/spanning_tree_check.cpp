@@ -16,22 +16,22 @@ const std::optional<WideFloat>& SpanningTreeCheck::exactCount() {
   return exactCount_;
 }
 
-void SpanningTreeCheck::afterExperiment(int experiment, const CoefficientSamples& samples) {
+std::vector<std::string> SpanningTreeCheck::afterExperiment(int experiment,
+                                                            const CoefficientSamples& samples) {
   if (!leads_ || samples.tables.empty())
-    return;
+    return {};
   estimates_.push_back(spanningTreeEstimate(samples.tables));
   anyCut_ = anyCut_ || samples.budgetBound;
   // A run the budget never cut is exact and needs no reference.
-  if (samples.budgetBound && exactCount()) {
-    printWarnings(
-        spanningTreeWarnings(experiment, estimates_.back(), *exactCount(), samples.budgetBound));
-  }
+  if (!samples.budgetBound || !exactCount())
+    return {};
+  return spanningTreeWarnings(experiment, estimates_.back(), *exactCount(), samples.budgetBound);
 }
 
-void SpanningTreeCheck::afterRun() {
+std::vector<std::string> SpanningTreeCheck::afterRun() {
   // With one experiment its own line has said it all.
   if (estimates_.size() < 2 || !anyCut_ || !exactCount())
-    return;
-  printWarnings(averageSpanningTreeWarnings(static_cast<int>(estimates_.size()),
-                                            averageEstimate(estimates_), *exactCount(), anyCut_));
+    return {};
+  return averageSpanningTreeWarnings(static_cast<int>(estimates_.size()),
+                                     averageEstimate(estimates_), *exactCount(), anyCut_);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "estimator/sample_batch.h"
@@ -18,10 +19,10 @@ class SpanningTreeCheck {
  public:
   SpanningTreeCheck(const RunInstance& instance, bool leads);
 
-  // Prints the experiment's warning, if any.
-  void afterExperiment(int experiment, const CoefficientSamples& samples);
-  // Prints the warning about the average of the experiments, if there were several.
-  void afterRun();
+  // The experiment's warning, if any, for the caller to print or return.
+  std::vector<std::string> afterExperiment(int experiment, const CoefficientSamples& samples);
+  // The warning about the average of the experiments, if there were several.
+  std::vector<std::string> afterRun();
 
  private:
   // Nothing when counting would cost too much. Counts at the first call.
