@@ -157,19 +157,20 @@ TEST(ReducedWalk, ThePilotChoosesATiltThatFitsThePoint) {
   const std::vector<double> ladder = tiltLadder();
   // Where loops are worth much, contractions are worth more than a and b say, and where
   // bridges are, deletions: the pilot's choice leans each way, and repeats with its seeds.
-  const double cyclic = chooseTilt(root, reduced(1, 0, 1, 3), seeds(13 * 100, 9));
-  const double acyclic = chooseTilt(root, reduced(1, 1, 3, 1), seeds(13 * 100, 9));
+  const double cyclic = chooseTilt(root, reduced(1, 0, 1, 3), seeds(13 * 100, 9)).tilt;
+  const double acyclic = chooseTilt(root, reduced(1, 1, 3, 1), seeds(13 * 100, 9)).tilt;
   EXPECT_LT(cyclic, 1.0);
   EXPECT_GT(acyclic, 1.0);
-  EXPECT_EQ(cyclic, chooseTilt(root, reduced(1, 1, 1, 3), seeds(13 * 100, 9)));
+  EXPECT_EQ(cyclic, chooseTilt(root, reduced(1, 1, 1, 3), seeds(13 * 100, 9)).tilt);
   EXPECT_NE(std::find(ladder.begin(), ladder.end(), cyclic), ladder.end());
   // Nothing to choose: a value of 0, a root that is a leaf, too few seeds.
   EXPECT_EQ(
-      chooseTilt(makeGraph({{0, 1}, {1, 2}, {2, 0}, {2, 3}}), reduced(1, 0, 0, 2), seeds(500, 1)),
+      chooseTilt(makeGraph({{0, 1}, {1, 2}, {2, 0}, {2, 3}}), reduced(1, 0, 0, 2), seeds(500, 1))
+          .tilt,
       1.0);
-  EXPECT_EQ(chooseTilt(makeGraph(kK4), reduced(1, 0, 2, 2), seeds(10, 1)), 1.0);
+  EXPECT_EQ(chooseTilt(makeGraph(kK4), reduced(1, 0, 2, 2), seeds(10, 1)).tilt, 1.0);
   const EdgeList diamond{{0, 1}, {0, 2}, {1, 2}, {1, 3}, {2, 3}};  // series-parallel: a leaf
-  EXPECT_EQ(chooseTilt(makeGraph(diamond), reduced(1, 0, 2, 1), seeds(13 * 16, 1)), 1.0);
+  EXPECT_EQ(chooseTilt(makeGraph(diamond), reduced(1, 0, 2, 1), seeds(13 * 16, 1)).tilt, 1.0);
 }
 
 TEST(ReducedWalk, AWalkStopsWhenToldOrBeforeOutgrowingItsMemory) {
