@@ -16,11 +16,12 @@ namespace {
 constexpr double kInfinity = std::numeric_limits<double>::infinity();
 
 // One tilt's prediction: the logarithm of the work to a given precision, its standard error,
-// and the relative variance of one sample behind it.
+// and the relative variance of one sample behind it; and log |mean| of its samples.
 struct Prediction {
   double logWork = kInfinity;
   double error = kInfinity;
   double relativeVariance = kInfinity;
+  double logMean = -kInfinity;
 };
 
 // The relative variance of one sample predicted from the spread v of log |s| as for a
@@ -79,6 +80,7 @@ TiltChoice chooseTilt(const Graph& root, const WalkSettings& settings,
   if (share < 2)
     return untilted;
   std::vector<Prediction> predictions;
+  std::vector<double> logMeans;
   for (std::size_t t = 0; t < tilts.size(); ++t) {
     WalkSettings tilted = settings;
     tilted.tilt = tilts[t];
@@ -87,12 +89,27 @@ TiltChoice chooseTilt(const Graph& root, const WalkSettings& settings,
     const PointSamples pilot = estimatePointSamples(root, tilted, seeds);
     const double nodes = static_cast<double>(std::max<std::int64_t>(pilot.nodesBuilt, 1));
     predictions.push_back(predict(pilot.values, nodes / static_cast<double>(share)));
+    WideFloat sum = 0.0;
+    for (const WideFloat& value : pilot.values)
+      sum += value;
+    if (!sum.isZero() && sum.isFinite())
+      predictions.back().logMean = log(abs(sum / static_cast<double>(share)));
+    logMeans.push_back(predictions.back().logMean);
   }
-  std::size_t least = 0;
-  for (std::size_t t = 1; t < tilts.size(); ++t)
-    if (predictions[t].logWork < predictions[least].logWork)
+  // Every tilt's samples are unbiased for the same value, so a tilt whose pilot mean is below
+  // half the median of all tilts' means has missed the rare large samples that carry its own,
+  // and the spread of the rest says nothing about its work: it is not chosen. A tilt that almost
+  // always takes the same child draws a bulk of nearly equal samples and would otherwise look
+  // best of all.
+  std::nth_element(logMeans.begin(), logMeans.begin() + logMeans.size() / 2, logMeans.end());
+  const double leastLogMean = logMeans[logMeans.size() / 2] - std::log(2.0);
+  const auto eligible = [&](std::size_t t) { return predictions[t].logMean >= leastLogMean; };
+  std::size_t least = tilts.size();
+  for (std::size_t t = 0; t < tilts.size(); ++t)
+    if (eligible(t) &&
+        (least == tilts.size() || predictions[t].logWork < predictions[least].logWork))
       least = t;
-  if (predictions[least].logWork == kInfinity)
+  if (least == tilts.size() || predictions[least].logWork == kInfinity)
     return untilted;  // no tilt saw two samples that count
   // Where no tilt makes a difference (every sample the same, as when the root is a leaf) the
   // mildest of all is 1.
@@ -102,7 +119,7 @@ TiltChoice chooseTilt(const Graph& root, const WalkSettings& settings,
                            ? 0.0
                            : predictions[t].logWork - predictions[least].logWork;
     const double error = std::hypot(predictions[t].error, predictions[least].error);
-    if (gap <= error && mildness(tilts[t]) < mildness(tilts[chosen]))
+    if (eligible(t) && gap <= error && mildness(tilts[t]) < mildness(tilts[chosen]))
       chosen = t;
   }
   const std::size_t below = chosen > 0 ? chosen - 1 : chosen + 1;

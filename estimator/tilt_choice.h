@@ -14,7 +14,9 @@
 // one sample builds. A short pilot predicts that only roughly, and its errors favour the
 // tilts whose tails it did not meet, so the prediction comes with its standard error, and the
 // chosen tilt is the mildest (nearest to 1) among those whose predicted work the pilot cannot
-// tell from the least (within one standard error of the difference). The choice depends only
+// tell from the least (within one standard error of the difference). A tilt whose pilot mean
+// is below half the median of the tilts' means (all estimate the same value) has visibly missed
+// its tail and is not chosen. The choice depends only
 // on the seeds, so it is the same on one core or many and on every process that makes it. The
 // pilot's samples are for the choice only: a run draws its own afterwards.
 //
