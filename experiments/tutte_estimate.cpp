@@ -82,10 +82,12 @@ WalkKind walkOf(EstimateMethod method) {
 // value is at hand the estimate is checked against it.
 void summarise(const Graph& graph, const std::vector<WideFloat>& samples, ErrorBar estimate,
                bool budgetBound, const ValueOptions& options, TutteEstimate& result) {
-  result.value = estimate.value;
   result.run.exact = !budgetBound;
+  // Every sample of an exact run is the same exact sum, whatever its tilt; their plain mean
+  // keeps it to the last digit, where weighting both parts could round it.
+  result.value = result.run.exact ? sampleMean(samples) : estimate.value;
   if (result.run.exact)
-    return;  // every sample is the same exact sum
+    return;
   result.standardError = estimate.standardError;
   result.relativeError = result.standardError / abs(result.value);
   Graph root = graph;
