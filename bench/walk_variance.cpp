@@ -155,8 +155,9 @@ int main(int argc, char** argv) {
             const auto start = std::chrono::steady_clock::now();
             WalkSettings pilot = settings;
             pilot.budget = 1;  // the tilt is the tree's, whatever the budget
-            settings.tilt =
-                options.tilt > 0.0 ? options.tilt : chooseTilt(graph, pilot, pilotSeeds(13 * 200));
+            settings.tilt = options.tilt > 0.0
+                                ? options.tilt
+                                : chooseTilt(graph, pilot, pilotSeeds(13 * 200)).tilt;
             pilotSeconds =
                 std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
           }

@@ -201,6 +201,39 @@ std::vector<std::string> averageSpanningTreeWarnings(int experiments, ErrorBar e
           spanningTreeMessage("coefficients sum on average to", estimate, exact, "the summary")};
 }
 
+std::vector<std::string> exactValueWarnings(double x, double y, ErrorBar estimate, WideFloat exact,
+                                            bool budgetCut) {
+  if (!budgetCut || !offTheExactValue(estimate, exact))
+    return {};
+  return {"Warning: experiment 1: the estimate of " + pointName(x, y) + ", " +
+          reported(estimate.value) + " (standard error " + reported(estimate.standardError) +
+          "), is further than " + figure(kSpanningTreeErrors) +
+          " standard errors from its exact value " + reported(exact) +
+          ": the samples missed part of the tree, and the RE understates the error; raise B or "
+          "N."};
+}
+
+std::vector<std::string> tiltAgreementWarnings(double x, double y, TiltedEstimate first,
+                                               TiltedEstimate second, bool budgetCut) {
+  if (!budgetCut)
+    return {};
+  const auto relative = [](ErrorBar part) { return part.standardError / abs(part.value); };
+  const double tail = disagreementTail({first.estimate.value, second.estimate.value},
+                                       {relative(first.estimate), relative(second.estimate)});
+  if (tail >= kDisagreementTail)
+    return {};
+  const auto part = [](TiltedEstimate part) {
+    return reported(part.estimate.value) + " (standard error " +
+           reported(part.estimate.standardError) + ") at tilt " + figure(part.tilt);
+  };
+  return {"Warning: experiment 1: the samples drawn at two tilts estimate " + pointName(x, y) +
+          " as " + part(first) + " and " + part(second) +
+          ", which disagree more than their errors allow (chi-square tail p = " + figure(tail) +
+          "): the samples of at least one tilt missed the rare large values that carry the "
+          "mean, so the estimate may be far off whatever its RE says; raise N, and trust the "
+          "estimate once runs at both tilts agree."};
+}
+
 void printWarnings(const std::vector<std::string>& lines) {
   for (const std::string& line : lines)
     std::cerr << line << std::endl;

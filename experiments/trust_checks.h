@@ -82,5 +82,22 @@ std::vector<std::string> spanningTreeWarnings(int experiment, ErrorBar estimate,
 std::vector<std::string> averageSpanningTreeWarnings(int experiments, ErrorBar estimate,
                                                      WideFloat exact, bool budgetCut);
 
+// The library's point estimate beside the exact value where one is at hand (the number of
+// spanning trees at (1, 1), a closed form on the hyperbola): a line when the estimate is 0 or
+// further than kSpanningTreeErrors standard errors from it.
+std::vector<std::string> exactValueWarnings(double x, double y, ErrorBar estimate, WideFloat exact,
+                                            bool budgetCut);
+
+// An estimate drawn at one tilt of the reduced walk.
+struct TiltedEstimate {
+  double tilt;
+  ErrorBar estimate;
+};
+
+// Two parts of one run drawn at different tilts, both unbiased for T(x, y): a line when they
+// disagree more than their standard errors allow (chi-square tail below kDisagreementTail).
+std::vector<std::string> tiltAgreementWarnings(double x, double y, TiltedEstimate first,
+                                               TiltedEstimate second, bool budgetCut);
+
 // Writes the lines to standard error.
 void printWarnings(const std::vector<std::string>& lines);

@@ -12,6 +12,7 @@
 #include "estimator/tree_level.h"
 #include "experiments/sample_seeds.h"
 #include "experiments/sample_statistics.h"
+#include "experiments/second_opinion.h"
 #include "experiments/spanning_tree_check.h"
 #include "experiments/stopwatch.h"
 #include "experiments/trust_checks.h"
@@ -77,21 +78,27 @@ WalkKind walkOf(EstimateMethod method) {
   return method == EstimateMethod::Walk ? WalkKind::Level : WalkKind::Reduced;
 }
 
-// Mean, errors and warnings of the batch's samples.
-void summarise(const Graph& graph, const PointSamples& batch, const ValueOptions& options,
-               TutteEstimate& result) {
-  const std::vector<WideFloat>& samples = batch.values;
-  result.value = sampleMean(samples);
-  result.run.exact = !batch.budgetBound;
-  result.run.nodesBuilt = batch.nodesBuilt;
+// Mean, errors and warnings of the run's samples, whose estimate is `estimate`; when an exact
+// value is at hand the estimate is checked against it.
+void summarise(const Graph& graph, const std::vector<WideFloat>& samples, ErrorBar estimate,
+               bool budgetBound, const ValueOptions& options, TutteEstimate& result) {
+  result.run.exact = !budgetBound;
+  // Every sample of an exact run is the same exact sum, whatever its tilt; their plain mean
+  // keeps it to the last digit, where weighting both parts could round it.
+  result.value = result.run.exact ? sampleMean(samples) : estimate.value;
   if (result.run.exact)
-    return;  // every sample is the same exact sum
-  result.standardError = sampleStdDev(samples) / std::sqrt(static_cast<double>(samples.size()));
+    return;
+  result.standardError = estimate.standardError;
   result.relativeError = result.standardError / abs(result.value);
   Graph root = graph;
   const bool knownZero = isPruned(root, options.x, options.y);
   result.run.warnings =
-      pointSampleWarnings(1, options.x, options.y, samples, batch.budgetBound, knownZero);
+      pointSampleWarnings(1, options.x, options.y, samples, budgetBound, knownZero);
+  if (const std::optional<WideFloat> exact = cheapExactValue(graph, options.x, options.y)) {
+    const std::vector<std::string> missed =
+        exactValueWarnings(options.x, options.y, estimate, *exact, budgetBound);
+    result.run.warnings.insert(result.run.warnings.end(), missed.begin(), missed.end());
+  }
 }
 
 }  // namespace
@@ -132,26 +139,36 @@ TutteEstimate estimateTutteValue(const EdgeList& edges, const ValueOptions& opti
   const std::vector<std::uint64_t> pilotSeeds =
       drawExperimentSeeds(choosesTilt ? pilotSeedCount(sampling.samples) : 0, source);
   const std::vector<std::uint64_t> seeds = drawExperimentSeeds(sampling.samples, source);
-  double tilt = options.tilt.value_or(1.0);
   PointSamples batch;
+  TiltedSamples tilted;  // the reduced walk's, a share of them at a second tilt
   runSampleBatch(sampling, [&] {
-    WalkSettings settings = walkSettings(sampling, options.x, options.y, walk);
-    if (choosesTilt) {
-      WalkSettings pilot = settings;
-      pilot.budget = 1;
-      tilt = chooseTilt(graph, pilot, pilotSeeds);
+    const WalkSettings settings = walkSettings(sampling, options.x, options.y, walk);
+    if (walk == WalkKind::Level) {
+      batch = estimatePointSamples(graph, settings, seeds);
+      return;
     }
-    settings.tilt = tilt;
-    batch = estimatePointSamples(graph, settings, seeds);
+    WalkSettings pilot = settings;
+    pilot.budget = 1;
+    const TiltChoice choice =
+        choosesTilt ? chooseTilt(graph, pilot, pilotSeeds) : givenTilt(*options.tilt);
+    tilted = drawTiltedSamples(graph, settings, choice, seeds);
   });
   TutteEstimate result;
   result.method = walk == WalkKind::Reduced ? EstimateMethod::Reduced : EstimateMethod::Walk;
-  if (walk == WalkKind::Reduced)
-    result.tilt = tilt;
   result.run.samples = sampling.samples;
   result.run.budget = budgetOf(sampling, walk);
   result.run.seed = seed;
-  summarise(graph, batch, options, result);
+  if (walk == WalkKind::Level) {
+    result.run.nodesBuilt = batch.nodesBuilt;
+    summarise(graph, batch.values, partEstimate(batch.values), batch.budgetBound, options, result);
+  } else {
+    result.tilt = tilted.first.tilt;
+    result.run.nodesBuilt = tilted.nodesBuilt();
+    summarise(graph, tilted.allValues(), combinedEstimate(tilted), tilted.budgetBound(), options,
+              result);
+    const std::vector<std::string> disagree = secondOpinionWarnings(options.x, options.y, tilted);
+    result.run.warnings.insert(result.run.warnings.end(), disagree.begin(), disagree.end());
+  }
   result.run.seconds = stopwatch.elapsedSeconds();
   return result;
 }

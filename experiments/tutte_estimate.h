@@ -56,7 +56,10 @@ struct TutteEstimate {
 // std::invalid_argument for a point that is not finite, a request for Exact, a tilt that is not
 // positive and finite or is given to the level walk, and the option errors of
 // checkSamplingOptions; WalkMemoryExhausted when a level outgrows three quarters of the
-// machine's memory; EstimateStopped when stopped. Time: about N walks of m depths of at most B
-// graphs each, and for the reduced walk without a tilt the pilot's walks at B = 1, an eighth
-// as many as the run's (at least 208 and at most 2,600).
+// machine's memory; EstimateStopped when stopped. The reduced walk draws a tenth of N (at least
+// 20) at a second tilt and warns when the two parts disagree (experiments/second_opinion.h);
+// where the exact value is cheap, a walk's estimate is checked against it. Time: about N walks
+// of m depths of at most B graphs each, for the reduced walk without a tilt the pilot's walks at
+// B = 1, an eighth as many as the run's (at least 208 and at most 2,600), and where the check
+// applies at (1, 1) the count of spanning trees (at most about a second).
 TutteEstimate estimateTutteValue(const EdgeList& edges, const ValueOptions& options);

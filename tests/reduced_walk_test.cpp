@@ -32,6 +32,14 @@ EdgeList grid(int rows, int columns) {
   return edges;
 }
 
+EdgeList completeGraph(int vertices) {
+  EdgeList edges;
+  for (int u = 0; u < vertices; ++u)
+    for (int v = u + 1; v < vertices; ++v)
+      edges.push_back({u, v});
+  return edges;
+}
+
 std::vector<std::uint64_t> seeds(int count, std::uint64_t first) {
   std::vector<std::uint64_t> out(count);
   std::iota(out.begin(), out.end(), first);
@@ -157,19 +165,34 @@ TEST(ReducedWalk, ThePilotChoosesATiltThatFitsThePoint) {
   const std::vector<double> ladder = tiltLadder();
   // Where loops are worth much, contractions are worth more than a and b say, and where
   // bridges are, deletions: the pilot's choice leans each way, and repeats with its seeds.
-  const double cyclic = chooseTilt(root, reduced(1, 0, 1, 3), seeds(13 * 100, 9));
-  const double acyclic = chooseTilt(root, reduced(1, 1, 3, 1), seeds(13 * 100, 9));
+  const double cyclic = chooseTilt(root, reduced(1, 0, 1, 3), seeds(13 * 100, 9)).tilt;
+  const double acyclic = chooseTilt(root, reduced(1, 1, 3, 1), seeds(13 * 100, 9)).tilt;
   EXPECT_LT(cyclic, 1.0);
   EXPECT_GT(acyclic, 1.0);
-  EXPECT_EQ(cyclic, chooseTilt(root, reduced(1, 1, 1, 3), seeds(13 * 100, 9)));
+  EXPECT_EQ(cyclic, chooseTilt(root, reduced(1, 1, 1, 3), seeds(13 * 100, 9)).tilt);
   EXPECT_NE(std::find(ladder.begin(), ladder.end(), cyclic), ladder.end());
+  // On K8 at (0, 2) a pilot of 16 samples a tilt used to choose anything from 0.177 to 1 with
+  // the seeds, as a tilt that missed its tail looks best; now the choice stays within one step
+  // of the ladder, and its neighbour is the next step on either side.
+  const Graph k8 = makeGraph(completeGraph(8));
+  double least = 8.0, most = 0.125;
+  for (std::uint64_t first = 1; first < 20000; first += 1000) {
+    const TiltChoice choice = chooseTilt(k8, reduced(1, 0, 0, 2), seeds(13 * 16, first));
+    least = std::min(least, choice.tilt);
+    most = std::max(most, choice.tilt);
+    EXPECT_NEAR(std::abs(std::log2(choice.neighbour / choice.tilt)), 0.5, 1e-12);
+    EXPECT_GE(choice.relativeVariance, 0.0);
+    EXPECT_TRUE(std::isfinite(choice.neighbourRelativeVariance));
+  }
+  EXPECT_LE(most / least, std::sqrt(2.0) * (1 + 1e-12));
   // Nothing to choose: a value of 0, a root that is a leaf, too few seeds.
   EXPECT_EQ(
-      chooseTilt(makeGraph({{0, 1}, {1, 2}, {2, 0}, {2, 3}}), reduced(1, 0, 0, 2), seeds(500, 1)),
+      chooseTilt(makeGraph({{0, 1}, {1, 2}, {2, 0}, {2, 3}}), reduced(1, 0, 0, 2), seeds(500, 1))
+          .tilt,
       1.0);
-  EXPECT_EQ(chooseTilt(makeGraph(kK4), reduced(1, 0, 2, 2), seeds(10, 1)), 1.0);
+  EXPECT_EQ(chooseTilt(makeGraph(kK4), reduced(1, 0, 2, 2), seeds(10, 1)).tilt, 1.0);
   const EdgeList diamond{{0, 1}, {0, 2}, {1, 2}, {1, 3}, {2, 3}};  // series-parallel: a leaf
-  EXPECT_EQ(chooseTilt(makeGraph(diamond), reduced(1, 0, 2, 1), seeds(13 * 16, 1)), 1.0);
+  EXPECT_EQ(chooseTilt(makeGraph(diamond), reduced(1, 0, 2, 1), seeds(13 * 16, 1)).tilt, 1.0);
 }
 
 TEST(ReducedWalk, AWalkStopsWhenToldOrBeforeOutgrowingItsMemory) {

@@ -167,6 +167,14 @@ TEST(TrustChecks, ExperimentsThatDisagreeBeyondTheirErrors) {
                        "the 2 experiments' estimates of T(2, 1) disagree"));
   EXPECT_TRUE(agreementWarnings(2, 1, apart, errors, false).empty());
   EXPECT_TRUE(agreementWarnings(2, 1, wideValues({100, 101}), errors, true).empty());
+  // Two parts of one run at different tilts: the same test on the two, naming both tilts.
+  const TiltedEstimate low{0.707, {100.0, 1.0}}, high{1.0, {105.0, 1.0}}, near{1.0, {101.0, 1.0}};
+  EXPECT_TRUE(mentions(tiltAgreementWarnings(2, 1, low, high, true),
+                       "as 100 (standard error 1) at tilt 0.707 and 105 (standard error 1) at "
+                       "tilt 1, which disagree more than their errors allow (chi-square tail p "
+                       "= 0.000407)"));
+  EXPECT_TRUE(tiltAgreementWarnings(2, 1, low, high, false).empty());
+  EXPECT_TRUE(tiltAgreementWarnings(2, 1, low, near, true).empty());
 }
 
 TEST(TrustChecks, CoefficientsWithLargeErrorsAndWalksThatReachNoLeaf) {
