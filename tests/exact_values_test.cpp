@@ -12,6 +12,8 @@
 #include "estimator/branch_order.h"
 #include "estimator/closed_form_values.h"
 #include "estimator/exact_evaluator.h"
+#include "estimator/frontier_engine.h"
+#include "estimator/frontier_order.h"
 #include "estimator/full_expansion.h"
 #include "estimator/integer_polynomial.h"
 #include "estimator/prime_field.h"
@@ -427,4 +429,124 @@ TEST(ExactEvaluator, RefusesGraphsBeyondItsLimits) {
   for (int k = 0; k < 100000; ++k)
     cycle.push_back({k, (k + 1) % 100000});
   EXPECT_EQ(exactTutteValue(makeGraph(cycle), 2, 3), power(2, 100000) + 1.0);
+}
+
+namespace {
+
+struct FrontierRun {
+  FrontierPlan plan;
+  FrontierCost cost;
+};
+
+FrontierRun frontierRun(const Graph& graph) {
+  FrontierRun run{planFrontier(graph), {}};
+  run.cost = dryRunFrontier(run.plan, 1e9);
+  return run;
+}
+
+std::vector<std::vector<std::string>> decimals(
+    const std::vector<std::vector<FrontierInteger>>& table) {
+  std::vector<std::vector<std::string>> text;
+  for (const auto& row : table) {
+    text.emplace_back();
+    for (const FrontierInteger& cell : row)
+      text.back().push_back(cell.str());
+  }
+  return text;
+}
+
+// Proper colourings of the side x side grid with `colours` colours, row by row: an independent
+// count of P(G, colours) = (-1)^r colours^k T(1 - colours, 0).
+mpz_int gridColourings(int side, int colours) {
+  std::vector<std::vector<int>> rows;
+  std::vector<int> row(side, 0);
+  while (true) {
+    bool proper = true;
+    for (int k = 0; k + 1 < side; ++k)
+      proper = proper && row[k] != row[k + 1];
+    if (proper)
+      rows.push_back(row);
+    int k = 0;
+    while (k < side && ++row[k] == colours)
+      row[k++] = 0;
+    if (k == side)
+      break;
+  }
+  std::vector<mpz_int> ways(rows.size(), 1);
+  for (int level = 1; level < side; ++level) {
+    std::vector<mpz_int> next(rows.size(), 0);
+    for (std::size_t a = 0; a < rows.size(); ++a)
+      for (std::size_t b = 0; b < rows.size(); ++b) {
+        bool fits = true;
+        for (int k = 0; k < side; ++k)
+          fits = fits && rows[a][k] != rows[b][k];
+        if (fits)
+          next[b] += ways[a];
+      }
+    ways = next;
+  }
+  mpz_int total = 0;
+  for (const mpz_int& count : ways)
+    total += count;
+  return total;
+}
+
+}  // namespace
+
+// The frontier engine against plain deletion-contraction (support/exact_tutte.h) and the
+// cached evaluator, on the graphs of the evaluator's own test: the whole polynomial, integer
+// points of every sign exactly, and real points within the error bound the engine states (a
+// bound that is also tight enough to be worth stating).
+TEST(FrontierEngine, AgreesWithPlainDeletionContractionAndTheEvaluator) {
+  std::mt19937 random(17);
+  std::vector<EdgeList> cases = {complete(5), complete(6), randomCubicMultigraph(12, 6), {}};
+  for (int trial = 0; trial < 60; ++trial)
+    cases.push_back(randomMultigraph(2 + trial % 9, 1 + trial % 15, random));
+  const double realPoints[][2] = {{-2.5, 0.5}, {0.3, -1.7}, {1.5, 2.25}, {1, 0.5}, {0.5, 1}};
+  for (const EdgeList& edges : cases) {
+    SCOPED_TRACE(::testing::PrintToString(edges));
+    const ExactTutte exact = exactTutte(edges);
+    const Graph graph(static_cast<int>(edges.size()) + 3, edges);
+    const FrontierRun run = frontierRun(graph);
+    ASSERT_TRUE(run.cost.complete);
+    const auto table = decimals(frontierCoefficients(run.plan, run.cost));
+    EXPECT_EQ(table, exactTutteCoefficients(graph));
+    for (int x = -3; x <= 3; ++x)
+      for (int y = -3; y <= 3; ++y)
+        EXPECT_EQ(frontierIntegerValue(run.plan, run.cost, x, y), sumAt(table, x, y))
+            << "at (" << x << ", " << y << ")";
+    for (const auto& [x, y] : realPoints) {
+      const FrontierRealValue value = frontierRealValue(run.plan, run.cost, x, y);
+      const double error = std::abs(value.value.toDouble() - exact.evaluate(x, y));
+      EXPECT_LE(error, value.errorBound.toDouble()) << "at (" << x << ", " << y << ")";
+      // The sizes of the terms sum to T at (1 + |x - 1|, 1 + |y - 1|).
+      const double termSizes = exact.evaluate(1 + std::abs(x - 1), 1 + std::abs(y - 1));
+      EXPECT_LE(value.errorBound.toDouble(), 1e-13 * termSizes);
+    }
+  }
+  for (const EdgeList& edges : {grid(5), complete(8), randomCubicMultigraph(26, 3)}) {
+    const Graph graph = makeGraph(edges);
+    const FrontierRun run = frontierRun(graph);
+    EXPECT_EQ(decimals(frontierCoefficients(run.plan, run.cost)), exactTutteCoefficients(graph));
+  }
+}
+
+// Beyond the evaluator's reach: the spanning trees of grids (the matrix-tree count), T(2, 2) =
+// 2^m, and T(-2, 0) of the 6 x 6 grid, where terms of 60 edges cancel down to minus a third of
+// its proper 3-colourings.
+TEST(FrontierEngine, GridsBeyondTheEvaluator) {
+  for (int side : {8, 10}) {
+    const Graph graph = makeGraph(grid(side));
+    const FrontierRun run = frontierRun(graph);
+    EXPECT_EQ(run.plan.width, side + 1);
+    EXPECT_EQ(frontierIntegerValue(run.plan, run.cost, 1, 1).str(),
+              countSpanningTrees(graph).decimal);
+    EXPECT_EQ(frontierIntegerValue(run.plan, run.cost, 2, 2), mpz_int(1) << graph.edgeCount);
+  }
+  const Graph six = makeGraph(grid(6));
+  const FrontierRun run = frontierRun(six);
+  EXPECT_EQ(frontierIntegerValue(run.plan, run.cost, -2, 0), -gridColourings(6, 3) / 3);
+  const auto table = frontierCoefficients(run.plan, run.cost);
+  EXPECT_EQ(sumAt(decimals(table), -2, 0), -gridColourings(6, 3) / 3);
+  EXPECT_EQ(sumAt(decimals(table), 1, 1).str(), countSpanningTrees(six).decimal);
 }
