@@ -6,6 +6,8 @@
 #include <numeric>
 #include <string>
 
+#include <emmintrin.h>
+
 #include "estimator/prime_field.h"
 
 namespace {
@@ -38,25 +40,57 @@ Key withNewBlock(Key key, int size) {
   return key | (Key(blocks) << (4 * size));
 }
 
-Key merged(Key key, int size, int keep, int gone) {
-  for (int position = 0; position < size; ++position)
-    if (labelAt(key, position) == gone)
-      key = (key & ~(Key{15} << (4 * position))) | (Key(keep) << (4 * position));
-  return canonical(key, size);
+// The sixteen labels of a key, one a byte, and back: relabelling then takes a few vector
+// operations instead of a loop over the positions.
+__m128i unpacked(Key key) {
+  const __m128i nibbles = _mm_cvtsi64_si128(static_cast<long long>(key));
+  const __m128i low = _mm_set1_epi8(0x0F);
+  return _mm_unpacklo_epi8(_mm_and_si128(nibbles, low),
+                           _mm_and_si128(_mm_srli_epi16(nibbles, 4), low));
 }
 
-bool aloneInBlock(Key key, int size, int position) {
+Key packed(__m128i labels) {
+  const __m128i even = _mm_and_si128(labels, _mm_set1_epi16(0x00FF));
+  const __m128i odd = _mm_srli_epi16(labels, 8);
+  const __m128i pairs = _mm_or_si128(even, _mm_slli_epi16(odd, 4));
+  return static_cast<Key>(_mm_cvtsi128_si64(_mm_packus_epi16(pairs, pairs)));
+}
+
+// The labels above `label` moved down by one: what keeps a key canonical when the block of that
+// label vanishes without changing the order in which the others first appear.
+__m128i closingGap(__m128i labels, int label) {
+  const __m128i above = _mm_cmpgt_epi8(labels, _mm_set1_epi8(static_cast<char>(label)));
+  return _mm_add_epi8(labels, above);  // -1 where above
+}
+
+// Merging two blocks joins the later-numbered into the earlier, whose first position comes
+// first: the others keep their order.
+Key merged(Key key, int keep, int gone) {
+  __m128i labels = unpacked(key);
+  const __m128i isGone = _mm_cmpeq_epi8(labels, _mm_set1_epi8(static_cast<char>(gone)));
+  labels = _mm_or_si128(_mm_andnot_si128(isGone, labels),
+                        _mm_and_si128(isGone, _mm_set1_epi8(static_cast<char>(keep))));
+  return packed(closingGap(labels, gone));
+}
+
+// The key without `position`, and whether its vertex was the last of its block.
+Key without(Key key, int size, int position, bool& lastOfBlock) {
   const int label = labelAt(key, position);
-  for (int other = 0; other < size; ++other)
-    if (other != position && labelAt(key, other) == label)
-      return false;
-  return true;
-}
-
-Key without(Key key, int size, int position) {
+  const unsigned inFrontier = (1u << size) - 1;
+  const unsigned sameBlock = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(
+                                 unpacked(key), _mm_set1_epi8(static_cast<char>(label))))) &
+                             inFrontier;
+  lastOfBlock = sameBlock == (1u << position);
   const Key below = key & ((Key{1} << (4 * position)) - 1);
   const Key above = position + 1 < 16 ? (key >> (4 * (position + 1))) << (4 * position) : 0;
-  return canonical(below | above, size - 1);
+  const Key rest = below | above;
+  if (lastOfBlock)
+    return packed(closingGap(unpacked(rest), label));
+  // The block's first position moves on when the vertex leaving was it, which can put the block
+  // behind others.
+  if (std::countr_zero(sameBlock) == position)
+    return canonical(rest, size - 1);
+  return rest;
 }
 
 std::size_t hashOf(Key key, int shift) {
@@ -75,6 +109,8 @@ struct StateTable {
   std::size_t width = 0;
 };
 
+// Builds the next step's table: an open-addressing index whose slots hold the key beside its
+// position, so that a probe touches one cache line before the state's cells.
 template <typename Cell>
 class StateBuilder {
  public:
@@ -85,66 +121,123 @@ class StateBuilder {
     table.width = width;
     table.keys.reserve(expected);
     table.cells.reserve(expected * width);
-    const std::size_t capacity = std::bit_ceil(std::max<std::size_t>(16, 2 * expected));
-    shift_ = 64 - std::countr_zero(capacity);
-    mask_ = capacity - 1;
-    index_.assign(capacity, -1);
+    resize(std::bit_ceil(std::max<std::size_t>(16, 2 * expected)));
   }
 
-  // The cells of state `key`, new ones zero.
-  Cell* cellsOf(Key key) {
+  void prefetch(Key key) const { __builtin_prefetch(&slots_[hashOf(key, shift_)]); }
+  void prefetchCells(std::size_t position) const {
+    if (table_->width > 0)
+      __builtin_prefetch(table_->cells.data() + position * table_->width, 1);
+  }
+
+  // The position of state `key`, added with zero cells when new.
+  std::size_t positionOf(Key key) {
     std::size_t slot = hashOf(key, shift_);
-    while (true) {
-      const std::int64_t at = index_[slot];
-      if (at < 0)
-        break;
-      if (table_->keys[static_cast<std::size_t>(at)] == key)
-        return table_->cells.data() + static_cast<std::size_t>(at) * table_->width;
+    while (slots_[slot].position >= 0) {
+      if (slots_[slot].key == key)
+        return static_cast<std::size_t>(slots_[slot].position);
       slot = (slot + 1) & mask_;
     }
-    const std::size_t at = table_->keys.size();
-    index_[slot] = static_cast<std::int64_t>(at);
+    const std::size_t position = table_->keys.size();
+    slots_[slot] = {key, static_cast<std::int64_t>(position)};
     table_->keys.push_back(key);
     table_->cells.resize(table_->cells.size() + table_->width);
-    if (2 * table_->keys.size() > index_.size())
+    if (2 * table_->keys.size() > slots_.size())
       grow();
-    return table_->cells.data() + at * table_->width;
+    return position;
+  }
+
+  Cell* cellsAt(std::size_t position) const {
+    return table_->cells.data() + position * table_->width;
   }
 
  private:
-  void grow() {
-    const std::size_t capacity = 2 * index_.size();
-    index_.assign(capacity, -1);
+  struct Slot {
+    Key key;
+    std::int64_t position;  // -1: empty
+  };
+
+  void resize(std::size_t capacity) {
+    slots_.assign(capacity, Slot{0, -1});
     shift_ = 64 - std::countr_zero(capacity);
     mask_ = capacity - 1;
-    for (std::size_t at = 0; at < table_->keys.size(); ++at) {
-      std::size_t slot = hashOf(table_->keys[at], shift_);
-      while (index_[slot] >= 0)
+  }
+
+  void grow() {
+    resize(2 * slots_.size());
+    for (std::size_t position = 0; position < table_->keys.size(); ++position) {
+      std::size_t slot = hashOf(table_->keys[position], shift_);
+      while (slots_[slot].position >= 0)
         slot = (slot + 1) & mask_;
-      index_[slot] = static_cast<std::int64_t>(at);
+      slots_[slot] = {table_->keys[position], static_cast<std::int64_t>(position)};
     }
   }
 
   StateTable<Cell>* table_ = nullptr;
-  std::vector<std::int64_t> index_;
+  std::vector<Slot> slots_;
   int shift_ = 60;
   std::size_t mask_ = 0;
 };
+
+enum class Transfer : std::uint8_t { Add, Cycle, Closed };
+
+// One state's contribution to the next step.
+struct Contribution {
+  Key key;
+  std::uint32_t source;
+  Transfer transfer;
+  std::size_t position;
+};
+
+// The contributions of state `key` across `step` (of a frontier of `size` before it).
+template <typename Arithmetic>
+int contributionsOf(Key key, std::uint32_t source, const SweepStep& step, int size,
+                    const Arithmetic& arithmetic, Contribution* out) {
+  if (step.kind == SweepStepKind::Edge) {
+    const int first = labelAt(key, step.first), second = labelAt(key, step.second);
+    if (first == second) {
+      if (arithmetic.cycleIsZero())
+        return 0;
+      out[0] = {key, source, Transfer::Cycle, 0};
+      return 1;
+    }
+    out[0] = {key, source, Transfer::Add, 0};
+    out[1] = {merged(key, std::min(first, second), std::max(first, second)), source, Transfer::Add,
+              0};
+    return 2;
+  }
+  bool lastOfBlock = false;
+  const Key smaller = without(key, size, step.first, lastOfBlock);
+  if (lastOfBlock && !step.emptiesFrontier) {
+    if (arithmetic.closureIsZero())
+      return 0;
+    out[0] = {smaller, source, Transfer::Closed, 0};
+    return 1;
+  }
+  out[0] = {smaller, source, Transfer::Add, 0};
+  return 1;
+}
 
 // The sweep itself. Arithmetic gives the values: Cell, width(step) cells per state after a step
 // (-1 before the first), one(cells), and add / addCycle / addClosed of a state's cells into
 // another's across one step; cycleIsZero() and closureIsZero() let states worth nothing go.
 // `expected(step)` bounds the states after a step, for the tables' sizes.
+//
+// The tables are far larger than the caches on the graphs that matter, so each lookup would wait
+// for memory: the states go in chunks, whose index slots are all prefetched before any is probed,
+// and whose cells are prefetched before any is added to.
 template <typename Arithmetic, typename Expected, typename AfterStep>
 StateTable<typename Arithmetic::Cell> sweep(const FrontierPlan& plan, Arithmetic& arithmetic,
                                             Expected expected, AfterStep afterStep) {
   using Cell = typename Arithmetic::Cell;
+  constexpr std::size_t kChunk = 32;
   StateTable<Cell> current, next;
   current.width = arithmetic.width(-1);
   current.keys.push_back(0);
   current.cells.resize(current.width);
   arithmetic.one(current.cells.data());
   StateBuilder<Cell> builder;
+  Contribution contributions[2 * kChunk];
   for (std::size_t t = 0; t < plan.steps.size(); ++t) {
     const SweepStep& step = plan.steps[t];
     const int size = t == 0 ? 0 : plan.sizes[t - 1];
@@ -159,27 +252,32 @@ StateTable<typename Arithmetic::Cell> sweep(const FrontierPlan& plan, Arithmetic
     arithmetic.enter(stepIndex);
     builder.start(next, arithmetic.width(stepIndex), expected(t, current.keys.size()));
     const std::size_t count = current.keys.size();
-    for (std::size_t s = 0; s < count; ++s) {
-      const Key key = current.keys[s];
-      const Cell* source = current.cells.data() + s * current.width;
-      if (step.kind == SweepStepKind::Edge) {
-        const int first = labelAt(key, step.first), second = labelAt(key, step.second);
-        if (first == second) {
-          if (!arithmetic.cycleIsZero())
-            arithmetic.addCycle(builder.cellsOf(key), source);
-        } else {
-          arithmetic.add(builder.cellsOf(key), source);
-          arithmetic.add(
-              builder.cellsOf(merged(key, size, std::min(first, second), std::max(first, second))),
-              source);
-        }
-      } else {
-        const Key smaller = without(key, size, step.first);
-        if (aloneInBlock(key, size, step.first) && !step.emptiesFrontier) {
-          if (!arithmetic.closureIsZero())
-            arithmetic.addClosed(builder.cellsOf(smaller), source);
-        } else {
-          arithmetic.add(builder.cellsOf(smaller), source);
+    for (std::size_t chunk = 0; chunk < count; chunk += kChunk) {
+      const std::size_t end = std::min(count, chunk + kChunk);
+      int made = 0;
+      for (std::size_t s = chunk; s < end; ++s)
+        made += contributionsOf(current.keys[s], static_cast<std::uint32_t>(s), step, size,
+                                arithmetic, contributions + made);
+      for (int c = 0; c < made; ++c)
+        builder.prefetch(contributions[c].key);
+      for (int c = 0; c < made; ++c) {
+        contributions[c].position = builder.positionOf(contributions[c].key);
+        builder.prefetchCells(contributions[c].position);
+      }
+      for (int c = 0; c < made; ++c) {
+        const Contribution& contribution = contributions[c];
+        Cell* into = builder.cellsAt(contribution.position);
+        const Cell* from = current.cells.data() + contribution.source * current.width;
+        switch (contribution.transfer) {
+          case Transfer::Add:
+            arithmetic.add(into, from);
+            break;
+          case Transfer::Cycle:
+            arithmetic.addCycle(into, from);
+            break;
+          case Transfer::Closed:
+            arithmetic.addClosed(into, from);
+            break;
         }
       }
     }
@@ -481,8 +579,8 @@ double largestPolynomialCells(const FrontierPlan& plan) {
 }
 
 double frontierBytes(const FrontierCost& cost, double cellBytes) {
-  // Two tables of keys and values, and an index of twice to four times the states.
-  return cost.maxStates * (2.0 * (8.0 + cellBytes) + 32.0);
+  // Two tables of keys and values, and an index of 16-byte slots, two to four per state.
+  return cost.maxStates * (2.0 * (8.0 + cellBytes) + 64.0);
 }
 
 FrontierInteger frontierIntegerValue(const FrontierPlan& plan, const FrontierCost& cost,
