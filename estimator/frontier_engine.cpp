@@ -309,8 +309,9 @@ struct MeasuredStates {
   }
 };
 
-void checkMemory(const FrontierCost& cost, double cellBytes, std::size_t cap, const char* what) {
-  const double bytes = frontierBytes(cost, cellBytes);
+void checkMemory(const FrontierPlan& plan, const FrontierCost& cost, FrontierTask task, int primes,
+                 std::size_t cap, const char* what) {
+  const double bytes = estimateFrontierRun(plan, cost, task, primes).bytes;
   if (bytes > static_cast<double>(cap)) {
     throw FrontierMemoryExceeded(
         std::string("the frontier engine's ") + what + " would take about " +
@@ -571,22 +572,37 @@ int primesForPolynomial(const FrontierPlan& plan) {
   return static_cast<int>(std::ceil((plan.edgeCount + 2.0) / 62.0));
 }
 
-double largestPolynomialCells(const FrontierPlan& plan) {
-  double largest = 1.0;
-  for (const TableShape& shape : tableShapes(plan))
-    largest = std::max(largest, static_cast<double>(shape.cells()));
-  return largest;
-}
-
-double frontierBytes(const FrontierCost& cost, double cellBytes) {
-  // Two tables of keys and values, and an index of 16-byte slots, two to four per state.
-  return cost.maxStates * (2.0 * (8.0 + cellBytes) + 64.0);
+FrontierEstimate estimateFrontierRun(const FrontierPlan& plan, const FrontierCost& cost,
+                                     FrontierTask task, int primes) {
+  // Seconds per state for its lookups and per value word, and bytes per state for its key and
+  // its slots in the index (16 bytes, two to four per state) besides its values in both tables.
+  constexpr double kStateSeconds = 45e-9, kWordSeconds = 4e-9, kRealSeconds = 20e-9;
+  constexpr double kStateBytes = 2 * 8.0 + 64.0;
+  FrontierEstimate estimate;
+  if (task != FrontierTask::Polynomial) {
+    const double words = task == FrontierTask::RealPoint ? 4.0 : primes;
+    estimate.seconds =
+        cost.states *
+        (kStateSeconds + (task == FrontierTask::RealPoint ? kRealSeconds : kWordSeconds * words));
+    estimate.bytes = cost.maxStates * (kStateBytes + 2 * 8.0 * words);
+    return estimate;
+  }
+  const std::vector<TableShape> shapes = tableShapes(plan);
+  for (std::size_t t = 0; t < cost.stepStates.size(); ++t) {
+    const double words = static_cast<double>(shapes[t].cells()) * primes;
+    const double before = t == 0 ? 1.0 : static_cast<double>(shapes[t - 1].cells()) * primes;
+    estimate.seconds += cost.stepStates[t] * (kStateSeconds + kWordSeconds * words);
+    estimate.bytes =
+        std::max(estimate.bytes, cost.stepStates[t] * (kStateBytes + 8.0 * words) +
+                                     (t == 0 ? 1.0 : cost.stepStates[t - 1]) * 8.0 * before);
+  }
+  return estimate;
 }
 
 FrontierInteger frontierIntegerValue(const FrontierPlan& plan, const FrontierCost& cost,
                                      std::int64_t x, std::int64_t y, std::size_t memoryCap) {
   const int primes = primesForIntegerPoint(plan, x, y);
-  checkMemory(cost, 8.0 * primes, memoryCap, "value");
+  checkMemory(plan, cost, FrontierTask::IntegerPoint, primes, memoryCap, "value");
   ModularPoint arithmetic(primes, x, y);
   const StateTable<std::uint64_t> last =
       sweep(plan, arithmetic, MeasuredStates{&cost}, [](std::size_t, std::size_t) { return true; });
@@ -600,7 +616,7 @@ FrontierInteger frontierIntegerValue(const FrontierPlan& plan, const FrontierCos
 
 FrontierRealValue frontierRealValue(const FrontierPlan& plan, const FrontierCost& cost, double x,
                                     double y, std::size_t memoryCap) {
-  checkMemory(cost, sizeof(RealPoint::Cell), memoryCap, "value");
+  checkMemory(plan, cost, FrontierTask::RealPoint, 0, memoryCap, "value");
   RealPoint arithmetic(x, y);
   const StateTable<RealPoint::Cell> last =
       sweep(plan, arithmetic, MeasuredStates{&cost}, [](std::size_t, std::size_t) { return true; });
@@ -614,7 +630,7 @@ std::vector<std::vector<FrontierInteger>> frontierCoefficients(const FrontierPla
                                                                const FrontierCost& cost,
                                                                std::size_t memoryCap) {
   const int primes = primesForPolynomial(plan);
-  checkMemory(cost, 8.0 * primes * largestPolynomialCells(plan), memoryCap, "polynomial");
+  checkMemory(plan, cost, FrontierTask::Polynomial, primes, memoryCap, "polynomial");
   PolynomialCounts arithmetic(plan, primes);
   const StateTable<std::uint64_t> last =
       sweep(plan, arithmetic, MeasuredStates{&cost}, [](std::size_t, std::size_t) { return true; });

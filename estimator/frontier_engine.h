@@ -50,15 +50,27 @@ struct FrontierCost {
 // the steps pass `stateLimit`. Cost: about a third of a run at a point, O(states) memory.
 FrontierCost dryRunFrontier(const FrontierPlan& plan, double stateLimit);
 
-// What one run holds per state: integer points need the primes whose product bounds the value,
-// real points a value and an error bound, the polynomial a table of coefficients per prime.
-// For the cost predictor.
+// The primes a run carries per state: their product must exceed twice the largest value
+// possible. An integer point's terms are each at most |x - 1|^r |y - 1|^(m - r) in size, and
+// there are 2^m of them; the polynomial's counts are at most 2^m.
 int primesForIntegerPoint(const FrontierPlan& plan, std::int64_t x, std::int64_t y);
 int primesForPolynomial(const FrontierPlan& plan);
 
+enum class FrontierTask { IntegerPoint, RealPoint, Polynomial };
+
+// The time and memory a run would take, from the dry run's states: a per-state cost for the
+// lookups plus a per-word cost for the values, measured on this project's 2-core machine on
+// square grids (bench/RESULTS.md); the memory is that of the largest step's two tables and
+// index. `primes` as the functions above give them (ignored at real points).
+struct FrontierEstimate {
+  double seconds = 0.0;
+  double bytes = 0.0;
+};
+FrontierEstimate estimateFrontierRun(const FrontierPlan& plan, const FrontierCost& cost,
+                                     FrontierTask task, int primes);
+
 // T(G; x, y) exactly at an integer point, any sign: the value modulo enough word-size primes
-// (one pass carries all of them), put together by Chinese remaindering. Every term is at most
-// |x - 1|^r |y - 1|^(m - r) in size and there are 2^m of them, which bounds the primes needed.
+// (one pass carries all of them), put together by Chinese remaindering.
 // Throws FrontierMemoryExceeded when the largest step's tables would pass `memoryCap`.
 FrontierInteger frontierIntegerValue(const FrontierPlan& plan, const FrontierCost& cost,
                                      std::int64_t x, std::int64_t y,
@@ -85,8 +97,3 @@ FrontierRealValue frontierRealValue(const FrontierPlan& plan, const FrontierCost
 // or so mid-sweep.
 std::vector<std::vector<FrontierInteger>> frontierCoefficients(
     const FrontierPlan& plan, const FrontierCost& cost, std::size_t memoryCap = kFrontierMemoryCap);
-
-// The bytes the largest step of a run with `cellBytes` bytes of values per state would take.
-double frontierBytes(const FrontierCost& cost, double cellBytes);
-// The largest table a polynomial run holds per state, in words per prime.
-double largestPolynomialCells(const FrontierPlan& plan);
