@@ -58,8 +58,8 @@ FrontierChoice frontierChoice(const Graph& graph, FrontierTask task, double x, d
                       ? primesForIntegerPoint(choice.plan, static_cast<std::int64_t>(x),
                                               static_cast<std::int64_t>(y))
                       : 0;
-  // A state takes at least 45 ns (estimateFrontierRun), so more states than this overrun.
-  choice.cost = dryRunFrontier(choice.plan, secondsLimit / 45e-9);
+  // A state takes at least 230 ns (estimateFrontierRun), so more states than this overrun.
+  choice.cost = dryRunFrontier(choice.plan, secondsLimit / 230e-9);
   choice.estimate = estimateFrontierRun(choice.plan, choice.cost, task, choice.primes);
   cost.frontierStates = choice.cost.states;
   cost.frontierMaxStates = choice.cost.maxStates;

@@ -13,6 +13,7 @@
 namespace {
 
 using Key = std::uint64_t;
+__extension__ using DoubleWord = unsigned __int128;
 
 int labelAt(Key key, int position) {
   return static_cast<int>((key >> (4 * position)) & 15);
@@ -179,110 +180,138 @@ class StateBuilder {
   std::size_t mask_ = 0;
 };
 
-enum class Transfer : std::uint8_t { Add, Cycle, Closed };
-
-// One state's contribution to the next step.
+// One state's contribution to the state it becomes across a vertex's steps: its value times
+// y^cycles (x - 1)^closures, that is, one factor y for every edge taken inside a block (in A or
+// not) and one factor x - 1 for every component of A closed.
 struct Contribution {
   Key key;
   std::uint32_t source;
-  Transfer transfer;
+  std::uint8_t cycles;
+  std::uint8_t closures;
   std::size_t position;
 };
 
-// The contributions of state `key` across `step` (of a frontier of `size` before it).
-template <typename Arithmetic>
-int contributionsOf(Key key, std::uint32_t source, const SweepStep& step, int size,
-                    const Arithmetic& arithmetic, Contribution* out) {
-  if (step.kind == SweepStepKind::Edge) {
-    const int first = labelAt(key, step.first), second = labelAt(key, step.second);
-    if (first == second) {
-      if (arithmetic.cycleIsZero())
-        return 0;
-      out[0] = {key, source, Transfer::Cycle, 0};
-      return 1;
-    }
-    out[0] = {key, source, Transfer::Add, 0};
-    out[1] = {merged(key, std::min(first, second), std::max(first, second)), source, Transfer::Add,
-              0};
-    return 2;
+// The steps of one vertex: its arrival, its edges back (loops included) and the vertices that
+// leave after them. One pass over the states takes them all, so a state is looked up once per
+// outcome instead of once per step.
+struct VertexSteps {
+  std::size_t first = 0;  // the AddVertex step
+  std::size_t last = 0;   // the last step before the next vertex
+};
+
+std::vector<VertexSteps> vertexStepsOf(const FrontierPlan& plan) {
+  std::vector<VertexSteps> groups;
+  for (std::size_t t = 0; t < plan.steps.size(); ++t) {
+    if (plan.steps[t].kind == SweepStepKind::AddVertex)
+      groups.push_back({t, t});
+    else
+      groups.back().last = t;
   }
-  bool lastOfBlock = false;
-  const Key smaller = without(key, size, step.first, lastOfBlock);
-  if (lastOfBlock && !step.emptiesFrontier) {
-    if (arithmetic.closureIsZero())
-      return 0;
-    out[0] = {smaller, source, Transfer::Closed, 0};
-    return 1;
-  }
-  out[0] = {smaller, source, Transfer::Add, 0};
-  return 1;
+  return groups;
 }
 
-// The sweep itself. Arithmetic gives the values: Cell, width(step) cells per state after a step
-// (-1 before the first), one(cells), and add / addCycle / addClosed of a state's cells into
-// another's across one step; cycleIsZero() and closureIsZero() let states worth nothing go.
-// `expected(step)` bounds the states after a step, for the tables' sizes.
+// Appends the outcomes of state `key` across `group` to `out`: every way of taking the vertex's
+// edges that merge blocks in or out of A, with the removals after them applied.
+template <typename Arithmetic>
+class OutcomeEnumerator {
+ public:
+  OutcomeEnumerator(const FrontierPlan& plan, const Arithmetic& arithmetic)
+      : plan_(plan), arithmetic_(arithmetic) {}
+
+  void enumerate(Key key, std::uint32_t source, const VertexSteps& group,
+                 std::vector<Contribution>& out) {
+    group_ = &group;
+    source_ = source;
+    out_ = &out;
+    const int size = group.first == 0 ? 0 : plan_.sizes[group.first - 1];
+    afterEdges(withNewBlock(key, size), group.first + 1, 0);
+  }
+
+ private:
+  void afterEdges(Key key, std::size_t t, int cycles) {
+    for (; t <= group_->last && plan_.steps[t].kind == SweepStepKind::Edge; ++t) {
+      const SweepStep& step = plan_.steps[t];
+      const int first = labelAt(key, step.first), second = labelAt(key, step.second);
+      if (first == second) {
+        if (arithmetic_.cycleIsZero())
+          return;
+        ++cycles;
+        continue;
+      }
+      afterEdges(merged(key, std::min(first, second), std::max(first, second)), t + 1, cycles);
+    }
+    int closures = 0;
+    for (; t <= group_->last; ++t) {
+      const SweepStep& step = plan_.steps[t];
+      bool lastOfBlock = false;
+      key = without(key, plan_.sizes[t - 1], step.first, lastOfBlock);
+      if (lastOfBlock && !step.emptiesFrontier) {
+        if (arithmetic_.closureIsZero())
+          return;
+        ++closures;
+      }
+    }
+    out_->push_back(
+        {key, source_, static_cast<std::uint8_t>(cycles), static_cast<std::uint8_t>(closures), 0});
+  }
+
+  const FrontierPlan& plan_;
+  const Arithmetic& arithmetic_;
+  const VertexSteps* group_ = nullptr;
+  std::uint32_t source_ = 0;
+  std::vector<Contribution>* out_ = nullptr;
+};
+
+// The sweep itself, a vertex at a time. Arithmetic gives the values: Cell, width(step) cells per
+// state after a step (-1 before the first), one(cells), enter(first, last) before a vertex's
+// steps, and addTransformed(into, from, cycles, closures), which adds a state's cells times
+// y^cycles (x - 1)^closures into another's; cycleIsZero() and closureIsZero() let states worth
+// nothing go. `expected(step)` bounds the states after a vertex's last step, for the tables'
+// sizes; afterStep(step, states) is told them and stops the sweep by returning false.
 //
 // The tables are far larger than the caches on the graphs that matter, so each lookup would wait
-// for memory: the states go in chunks, whose index slots are all prefetched before any is probed,
-// and whose cells are prefetched before any is added to.
+// for memory: the outcomes go in batches, whose index slots are all prefetched before any is
+// probed, and whose cells are prefetched before any is added to.
 template <typename Arithmetic, typename Expected, typename AfterStep>
 StateTable<typename Arithmetic::Cell> sweep(const FrontierPlan& plan, Arithmetic& arithmetic,
                                             Expected expected, AfterStep afterStep) {
   using Cell = typename Arithmetic::Cell;
-  constexpr std::size_t kChunk = 32;
+  constexpr std::size_t kBatch = 64;
   StateTable<Cell> current, next;
   current.width = arithmetic.width(-1);
   current.keys.push_back(0);
   current.cells.resize(current.width);
   arithmetic.one(current.cells.data());
   StateBuilder<Cell> builder;
-  Contribution contributions[2 * kChunk];
-  for (std::size_t t = 0; t < plan.steps.size(); ++t) {
-    const SweepStep& step = plan.steps[t];
-    const int size = t == 0 ? 0 : plan.sizes[t - 1];
-    const int stepIndex = static_cast<int>(t);
-    if (step.kind == SweepStepKind::AddVertex) {
-      for (Key& key : current.keys)
-        key = withNewBlock(key, size);
-      if (!afterStep(t, current.keys.size()))
-        return current;
-      continue;
+  OutcomeEnumerator<Arithmetic> enumerator(plan, arithmetic);
+  std::vector<Contribution> batch;
+  batch.reserve(2 * kBatch);
+  const auto flush = [&] {
+    for (const Contribution& contribution : batch)
+      builder.prefetch(contribution.key);
+    for (Contribution& contribution : batch) {
+      contribution.position = builder.positionOf(contribution.key);
+      builder.prefetchCells(contribution.position);
     }
-    arithmetic.enter(stepIndex);
-    builder.start(next, arithmetic.width(stepIndex), expected(t, current.keys.size()));
+    for (const Contribution& contribution : batch)
+      arithmetic.addTransformed(builder.cellsAt(contribution.position),
+                                current.cells.data() + contribution.source * current.width,
+                                contribution.cycles, contribution.closures);
+    batch.clear();
+  };
+  for (const VertexSteps& group : vertexStepsOf(plan)) {
+    arithmetic.enter(group.first, group.last);
+    builder.start(next, arithmetic.width(static_cast<int>(group.last)),
+                  expected(group.last, current.keys.size()));
     const std::size_t count = current.keys.size();
-    for (std::size_t chunk = 0; chunk < count; chunk += kChunk) {
-      const std::size_t end = std::min(count, chunk + kChunk);
-      int made = 0;
-      for (std::size_t s = chunk; s < end; ++s)
-        made += contributionsOf(current.keys[s], static_cast<std::uint32_t>(s), step, size,
-                                arithmetic, contributions + made);
-      for (int c = 0; c < made; ++c)
-        builder.prefetch(contributions[c].key);
-      for (int c = 0; c < made; ++c) {
-        contributions[c].position = builder.positionOf(contributions[c].key);
-        builder.prefetchCells(contributions[c].position);
-      }
-      for (int c = 0; c < made; ++c) {
-        const Contribution& contribution = contributions[c];
-        Cell* into = builder.cellsAt(contribution.position);
-        const Cell* from = current.cells.data() + contribution.source * current.width;
-        switch (contribution.transfer) {
-          case Transfer::Add:
-            arithmetic.add(into, from);
-            break;
-          case Transfer::Cycle:
-            arithmetic.addCycle(into, from);
-            break;
-          case Transfer::Closed:
-            arithmetic.addClosed(into, from);
-            break;
-        }
-      }
+    for (std::size_t s = 0; s < count; ++s) {
+      enumerator.enumerate(current.keys[s], static_cast<std::uint32_t>(s), group, batch);
+      if (batch.size() >= kBatch)
+        flush();
     }
+    flush();
     std::swap(current, next);
-    if (!afterStep(t, current.keys.size()))
+    if (!afterStep(group.last, current.keys.size()))
       return current;
   }
   return current;
@@ -293,12 +322,10 @@ struct NoValues {
   struct Cell {};
   std::size_t width(int) const { return 0; }
   void one(Cell*) const {}
-  void enter(int) const {}
+  void enter(std::size_t, std::size_t) const {}
   bool cycleIsZero() const { return false; }
   bool closureIsZero() const { return false; }
-  void add(Cell*, const Cell*) const {}
-  void addCycle(Cell*, const Cell*) const {}
-  void addClosed(Cell*, const Cell*) const {}
+  void addTransformed(Cell*, const Cell*, int, int) const {}
 };
 
 // The upper bound on the states after step t that the dry run measured.
@@ -362,14 +389,31 @@ FrontierInteger fromResidues(const std::vector<PrimeField>& fields,
 struct ModularPoint {
   using Cell = std::uint64_t;
   std::vector<PrimeField> fields;
-  std::vector<std::uint64_t> y, xMinusOne;  // held
+  // factors[c][d]: y^c (x - 1)^d, held, for each prime.
+  std::vector<std::vector<std::vector<std::uint64_t>>> factors;
   bool yIsZero, xIsOne;
 
-  ModularPoint(int primes, std::int64_t xValue, std::int64_t yValue)
+  ModularPoint(const FrontierPlan& plan, int primes, std::int64_t xValue, std::int64_t yValue)
       : fields(firstPrimes(primes)), yIsZero(yValue == 0), xIsOne(xValue == 1) {
+    int cycles = 0, closures = 0;
+    for (const VertexSteps& group : vertexStepsOf(plan)) {
+      int edges = 0, removals = 0;
+      for (std::size_t t = group.first; t <= group.last; ++t) {
+        edges += plan.steps[t].kind == SweepStepKind::Edge;
+        removals += plan.steps[t].kind == SweepStepKind::Forget;
+      }
+      cycles = std::max(cycles, edges);
+      closures = std::max(closures, removals);
+    }
+    factors.assign(cycles + 1, std::vector<std::vector<std::uint64_t>>(closures + 1));
     for (const PrimeField& field : fields) {
-      y.push_back(field.fromInteger(yValue));
-      xMinusOne.push_back(field.fromInteger(xValue - 1));
+      const std::uint64_t y = field.fromInteger(yValue), xMinusOne = field.fromInteger(xValue - 1);
+      std::uint64_t yPower = field.one();
+      for (int c = 0; c <= cycles; ++c, yPower = field.multiply(yPower, y)) {
+        std::uint64_t factor = yPower;
+        for (int d = 0; d <= closures; ++d, factor = field.multiply(factor, xMinusOne))
+          factors[c][d].push_back(factor);
+      }
     }
   }
   std::size_t width(int) const { return fields.size(); }
@@ -377,19 +421,19 @@ struct ModularPoint {
     for (std::size_t k = 0; k < fields.size(); ++k)
       cells[k] = fields[k].one();
   }
-  void enter(int) const {}
+  void enter(std::size_t, std::size_t) const {}
   bool cycleIsZero() const { return yIsZero; }
   bool closureIsZero() const { return xIsOne; }
-  void add(Cell* into, const Cell* from) const {
-    for (std::size_t k = 0; k < fields.size(); ++k)
-      into[k] = addModulo(into[k], from[k], fields[k].prime());
-  }
-  void addTimes(Cell* into, const Cell* from, const std::vector<std::uint64_t>& factor) const {
+  void addTransformed(Cell* into, const Cell* from, int cycles, int closures) const {
+    if (cycles == 0 && closures == 0) {
+      for (std::size_t k = 0; k < fields.size(); ++k)
+        into[k] = addModulo(into[k], from[k], fields[k].prime());
+      return;
+    }
+    const std::vector<std::uint64_t>& factor = factors[cycles][closures];
     for (std::size_t k = 0; k < fields.size(); ++k)
       into[k] = addModulo(into[k], fields[k].multiply(from[k], factor[k]), fields[k].prime());
   }
-  void addCycle(Cell* into, const Cell* from) const { addTimes(into, from, y); }
-  void addClosed(Cell* into, const Cell* from) const { addTimes(into, from, xMinusOne); }
 };
 
 // A real point: the value and a bound on its rounding error.
@@ -406,22 +450,26 @@ struct RealPoint {
   RealPoint(double x, double yValue) : y(yValue), xMinusOne(x - 1.0) {}
   std::size_t width(int) const { return 1; }
   void one(Cell* cell) const { cell->value = 1.0; }
-  void enter(int) const {}
+  void enter(std::size_t, std::size_t) const {}
   bool cycleIsZero() const { return y == 0.0; }
   bool closureIsZero() const { return xMinusOne == 0.0; }
-  void add(Cell* into, const Cell* from) const {
-    into->value += from->value;
-    into->error += from->error + kUnit * abs(into->value);
-  }
-  void addTimes(Cell* into, const Cell* from, double factor, double roundings) const {
-    const WideFloat product = from->value * factor;
+  // Each product rounds once, and x - 1 was rounded once more; the relative errors of a few
+  // dozen of them add up to within a hair of their count times 2^-53.
+  void addTransformed(Cell* into, const Cell* from, int cycles, int closures) const {
+    WideFloat product = from->value, error = from->error;
+    double roundings = 0.0;
+    for (int c = 0; c < cycles; ++c) {
+      product *= y;
+      error *= std::fabs(y);
+      roundings += 1.0;
+    }
+    for (int d = 0; d < closures; ++d) {
+      product *= xMinusOne;
+      error *= std::fabs(xMinusOne);
+      roundings += kClosureRoundings;
+    }
     into->value += product;
-    into->error += from->error * std::fabs(factor) + roundings * kUnit * abs(product) +
-                   kUnit * abs(into->value);
-  }
-  void addCycle(Cell* into, const Cell* from) const { addTimes(into, from, y, 1.0); }
-  void addClosed(Cell* into, const Cell* from) const {
-    addTimes(into, from, xMinusOne, kClosureRoundings);
+    into->error += error + roundings * kUnit * abs(product) + kUnit * abs(into->value);
   }
 };
 
@@ -477,39 +525,60 @@ struct PolynomialCounts {
   std::vector<TableShape> shapes;
   TableShape from, to;
 
+  // binomials[c][b]: C(c, b) modulo each prime, for as many edges as a vertex has back.
+  std::vector<std::vector<std::vector<std::uint64_t>>> binomials;
+
   PolynomialCounts(const FrontierPlan& plan, int primeCount) : shapes(tableShapes(plan)) {
     DescendingWordPrimes source;
     for (int k = 0; k < primeCount; ++k)
       primes.push_back(source.next());
+    std::size_t cycles = 0;
+    for (const VertexSteps& group : vertexStepsOf(plan))
+      cycles = std::max(cycles, group.last - group.first);
+    binomials.push_back({std::vector<std::uint64_t>(primes.size(), 1)});
+    for (std::size_t c = 1; c <= cycles; ++c) {
+      std::vector<std::vector<std::uint64_t>> row(c + 1,
+                                                  std::vector<std::uint64_t>(primes.size(), 1));
+      for (std::size_t b = 1; b < c; ++b)
+        for (std::size_t k = 0; k < primes.size(); ++k)
+          row[b][k] = addModulo(binomials[c - 1][b - 1][k], binomials[c - 1][b][k], primes[k]);
+      binomials.push_back(std::move(row));
+    }
   }
   std::size_t width(int step) const {
     return (step < 0 ? TableShape{} : shapes[static_cast<std::size_t>(step)]).cells() *
            primes.size();
   }
   void one(Cell* cells) const { std::fill(cells, cells + primes.size(), 1); }
-  void enter(int step) {
-    from = step == 0 ? TableShape{} : shapes[static_cast<std::size_t>(step) - 1];
-    to = shapes[static_cast<std::size_t>(step)];
+  void enter(std::size_t first, std::size_t last) {
+    from = first == 0 ? TableShape{} : shapes[first - 1];
+    to = shapes[last];
   }
   bool cycleIsZero() const { return false; }
   bool closureIsZero() const { return false; }
-  void addShifted(Cell* into, const Cell* cells, int closed, int cycled) const {
+  // into += multiple * cells shifted by `closed` components and `cycled` cycles.
+  void addShifted(Cell* into, const Cell* cells, int closed, int cycled,
+                  const std::vector<std::uint64_t>& multiple) const {
     const std::size_t K = primes.size();
     for (int i = 0; i <= from.closures && i + closed <= to.closures; ++i)
       for (int j = 0; j <= from.cycles && j + cycled <= to.cycles; ++j) {
         const Cell* source = cells + (static_cast<std::size_t>(i) * (from.cycles + 1) + j) * K;
         Cell* target =
             into + (static_cast<std::size_t>(i + closed) * (to.cycles + 1) + j + cycled) * K;
-        for (std::size_t k = 0; k < K; ++k)
-          target[k] = addModulo(target[k], source[k], primes[k]);
+        for (std::size_t k = 0; k < K; ++k) {
+          const std::uint64_t term =
+              multiple[k] == 1 ? source[k]
+                               : static_cast<std::uint64_t>(static_cast<DoubleWord>(source[k]) *
+                                                            multiple[k] % primes[k]);
+          target[k] = addModulo(target[k], term, primes[k]);
+        }
       }
   }
-  void add(Cell* into, const Cell* cells) const { addShifted(into, cells, 0, 0); }
-  void addCycle(Cell* into, const Cell* cells) const {
-    addShifted(into, cells, 0, 0);
-    addShifted(into, cells, 0, 1);
+  // y = 1 + (y - 1) per cycle: (1 + shift)^cycles, by its binomial coefficients.
+  void addTransformed(Cell* into, const Cell* cells, int cycles, int closures) const {
+    for (int b = 0; b <= cycles; ++b)
+      addShifted(into, cells, closures, b, binomials[static_cast<std::size_t>(cycles)][b]);
   }
-  void addClosed(Cell* into, const Cell* cells) const { addShifted(into, cells, 1, 0); }
 };
 
 // sum over i >= a of c_i C(i, a) (-1)^(i - a): a polynomial in (z - 1) rewritten in z.
@@ -548,17 +617,19 @@ FrontierCost dryRunFrontier(const FrontierPlan& plan, double stateLimit) {
     return cost;
   }
   NoValues none;
-  cost.stepStates.reserve(plan.steps.size());
+  cost.stepStates.assign(plan.steps.size(), 0.0);
+  bool finished = plan.steps.empty();
   sweep(
       plan, none, [](std::size_t, std::size_t count) { return 2 * count; },
-      [&](std::size_t, std::size_t count) {
+      [&](std::size_t t, std::size_t count) {
         const double states = static_cast<double>(count);
-        cost.stepStates.push_back(states);
+        cost.stepStates[t] = states;
         cost.states += states;
         cost.maxStates = std::max(cost.maxStates, states);
+        finished = t + 1 == plan.steps.size();
         return cost.states <= stateLimit;
       });
-  cost.complete = cost.stepStates.size() == plan.steps.size();
+  cost.complete = finished;
   return cost;
 }
 
@@ -576,7 +647,10 @@ FrontierEstimate estimateFrontierRun(const FrontierPlan& plan, const FrontierCos
                                      FrontierTask task, int primes) {
   // Seconds per state for its lookups and per value word, and bytes per state for its key and
   // its slots in the index (16 bytes, two to four per state) besides its values in both tables.
-  constexpr double kStateSeconds = 45e-9, kWordSeconds = 4e-9, kRealSeconds = 20e-9;
+  constexpr double kStateSeconds = 230e-9, kWordSeconds = 8e-9, kRealSeconds = 60e-9;
+  // A polynomial's words are added in loops over its table, once per power of y a vertex's
+  // cycles spread them over.
+  constexpr double kPolynomialWordSeconds = 18e-9;
   constexpr double kStateBytes = 2 * 8.0 + 64.0;
   FrontierEstimate estimate;
   if (task != FrontierTask::Polynomial) {
@@ -588,13 +662,16 @@ FrontierEstimate estimateFrontierRun(const FrontierPlan& plan, const FrontierCos
     return estimate;
   }
   const std::vector<TableShape> shapes = tableShapes(plan);
+  double statesBefore = 1.0, wordsBefore = primes;  // the table the step reads
   for (std::size_t t = 0; t < cost.stepStates.size(); ++t) {
+    if (cost.stepStates[t] == 0.0)
+      continue;  // inside a vertex's steps, or none left
     const double words = static_cast<double>(shapes[t].cells()) * primes;
-    const double before = t == 0 ? 1.0 : static_cast<double>(shapes[t - 1].cells()) * primes;
-    estimate.seconds += cost.stepStates[t] * (kStateSeconds + kWordSeconds * words);
-    estimate.bytes =
-        std::max(estimate.bytes, cost.stepStates[t] * (kStateBytes + 8.0 * words) +
-                                     (t == 0 ? 1.0 : cost.stepStates[t - 1]) * 8.0 * before);
+    estimate.seconds += cost.stepStates[t] * (kStateSeconds + kPolynomialWordSeconds * words);
+    estimate.bytes = std::max(estimate.bytes, cost.stepStates[t] * (kStateBytes + 8.0 * words) +
+                                                  statesBefore * 8.0 * wordsBefore);
+    statesBefore = cost.stepStates[t];
+    wordsBefore = words;
   }
   return estimate;
 }
@@ -603,7 +680,7 @@ FrontierInteger frontierIntegerValue(const FrontierPlan& plan, const FrontierCos
                                      std::int64_t x, std::int64_t y, std::size_t memoryCap) {
   const int primes = primesForIntegerPoint(plan, x, y);
   checkMemory(plan, cost, FrontierTask::IntegerPoint, primes, memoryCap, "value");
-  ModularPoint arithmetic(primes, x, y);
+  ModularPoint arithmetic(plan, primes, x, y);
   const StateTable<std::uint64_t> last =
       sweep(plan, arithmetic, MeasuredStates{&cost}, [](std::size_t, std::size_t) { return true; });
   if (last.keys.empty())
