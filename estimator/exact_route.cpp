@@ -184,6 +184,18 @@ WideFloat wideFloatOf(const FrontierInteger& n) {
                                        static_cast<std::int64_t>(shift));
 }
 
+// The evaluator rounds each operation once, so its error is bounded relative to the sizes of
+// T's terms, whose sum is T at (1 + |x - 1|, 1 + |y - 1|) (all its terms there are non-negative):
+// a few roundings per edge on the longest chain of operations. Below 2^53 nothing rounds at
+// integer points.
+WideFloat evaluatorErrorBound(const Graph& graph, double x, double y) {
+  const WideFloat termSizes =
+      exactTutteValue(graph, 1.0 + std::fabs(x - 1.0), 1.0 + std::fabs(y - 1.0));
+  if (isIntegerPoint(x, y) && termSizes < WideFloat(0x1p53))
+    return 0.0;
+  return termSizes * (4.0 * (graph.edgeCount + 1) * 0x1p-53);
+}
+
 }  // namespace
 
 std::string_view exactEngineName(ExactEngine engine) {
@@ -235,10 +247,62 @@ std::optional<ExactValue> exactValueWithin(const Graph& graph, double x, double 
     }
     case ExactEngine::DeletionContraction:
       answer.value = exactTutteValue(graph, x, y);
+      answer.errorBound = evaluatorErrorBound(graph, x, y);
       break;
   }
   answer.engine = *choice.cost.engine;
   answer.cost = choice.cost;
+  return answer;
+}
+
+std::optional<ExactValue> exactValueIfCheap(const Graph& graph, double x, double y,
+                                            double secondsLimit) {
+  if (!std::isfinite(x) || !std::isfinite(y))
+    throw std::invalid_argument("the exact Tutte value needs finite x and y");
+  // The closed forms decide their own cost at once.
+  if (onUnitHyperbola(x, y) || (x == 1.0 && y == 1.0))
+    return exactValueWithin(graph, x, y, secondsLimit);
+  ExactValue answer;
+  const FrontierPlan plan = planFrontier(graph);
+  answer.cost.frontierWidth = plan.width;
+  if (plan.withinWidth()) {
+    const bool integral = isIntegerPoint(x, y);
+    const int primes = integral ? primesForIntegerPoint(plan, static_cast<std::int64_t>(x),
+                                                        static_cast<std::int64_t>(y))
+                                : 0;
+    FrontierCost oneState;
+    oneState.states = oneState.maxStates = 1.0;
+    const double stateSeconds =
+        estimateFrontierRun(plan, oneState,
+                            integral ? FrontierTask::IntegerPoint : FrontierTask::RealPoint, primes)
+            .seconds;
+    const double stateLimit = secondsLimit / stateSeconds;
+    answer.engine = ExactEngine::Frontier;
+    answer.cost.engine = ExactEngine::Frontier;
+    if (integral) {
+      if (const std::optional<FrontierInteger> value = frontierIntegerValueWithin(
+              plan, static_cast<std::int64_t>(x), static_cast<std::int64_t>(y), stateLimit)) {
+        answer.decimal = value->str();
+        answer.value = wideFloatOf(*value);
+        return answer;
+      }
+    } else if (const std::optional<FrontierRealValue> value =
+                   frontierRealValueWithin(plan, x, y, stateLimit)) {
+      answer.value = value->value;
+      answer.errorBound = value->errorBound;
+      return answer;
+    }
+  }
+  const int reducedEdges = reducedEdgeCount(graph);
+  if (reducedEdges >
+      evaluatorEdgesWithin(secondsLimit, kExactValueMaxReducedEdges, kEvaluatorValueSeconds))
+    return std::nullopt;
+  answer.engine = ExactEngine::DeletionContraction;
+  answer.cost.engine = answer.engine;
+  answer.cost.predictedSeconds =
+      evaluatorSeconds(reducedEdges, kExactValueMaxReducedEdges, kEvaluatorValueSeconds);
+  answer.value = exactTutteValue(graph, x, y);
+  answer.errorBound = evaluatorErrorBound(graph, x, y);
   return answer;
 }
 

@@ -23,8 +23,8 @@
 // The polynomial has the last two.
 //
 // Deciding costs the frontier's orders (linear in the edges for bounded degree) and its dry run,
-// which stops once the states it has met would take longer than the limit: at most about half
-// the limit, and nothing on graphs whose frontier outgrows the engine.
+// which stops once the states it has met would take longer than the limit: at most about the
+// limit, and nothing on graphs whose frontier outgrows the engine.
 
 enum class ExactEngine { ClosedForm, MatrixTree, Frontier, DeletionContraction };
 
@@ -68,7 +68,14 @@ struct ExactValue {
 // Throws std::invalid_argument when x or y is not finite.
 std::optional<ExactValue> exactValueWithin(const Graph& graph, double x, double y,
                                            double secondsLimit);
-// The same, throwing ExactSizeExceeded (estimator/exact_evaluator.h) with the refusal.
+// The same for the automatic route, without the frontier's dry run: its run itself stops at the
+// limit's worth of states (and at kFrontierMemoryCap), so a value is found in about half the
+// time, and an attempt that fails costs at most about the limit before the evaluator or nothing.
+// The cost in the answer holds the engine and the frontier's width only.
+std::optional<ExactValue> exactValueIfCheap(const Graph& graph, double x, double y,
+                                            double secondsLimit);
+// The same as exactValueWithin, throwing ExactSizeExceeded (estimator/exact_evaluator.h) with
+// the refusal.
 ExactValue exactValueOrRefuse(const Graph& graph, double x, double y, double secondsLimit);
 
 struct ExactPolynomial {

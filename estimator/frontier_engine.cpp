@@ -4,6 +4,7 @@
 #include <bit>
 #include <cmath>
 #include <numeric>
+#include <optional>
 #include <string>
 
 #include <emmintrin.h>
@@ -689,6 +690,66 @@ FrontierInteger frontierIntegerValue(const FrontierPlan& plan, const FrontierCos
   for (int k = 0; k < primes; ++k)
     residues.push_back(arithmetic.fields[k].toInteger(last.cells[k]));
   return fromResidues(arithmetic.fields, residues, true);
+}
+
+namespace {
+
+// A sweep without a dry run: its tables grow as they must, and it stops, giving nothing, once its
+// states summed over the steps pass `stateLimit` or its largest step's tables `memoryCap`.
+template <typename Arithmetic>
+std::optional<StateTable<typename Arithmetic::Cell>> sweepWithin(const FrontierPlan& plan,
+                                                                 Arithmetic& arithmetic,
+                                                                 double stateLimit,
+                                                                 double bytesPerState,
+                                                                 std::size_t memoryCap) {
+  if (!plan.withinWidth())
+    return std::nullopt;
+  double states = 0.0;
+  bool finished = plan.steps.empty();
+  StateTable<typename Arithmetic::Cell> last = sweep(
+      plan, arithmetic, [](std::size_t, std::size_t count) { return 2 * count; },
+      [&](std::size_t t, std::size_t count) {
+        states += static_cast<double>(count);
+        finished = t + 1 == plan.steps.size();
+        return states <= stateLimit &&
+               static_cast<double>(count) * bytesPerState <= static_cast<double>(memoryCap);
+      });
+  if (!finished)
+    return std::nullopt;
+  return last;
+}
+
+}  // namespace
+
+std::optional<FrontierInteger> frontierIntegerValueWithin(const FrontierPlan& plan, std::int64_t x,
+                                                          std::int64_t y, double stateLimit,
+                                                          std::size_t memoryCap) {
+  const int primes = primesForIntegerPoint(plan, x, y);
+  ModularPoint arithmetic(plan, primes, x, y);
+  // Both tables, the index, and a table that grows by doubling.
+  const double bytesPerState = 2 * (8.0 + 16.0 * primes) + 128.0;
+  const auto last = sweepWithin(plan, arithmetic, stateLimit, bytesPerState, memoryCap);
+  if (!last)
+    return std::nullopt;
+  if (last->keys.empty())
+    return FrontierInteger(0);
+  std::vector<std::uint64_t> residues;
+  for (int k = 0; k < primes; ++k)
+    residues.push_back(arithmetic.fields[k].toInteger(last->cells[k]));
+  return fromResidues(arithmetic.fields, residues, true);
+}
+
+std::optional<FrontierRealValue> frontierRealValueWithin(const FrontierPlan& plan, double x,
+                                                         double y, double stateLimit,
+                                                         std::size_t memoryCap) {
+  RealPoint arithmetic(x, y);
+  const double bytesPerState = 2 * (8.0 + 2 * sizeof(RealPoint::Cell)) + 128.0;
+  const auto last = sweepWithin(plan, arithmetic, stateLimit, bytesPerState, memoryCap);
+  if (!last)
+    return std::nullopt;
+  if (last->keys.empty())
+    return FrontierRealValue{0.0, 0.0};
+  return FrontierRealValue{last->cells[0].value, last->cells[0].error * (1.0 + 1e-3)};
 }
 
 FrontierRealValue frontierRealValue(const FrontierPlan& plan, const FrontierCost& cost, double x,

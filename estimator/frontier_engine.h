@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <stdexcept>
 #include <vector>
 
@@ -88,6 +89,16 @@ struct FrontierRealValue {
 };
 FrontierRealValue frontierRealValue(const FrontierPlan& plan, const FrontierCost& cost, double x,
                                     double y, std::size_t memoryCap = kFrontierMemoryCap);
+
+// The same without a dry run, for callers that would rather spend a bounded effort than predict
+// it: the run stops once its states summed over the steps pass `stateLimit`, or its largest
+// step would pass `memoryCap`, and gives nothing. Costs at most the states' worth of a run.
+std::optional<FrontierInteger> frontierIntegerValueWithin(
+    const FrontierPlan& plan, std::int64_t x, std::int64_t y, double stateLimit,
+    std::size_t memoryCap = kFrontierMemoryCap);
+std::optional<FrontierRealValue> frontierRealValueWithin(
+    const FrontierPlan& plan, double x, double y, double stateLimit,
+    std::size_t memoryCap = kFrontierMemoryCap);
 
 // The coefficients t_ij of T(G; x, y), row i for x^i and column j for y^j, i up to the rank r and
 // j up to the nullity m - r. States carry the counts of edge subsets by (components closed,

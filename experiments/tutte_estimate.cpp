@@ -113,7 +113,7 @@ TutteEstimate estimateTutteValue(const EdgeList& edges, const ValueOptions& opti
                          sampling, seed, stopwatch);
   if (options.method == EstimateMethod::Auto) {
     if (const std::optional<ExactValue> exact =
-            exactValueWithin(graph, options.x, options.y, kAutoExactSeconds))
+            exactValueIfCheap(graph, options.x, options.y, kAutoExactSeconds))
       return exactEstimate(*exact, sampling, seed, stopwatch);
   }
   const WalkKind walk = walkOf(options.method);
