@@ -550,3 +550,28 @@ TEST(FrontierEngine, GridsBeyondTheEvaluator) {
   EXPECT_EQ(sumAt(decimals(table), -2, 0), -gridColourings(6, 3) / 3);
   EXPECT_EQ(sumAt(decimals(table), 1, 1).str(), countSpanningTrees(six).decimal);
 }
+
+// The limits: a frontier wider than the packed states hold is refused at planning, a run whose
+// tables would pass the memory cap before it starts, and a run without a dry run stops once its
+// states pass the limit it was given, with nothing instead of a wrong value.
+TEST(FrontierEngine, RefusesBeyondItsLimits) {
+  const FrontierPlan wide = planFrontier(makeGraph(randomCubicMultigraph(400, 2)));
+  EXPECT_FALSE(wide.withinWidth());
+  EXPECT_FALSE(dryRunFrontier(wide, 1e9).complete);
+  EXPECT_FALSE(frontierIntegerValueWithin(wide, 2, 1, 1e9));
+  const Graph ten = makeGraph(grid(10));
+  const FrontierRun run = frontierRun(ten);
+  EXPECT_THROW(frontierIntegerValue(run.plan, run.cost, 2, 1, std::size_t{1} << 20),
+               FrontierMemoryExceeded);
+  EXPECT_THROW(frontierCoefficients(run.plan, run.cost, std::size_t{100} << 20),
+               FrontierMemoryExceeded);
+  const FrontierCost stopped = dryRunFrontier(run.plan, run.cost.states / 2);
+  EXPECT_FALSE(stopped.complete);
+  EXPECT_GT(stopped.states, run.cost.states / 2);
+  EXPECT_FALSE(frontierIntegerValueWithin(run.plan, 2, 1, run.cost.states / 2));
+  EXPECT_FALSE(frontierRealValueWithin(run.plan, 1.5, 2, 1e9, std::size_t{1} << 20));
+  EXPECT_EQ(frontierIntegerValueWithin(run.plan, 2, 1, run.cost.states),
+            frontierIntegerValue(run.plan, run.cost, 2, 1));
+  const FrontierRealValue real = frontierRealValue(run.plan, run.cost, 1.5, 2);
+  EXPECT_EQ(frontierRealValueWithin(run.plan, 1.5, 2, run.cost.states)->value, real.value);
+}
