@@ -187,8 +187,8 @@ class StateBuilder {
 struct Contribution {
   Key key;
   std::uint32_t source;
-  std::uint8_t cycles;
-  std::uint8_t closures;
+  std::uint16_t cycles;
+  std::uint16_t closures;
   std::size_t position;
 };
 
@@ -252,8 +252,8 @@ class OutcomeEnumerator {
         ++closures;
       }
     }
-    out_->push_back(
-        {key, source_, static_cast<std::uint8_t>(cycles), static_cast<std::uint8_t>(closures), 0});
+    out_->push_back({key, source_, static_cast<std::uint16_t>(cycles),
+                     static_cast<std::uint16_t>(closures), 0});
   }
 
   const FrontierPlan& plan_;
@@ -421,6 +421,20 @@ struct ModularPoint {
   void one(Cell* cells) const {
     for (std::size_t k = 0; k < fields.size(); ++k)
       cells[k] = fields[k].one();
+  }
+  // The plain residues of a final state's cells times y^(loops).
+  std::vector<std::uint64_t> residuesWithLoops(const Cell* cells, const FrontierPlan& plan,
+                                               std::int64_t yValue) const {
+    std::vector<std::uint64_t> residues;
+    for (std::size_t k = 0; k < fields.size(); ++k) {
+      const PrimeField& field = fields[k];
+      std::uint64_t value = cells[k];
+      const std::uint64_t y = field.fromInteger(yValue);
+      for (int loop = 0; loop < plan.loopCount; ++loop)
+        value = field.multiply(value, y);
+      residues.push_back(field.toInteger(value));
+    }
+    return residues;
   }
   void enter(std::size_t, std::size_t) const {}
   bool cycleIsZero() const { return yIsZero; }
@@ -686,13 +700,21 @@ FrontierInteger frontierIntegerValue(const FrontierPlan& plan, const FrontierCos
       sweep(plan, arithmetic, MeasuredStates{&cost}, [](std::size_t, std::size_t) { return true; });
   if (last.keys.empty())
     return 0;
-  std::vector<std::uint64_t> residues;
-  for (int k = 0; k < primes; ++k)
-    residues.push_back(arithmetic.fields[k].toInteger(last.cells[k]));
-  return fromResidues(arithmetic.fields, residues, true);
+  return fromResidues(arithmetic.fields, arithmetic.residuesWithLoops(last.cells.data(), plan, y),
+                      true);
 }
 
 namespace {
+
+// The final value times y^(loops), each product rounded once more. The bound's own sums round
+// too, by far less than a thousandth of it over any sweep met.
+FrontierRealValue withLoops(RealPoint::Cell cell, const FrontierPlan& plan, double y) {
+  for (int loop = 0; loop < plan.loopCount; ++loop) {
+    cell.value *= y;
+    cell.error = cell.error * std::fabs(y) + RealPoint::kUnit * abs(cell.value);
+  }
+  return {cell.value, cell.error * (1.0 + 1e-3)};
+}
 
 // A sweep without a dry run: its tables grow as they must, and it stops, giving nothing, once its
 // states summed over the steps pass `stateLimit` or its largest step's tables `memoryCap`.
@@ -733,10 +755,8 @@ std::optional<FrontierInteger> frontierIntegerValueWithin(const FrontierPlan& pl
     return std::nullopt;
   if (last->keys.empty())
     return FrontierInteger(0);
-  std::vector<std::uint64_t> residues;
-  for (int k = 0; k < primes; ++k)
-    residues.push_back(arithmetic.fields[k].toInteger(last->cells[k]));
-  return fromResidues(arithmetic.fields, residues, true);
+  return fromResidues(arithmetic.fields, arithmetic.residuesWithLoops(last->cells.data(), plan, y),
+                      true);
 }
 
 std::optional<FrontierRealValue> frontierRealValueWithin(const FrontierPlan& plan, double x,
@@ -749,7 +769,7 @@ std::optional<FrontierRealValue> frontierRealValueWithin(const FrontierPlan& pla
     return std::nullopt;
   if (last->keys.empty())
     return FrontierRealValue{0.0, 0.0};
-  return FrontierRealValue{last->cells[0].value, last->cells[0].error * (1.0 + 1e-3)};
+  return withLoops(last->cells[0], plan, y);
 }
 
 FrontierRealValue frontierRealValue(const FrontierPlan& plan, const FrontierCost& cost, double x,
@@ -760,8 +780,7 @@ FrontierRealValue frontierRealValue(const FrontierPlan& plan, const FrontierCost
       sweep(plan, arithmetic, MeasuredStates{&cost}, [](std::size_t, std::size_t) { return true; });
   if (last.keys.empty())
     return {0.0, 0.0};
-  // The bound's own sums round too, by far less than a thousandth of it over any sweep met.
-  return {last.cells[0].value, last.cells[0].error * (1.0 + 1e-3)};
+  return withLoops(last.cells[0], plan, y);
 }
 
 std::vector<std::vector<FrontierInteger>> frontierCoefficients(const FrontierPlan& plan,
@@ -788,8 +807,11 @@ std::vector<std::vector<FrontierInteger>> frontierCoefficients(const FrontierPla
             last.cells[(static_cast<std::size_t>(i) * (shape.cycles + 1) + j) * primes + k];
       counts[i][j] = fromResidues(fields, residues, false);
     }
-  for (std::vector<FrontierInteger>& row : counts)
+  for (std::vector<FrontierInteger>& row : counts) {
     row = fromShifted(row);
+    // y^(loops): the columns move right; the table's nullity counts the loops already.
+    std::rotate(row.rbegin(), row.rbegin() + plan.loopCount, row.rend());
+  }
   for (int j = 0; j <= nullity; ++j) {
     std::vector<FrontierInteger> column(rank + 1);
     for (int i = 0; i <= rank; ++i)

@@ -188,8 +188,7 @@ FrontierPlan planOf(const Adjacency& adjacency, const std::vector<int>& order) {
     plan.width = std::max(plan.width, static_cast<int>(frontier.size()));
     const auto at = static_cast<std::uint8_t>(position[vertex]);
     record({SweepStepKind::AddVertex, at});
-    for (int loop = 0; loop < adjacency.loops[vertex]; ++loop)
-      record({SweepStepKind::Edge, at, at});
+    plan.loopCount += adjacency.loops[vertex];
     for (int far : adjacency.neighbours[vertex])
       if (seen[far] && far != vertex) {
         record({SweepStepKind::Edge, static_cast<std::uint8_t>(position[far]), at});

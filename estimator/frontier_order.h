@@ -22,7 +22,7 @@ inline constexpr int kMaxFrontierWidth = 16;
 
 enum class SweepStepKind : std::uint8_t {
   AddVertex,  // appends a vertex to the frontier, alone in its block
-  Edge,       // the edge between positions `first` and `second` (equal for a loop)
+  Edge,       // the edge between positions `first` and `second`
   Forget,     // removes position `first`; positions above it move down by one
 };
 
@@ -46,6 +46,8 @@ struct FrontierPlan {
   int edgeCount = 0;    // loops and parallel edges included
   int componentCount = 0;
   int rank = 0;  // vertexCount - componentCount
+  // Loops are no step of the sweep: each multiplies T by y.
+  int loopCount = 0;
   // sum over steps of 4^(frontier size): what the orders were compared by.
   double score = 0.0;
   bool withinWidth() const { return width <= kMaxFrontierWidth; }

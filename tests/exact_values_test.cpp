@@ -529,6 +529,22 @@ TEST(FrontierEngine, AgreesWithPlainDeletionContractionAndTheEvaluator) {
     const FrontierRun run = frontierRun(graph);
     EXPECT_EQ(decimals(frontierCoefficients(run.plan, run.cost)), exactTutteCoefficients(graph));
   }
+  // More edges at one vertex than a byte counts: 300 parallel edges and 400 loops, so that
+  // T = y^400 (x + y + y^2 + ... + y^299).
+  EdgeList bundle(300, {0, 1});
+  bundle.insert(bundle.end(), 400, {1, 1});
+  const FrontierRun run = frontierRun(makeGraph(bundle));
+  const auto table = frontierCoefficients(run.plan, run.cost);
+  ASSERT_EQ(table.size(), 2u);
+  ASSERT_EQ(table[0].size(), 700u);
+  for (int j = 0; j < 700; ++j) {
+    EXPECT_EQ(table[0][j], j > 400 && j < 700 ? 1 : 0) << j;
+    EXPECT_EQ(table[1][j], j == 400 ? 1 : 0) << j;
+  }
+  EXPECT_EQ(frontierIntegerValue(run.plan, run.cost, 2, -1), sumAt(decimals(table), 2, -1));
+  const double real = frontierRealValue(run.plan, run.cost, 0.5, 1.01).value.toDouble();
+  const double expected = std::pow(1.01, 400) * (0.5 + (std::pow(1.01, 300) - 1.01) / 0.01);
+  EXPECT_NEAR(real, expected, 1e-12 * expected);
 }
 
 // Beyond the evaluator's reach: the spanning trees of grids (the matrix-tree count), T(2, 2) =
