@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <random>
@@ -12,6 +13,7 @@
 #include "estimator/branch_order.h"
 #include "estimator/closed_form_values.h"
 #include "estimator/exact_evaluator.h"
+#include "estimator/exact_route.h"
 #include "estimator/frontier_engine.h"
 #include "estimator/frontier_order.h"
 #include "estimator/full_expansion.h"
@@ -509,6 +511,11 @@ TEST(FrontierEngine, AgreesWithPlainDeletionContractionAndTheEvaluator) {
     const Graph graph(static_cast<int>(edges.size()) + 3, edges);
     const FrontierRun run = frontierRun(graph);
     ASSERT_TRUE(run.cost.complete);
+    // Every edge once: a step of the sweep, or a loop.
+    const auto edgeSteps =
+        std::count_if(run.plan.steps.begin(), run.plan.steps.end(),
+                      [](const SweepStep& step) { return step.kind == SweepStepKind::Edge; });
+    EXPECT_EQ(edgeSteps + run.plan.loopCount, graph.edgeCount);
     const auto table = decimals(frontierCoefficients(run.plan, run.cost));
     EXPECT_EQ(table, exactTutteCoefficients(graph));
     for (int x = -3; x <= 3; ++x)
@@ -565,6 +572,28 @@ TEST(FrontierEngine, GridsBeyondTheEvaluator) {
   const auto table = frontierCoefficients(run.plan, run.cost);
   EXPECT_EQ(sumAt(decimals(table), -2, 0), -gridColourings(6, 3) / 3);
   EXPECT_EQ(sumAt(decimals(table), 1, 1).str(), countSpanningTrees(six).decimal);
+  // At real points where terms of both signs cancel, the stated bound holds against the exact
+  // rational value of the exact polynomial, and is a few roundings of the terms' sizes (their sum
+  // is T at (1 + |x - 1|, 1 + |y - 1|)): at (-2.5, 0.5) that leaves under one digit of 3.7e10.
+  using boost::multiprecision::mpq_rational;
+  const auto exactlyAt = [&](double x, double y) {
+    mpq_rational value = 0;  // by Horner's rule, in x over rows in y
+    for (std::size_t i = table.size(); i-- > 0;) {
+      mpq_rational row = 0;
+      for (std::size_t j = table[i].size(); j-- > 0;)
+        row = row * mpq_rational(y) + mpq_rational(table[i][j]);
+      value = value * mpq_rational(x) + row;
+    }
+    return value;
+  };
+  for (const auto& [x, y] : {std::pair{-2.5, 0.5}, {0.25, -1.5}, {1.5, 0.125}}) {
+    const FrontierRealValue value = frontierRealValue(run.plan, run.cost, x, y);
+    const mpq_rational error = abs(mpq_rational(value.value.toDouble()) - exactlyAt(x, y));
+    EXPECT_LE(error, mpq_rational(value.errorBound.toDouble())) << x << ", " << y;
+    const double termSizes =
+        exactlyAt(1 + std::abs(x - 1), 1 + std::abs(y - 1)).convert_to<double>();
+    EXPECT_LT(value.errorBound.toDouble(), 1e-13 * termSizes);
+  }
 }
 
 // The limits: a frontier wider than the packed states hold is refused at planning, a run whose
@@ -590,4 +619,16 @@ TEST(FrontierEngine, RefusesBeyondItsLimits) {
             frontierIntegerValue(run.plan, run.cost, 2, 1));
   const FrontierRealValue real = frontierRealValue(run.plan, run.cost, 1.5, 2);
   EXPECT_EQ(frontierRealValueWithin(run.plan, 1.5, 2, run.cost.states)->value, real.value);
+  // The route: beyond a limit the sentence names the engine's cost; within it the automatic
+  // route, which runs without the dry run, agrees with the explicit one.
+  const ExactCost cost = exactValueCost(ten, 2, 1, 1e-3);
+  EXPECT_FALSE(cost.engine);
+  EXPECT_NE(cost.refusal.find("the frontier engine (width 11) met over"), std::string::npos)
+      << cost.refusal;
+  EXPECT_THROW(exactValueOrRefuse(ten, 2, 1, 1e-3), ExactSizeExceeded);
+  EXPECT_FALSE(exactValueIfCheap(ten, 2, 1, 1e-3));
+  const ExactValue cheap = *exactValueIfCheap(ten, 2, 1, 10.0);
+  EXPECT_EQ(cheap.engine, ExactEngine::Frontier);
+  EXPECT_EQ(cheap.decimal, exactValueOrRefuse(ten, 2, 1, 10.0).decimal);
+  EXPECT_EQ(*cheap.decimal, frontierIntegerValue(run.plan, run.cost, 2, 1).str());
 }
