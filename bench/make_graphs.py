@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
 """Writes the fixed benchmark instances into bench/graphs/. Deterministic: a fixed seed."""
 import itertools
+import math
 import os
 import random
 
@@ -57,6 +58,39 @@ def connected(n, edges):
     return len(seen) == n
 
 
+def truncated_icosahedron():
+    """C60, the truncated icosahedron: every vertex of the icosahedron cut off, one new vertex
+    per edge end, joined around each old vertex in the order of its neighbours on the sphere."""
+    phi = (1 + 5 ** 0.5) / 2
+    points = []
+    for a, b in itertools.product((-1, 1), repeat=2):
+        points += [(0, a, b * phi), (a, b * phi, 0), (b * phi, 0, a)]
+    near = lambda p, q: abs(sum((s - t) ** 2 for s, t in zip(p, q)) - 4) < 1e-9
+    neighbours = {v: [w for w in range(12) if w != v and near(points[v], points[w])]
+                  for v in range(12)}
+    end = {}
+    for v in range(12):
+        for w in neighbours[v]:
+            end[v, w] = len(end)
+    edges = [(end[v, w], end[w, v]) for v in range(12) for w in neighbours[v] if v < w]
+    for v in range(12):
+        # Neighbours in angular order about the axis through v.
+        normal = points[v]
+        first = [c - d for c, d in zip(points[neighbours[v][0]], normal)]
+        cross = lambda p, q: (p[1] * q[2] - p[2] * q[1], p[2] * q[0] - p[0] * q[2],
+                              p[0] * q[1] - p[1] * q[0])
+        dot = lambda p, q: sum(s * t for s, t in zip(p, q))
+        second = cross(normal, first)
+
+        def angle(w):
+            offset = [c - d for c, d in zip(points[w], normal)]
+            return math.atan2(dot(offset, second), dot(offset, first))
+
+        ring = sorted(neighbours[v], key=angle)
+        edges += [(end[v, ring[k]], end[v, ring[(k + 1) % 5]]) for k in range(5)]
+    return edges
+
+
 def multigraph(rng):
     """30 vertices on a cycle, 20 random chords, 8 doubled edges and 6 loops."""
     n = 30
@@ -90,6 +124,11 @@ def main():
           random_cubic(20, random.Random(20013), degree=4))
     write("quartic23.txt", "a random 4-regular graph: 23 vertices, 46 edges",
           random_cubic(23, random.Random(23016), degree=4))
+    # For the frontier engine: larger grids and the fullerene C60.
+    write("grid12x12.txt", "the 12 x 12 grid: 144 vertices, 264 edges", grid(12, 12))
+    write("grid14x14.txt", "the 14 x 14 grid: 196 vertices, 364 edges", grid(14, 14))
+    write("c60.txt", "the fullerene C60 (truncated icosahedron): 60 vertices, 90 edges",
+          truncated_icosahedron())
 
 
 if __name__ == "__main__":

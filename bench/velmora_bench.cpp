@@ -1,15 +1,18 @@
 // Micro-benchmarks of the hot operations (copy, classify, delete, contract), of one whole
-// sample of each estimator, of the exact spanning-tree count and of the exact evaluator, on the
-// fixed instances of bench/graphs.
+// sample of each estimator, of the exact spanning-tree count, of the exact evaluator and of the
+// frontier engine, on the fixed instances of bench/graphs.
 #include <benchmark/benchmark.h>
 
 #include <map>
+#include <sstream>
 #include <string>
 #include <type_traits>
+#include <utility>
 #include <vector>
 
 #include "estimator/branch_order.h"
 #include "estimator/exact_evaluator.h"
+#include "estimator/exact_route.h"
 #include "estimator/full_expansion.h"
 #include "estimator/integer_polynomial.h"
 #include "estimator/level_walk.h"
@@ -138,6 +141,50 @@ void exactValue(benchmark::State& state, const std::string& name) {
     benchmark::DoNotOptimize(exactTutteValue(graph, kExactX, kExactY));
 }
 
+// The frontier engine through the library's exact route (the orders and the dry run included),
+// at the standard integer points and one real point, and the whole polynomial. The counters are
+// the frontier's width, its states summed over the vertices' steps and the predicted seconds.
+const std::vector<std::string> kFrontierGraphs = {"grid8x8", "grid10x10", "c60", "grid12x12"};
+
+void frontierValue(benchmark::State& state, const std::string& name, double x, double y) {
+  const Graph graph = loadGraph(name);
+  for (auto _ : state) {
+    const ExactValue value = exactValueOrRefuse(graph, x, y, 1e4);
+    benchmark::DoNotOptimize(value.value);
+    state.counters["width"] = value.cost.frontierWidth;
+    state.counters["states"] = value.cost.frontierStates;
+    state.counters["predicted_s"] = value.cost.predictedSeconds;
+  }
+}
+
+void frontierPolynomial(benchmark::State& state, const std::string& name) {
+  const Graph graph = loadGraph(name);
+  for (auto _ : state) {
+    const ExactPolynomial polynomial = exactPolynomialOrRefuse(graph, 1e4);
+    benchmark::DoNotOptimize(polynomial.coefficients);
+    state.counters["width"] = polynomial.cost.frontierWidth;
+    state.counters["states"] = polynomial.cost.frontierStates;
+    state.counters["predicted_s"] = polynomial.cost.predictedSeconds;
+  }
+}
+
+void registerFrontier() {
+  const std::pair<double, double> points[] = {{2, 1}, {1, 2}, {3, 3}, {2, 0}, {0, 2}, {1.5, 2.5}};
+  for (const std::string& name : kFrontierGraphs) {
+    for (const auto& [x, y] : points) {
+      std::ostringstream label;
+      label << "frontier/value/" << name << "/" << x << "," << y;
+      benchmark::RegisterBenchmark(label.str().c_str(), frontierValue, name, x, y)
+          ->Unit(benchmark::kMillisecond)
+          ->Iterations(name == "grid12x12" ? 1 : 3);
+    }
+  }
+  for (const std::string name : {"grid8x8", "c60", "grid10x10"})
+    benchmark::RegisterBenchmark(("frontier/polynomial/" + name).c_str(), frontierPolynomial, name)
+        ->Unit(benchmark::kMillisecond)
+        ->Iterations(1);
+}
+
 // The expansion under the exact evaluator, with or without its cache and without its limits:
 // what the cache saves. The counters are the nodes expanded and the cache hits of one run.
 template <typename Value>
@@ -205,6 +252,7 @@ void registerExact() {
 
 void registerAll() {
   registerExact();
+  registerFrontier();
   benchmark::RegisterBenchmark("arithmetic/double", walkArithmetic<double>);
   benchmark::RegisterBenchmark("arithmetic/wide", walkArithmetic<WideFloat>);
   for (const std::string& name : kGraphs) {

@@ -6,8 +6,7 @@
 #include <sstream>
 #include <utility>
 
-#include "estimator/closed_form_values.h"
-#include "estimator/spanning_tree_count.h"
+#include "estimator/exact_route.h"
 #include "estimator/tilt_choice.h"
 #include "estimator/tree_level.h"
 #include "experiments/sample_seeds.h"
@@ -26,23 +25,13 @@ constexpr std::array<std::pair<EstimateMethod, std::string_view>, 4> kMethodName
     {EstimateMethod::Exact, "exact"},
 }};
 
-// The value at (x, y) where a closed form gives it at little cost: on the hyperbola
-// (x - 1)(y - 1) = 1 in time O(m), and at (1, 1) when counting the spanning trees takes at most
-// kSpanningTreeUpdateLimit updates (about a second of one core); nothing elsewhere.
-std::optional<WideFloat> cheapExactValue(const Graph& graph, double x, double y) {
-  if (x == 1.0 && y == 1.0) {
-    if (const std::optional<SpanningTreeCount> count =
-            countSpanningTreesWithin(graph, kSpanningTreeUpdateLimit))
-      return count->value;
-    return std::nullopt;
-  }
-  return closedFormValue(graph, x, y);
-}
-
-TutteEstimate exactEstimate(WideFloat value, const SamplingOptions& options, std::uint64_t seed,
-                            const Stopwatch& stopwatch) {
+TutteEstimate exactEstimate(const ExactValue& exact, const SamplingOptions& options,
+                            std::uint64_t seed, const Stopwatch& stopwatch) {
   TutteEstimate result;
-  result.value = value;
+  result.value = exact.value;
+  result.exactDecimal = exact.decimal;
+  result.errorBound = exact.errorBound;
+  result.engine = exact.engine;
   result.method = EstimateMethod::Exact;
   result.run.budget = budgetOf(options, WalkKind::Reduced);
   result.run.seed = seed;
@@ -122,14 +111,16 @@ TutteEstimate estimateTutteValue(const EdgeList& edges, const ValueOptions& opti
   checkSamplingOptions(sampling);
   if (!std::isfinite(options.x) || !std::isfinite(options.y))
     throw std::invalid_argument("the point (x, y) must be finite");
-  if (options.method == EstimateMethod::Exact)
-    throw std::invalid_argument("an estimate's method is auto, walk or reduced");
   checkTilt(options);
   const Stopwatch stopwatch;
   const Graph graph = graphOfEdges(edges);
   const std::uint64_t seed = runSeed(sampling);
+  if (options.method == EstimateMethod::Exact)
+    return exactEstimate(exactValueOrRefuse(graph, options.x, options.y, kExactRequestSeconds),
+                         sampling, seed, stopwatch);
   if (options.method == EstimateMethod::Auto) {
-    if (const std::optional<WideFloat> exact = cheapExactValue(graph, options.x, options.y))
+    if (const std::optional<ExactValue> exact =
+            exactValueIfCheap(graph, options.x, options.y, kAutoExactSeconds))
       return exactEstimate(*exact, sampling, seed, stopwatch);
   }
   const WalkKind walk = walkOf(options.method);

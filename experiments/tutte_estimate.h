@@ -1,22 +1,28 @@
 #pragma once
 
 #include <optional>
+#include <string>
 #include <string_view>
 
+#include "estimator/exact_route.h"
 #include "estimator/wide_float.h"
 #include "experiments/sampling_run.h"
 #include "graph/instance_reader.h"
 
-// How a value of T(G; x, y) is computed. A request names Auto, Walk or Reduced; a result names
-// what produced it: Walk, Reduced or Exact.
+// How a value of T(G; x, y) is computed. A request names any of the four; a result names what
+// produced it: Walk, Reduced or Exact.
 //  - Walk: the level walk. At a point with x == 0 or y == 0 it cuts off the subtrees that are
 //    worth nothing there, as the tool's truncated mode does; elsewhere its samples are those
 //    of the normal mode's point estimate.
 //  - Reduced: the reduced walk, which sums the forced parts of the tree exactly.
-//  - Auto: the exact value where a closed form gives it cheaply, else the reduced walk: on the
-//    hyperbola (x - 1)(y - 1) = 1, which holds (2, 2), and at (1, 1), the number of spanning
-//    trees, unless counting them would take more than about a second of one core (a random
-//    3-regular graph of more than about 1,700 vertices), where the walk takes over.
+//  - Exact: the cheapest exact engine predicted within kExactRequestSeconds
+//    (estimator/exact_route.h): a closed form, the spanning-tree count, the frontier engine or
+//    the deletion-contraction evaluator; refused (ExactSizeExceeded) beyond.
+//  - Auto: the same within kAutoExactSeconds (about a second), else the reduced walk. So a
+//    closed form on the hyperbola (x - 1)(y - 1) = 1, which holds (2, 2), the spanning trees at
+//    (1, 1) up to a random 3-regular graph of about 1,700 vertices, and the frontier engine
+//    where the frontier stays small (a 10 x 10 grid in about 0.2 s), cost at most about a
+//    second before the walk takes over.
 enum class EstimateMethod { Auto, Walk, Reduced, Exact };
 
 // "auto", "walk", "reduced", "exact".
@@ -46,6 +52,11 @@ struct TutteEstimate {
   // Infinite when the value is 0 but the samples vary, not-a-number when they are all 0.
   WideFloat relativeError = 0.0;
   EstimateMethod method = EstimateMethod::Walk;
+  // An exact result's engine and, where the engine gives them, all its digits (integer points)
+  // or a bound on its rounding error (the frontier engine at real points; 0 otherwise).
+  std::optional<ExactEngine> engine;
+  std::optional<std::string> exactDecimal;
+  WideFloat errorBound = 0.0;
   // The reduced walk's tilt, given or chosen; absent for the other methods.
   std::optional<double> tilt;
   SamplingReport run;
@@ -53,13 +64,15 @@ struct TutteEstimate {
 
 // Estimates T(G; x, y) of the multigraph of `edges` (any int ids; loops and parallel edges
 // count) by N samples of a walk that keeps at most B nodes per depth. Throws
-// std::invalid_argument for a point that is not finite, a request for Exact, a tilt that is not
-// positive and finite or is given to the level walk, and the option errors of
-// checkSamplingOptions; WalkMemoryExhausted when a level outgrows three quarters of the
-// machine's memory; EstimateStopped when stopped. The reduced walk draws a tenth of N (at least
-// 20) at a second tilt and warns when the two parts disagree (experiments/second_opinion.h);
-// where the exact value is cheap, a walk's estimate is checked against it. Time: about N walks
-// of m depths of at most B graphs each, for the reduced walk without a tilt the pilot's walks at
-// B = 1, an eighth as many as the run's (at least 208 and at most 2,600), and where the check
-// applies at (1, 1) the count of spanning trees (at most about a second).
+// std::invalid_argument for a point that is not finite, a tilt that is not positive and finite
+// or is given to the level walk, and the option errors of checkSamplingOptions;
+// ExactSizeExceeded (a std::invalid_argument) for Exact beyond every exact engine, at once or
+// after the frontier engine's dry run (at most about half of kExactRequestSeconds);
+// WalkMemoryExhausted when a level outgrows three quarters of the machine's memory; EstimateStopped
+// when stopped. The reduced walk draws a tenth of N (at least 20) at a second tilt and warns when
+// the two parts disagree (experiments/second_opinion.h); where the exact value is cheap, a walk's
+// estimate is checked against it. Time: about N walks of m depths of at most B graphs each, for
+// the reduced walk without a tilt the pilot's walks at B = 1, an eighth as many as the run's (at
+// least 208 and at most 2,600), and where the check applies at (1, 1) the count of spanning trees
+// (at most about a second).
 TutteEstimate estimateTutteValue(const EdgeList& edges, const ValueOptions& options);

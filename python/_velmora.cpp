@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "estimator/exact_evaluator.h"
+#include "estimator/exact_route.h"
 #include "estimator/spanning_tree_count.h"
 #include "experiments/tutte_coefficients.h"
 #include "experiments/tutte_estimate.h"
@@ -167,8 +168,9 @@ py::dict estimate(const Instance& instance, double x, double y, int samples, int
                   const std::string& method, std::optional<std::uint64_t> seed,
                   std::optional<int> cores, std::optional<double> tilt) {
   const std::optional<EstimateMethod> requested = methodNamed(method);
-  if (!requested || *requested == EstimateMethod::Exact)
-    raise(PyExc_ValueError, "method must be 'auto', 'walk' or 'reduced', not '" + method + "'");
+  if (!requested)
+    raise(PyExc_ValueError,
+          "method must be 'auto', 'walk', 'reduced' or 'exact', not '" + method + "'");
   ValueOptions options{x, y, *requested, samplingOptions(samples, budget, seed, cores), tilt};
   const TutteEstimate estimate = runEstimate<TutteEstimate>(
       [&](const std::atomic<bool>& stop) {
@@ -183,6 +185,10 @@ py::dict estimate(const Instance& instance, double x, double y, int samples, int
   result["relative_error"] = toPython(estimate.relativeError);
   result["log10"] = log10(abs(estimate.value));
   result["method"] = std::string(methodName(estimate.method));
+  result["engine"] = estimate.engine
+                         ? py::object(py::str(std::string(exactEngineName(*estimate.engine))))
+                         : py::object(py::none());
+  result["error_bound"] = estimate.engine ? toPython(estimate.errorBound) : py::object(py::none());
   result["tilt"] = estimate.tilt;
   addRun(result, estimate.run, instance);
   return result;
@@ -241,19 +247,45 @@ std::string spanningTrees(const Instance& instance) {
   });
 }
 
-// The exact polynomial's coefficients in decimal, row i for x^i and column j for y^j. A graph
-// beyond the evaluator's limits raises ValueError, as its std::invalid_argument does. The
-// expansion cannot be stopped midway: Ctrl-C takes effect when it ends.
-std::vector<std::vector<std::string>> exactCoefficients(const Instance& instance) {
+// The exact polynomial's coefficients in decimal, row i for x^i and column j for y^j, by the
+// cheapest exact engine predicted within `seconds`; beyond, ValueError with the predicted cost,
+// as ExactSizeExceeded is a std::invalid_argument. The engines cannot be stopped midway: Ctrl-C
+// takes effect when they end.
+std::vector<std::vector<std::string>> exactCoefficients(const Instance& instance, double seconds) {
   return runInterruptibly<std::vector<std::vector<std::string>>>([&](const std::atomic<bool>&) {
-    return exactTutteCoefficients(graphOfEdges(instance.edges));
+    return exactPolynomialOrRefuse(graphOfEdges(instance.edges), seconds).coefficients;
   });
 }
 
-py::object exactValue(const Instance& instance, double x, double y) {
-  return toPython(runInterruptibly<WideFloat>([&](const std::atomic<bool>&) {
-    return exactTutteValue(graphOfEdges(instance.edges), x, y);
-  }));
+// The exact value: every digit, as the decimal text of an int, where the engine gives them;
+// else a float or a decimal.Decimal (toPython).
+py::object exactValue(const Instance& instance, double x, double y, double seconds) {
+  const ExactValue value = runInterruptibly<ExactValue>([&](const std::atomic<bool>&) {
+    return exactValueOrRefuse(graphOfEdges(instance.edges), x, y, seconds);
+  });
+  if (value.decimal)
+    return py::str(*value.decimal);
+  return toPython(value.value);
+}
+
+// What answering would cost: the engine chosen and the frontier's figures, as plain values.
+py::dict exactCost(const Instance& instance, std::optional<double> x, std::optional<double> y,
+                   double seconds) {
+  const ExactCost cost = runInterruptibly<ExactCost>([&](const std::atomic<bool>&) {
+    const Graph graph = graphOfEdges(instance.edges);
+    return x ? exactValueCost(graph, *x, *y, seconds) : exactPolynomialCost(graph, seconds);
+  });
+  py::dict result;
+  result["engine"] = cost.engine ? py::object(py::str(std::string(exactEngineName(*cost.engine))))
+                                 : py::object(py::none());
+  result["predicted_seconds"] = cost.predictedSeconds;
+  result["predicted_bytes"] = cost.predictedBytes;
+  result["frontier_width"] = cost.frontierWidth;
+  result["frontier_states"] = cost.frontierStates;
+  result["frontier_max_states"] = cost.frontierMaxStates;
+  result["frontier_complete"] = cost.frontierComplete;
+  result["refusal"] = cost.refusal;
+  return result;
 }
 
 }  // namespace
@@ -277,8 +309,12 @@ PYBIND11_MODULE(_velmora, module) {
              "Estimates of every coefficient, as a dict with two dense tables.");
   module.def("spanning_trees", &spanningTrees, py::arg("instance"),
              "The exact number of spanning trees, in decimal.");
-  module.def("exact_coefficients", &exactCoefficients, py::arg("instance"),
+  module.def("exact_coefficients", &exactCoefficients, py::arg("instance"), py::arg("seconds"),
              "The exact polynomial's coefficients in decimal, as a list of rows.");
   module.def("exact_value", &exactValue, py::arg("instance"), py::arg("x"), py::arg("y"),
-             "The exact value at (x, y), as a float or a decimal.Decimal.");
+             py::arg("seconds"),
+             "The exact value at (x, y): decimal text of an int, a float or a decimal.Decimal.");
+  module.def("exact_cost", &exactCost, py::arg("instance"), py::arg("x"), py::arg("y"),
+             py::arg("seconds"), "The exact engine chosen and its predicted cost, as a dict.");
+  module.attr("EXACT_REQUEST_SECONDS") = kExactRequestSeconds;
 }

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <random>
@@ -12,6 +13,9 @@
 #include "estimator/branch_order.h"
 #include "estimator/closed_form_values.h"
 #include "estimator/exact_evaluator.h"
+#include "estimator/exact_route.h"
+#include "estimator/frontier_engine.h"
+#include "estimator/frontier_order.h"
 #include "estimator/full_expansion.h"
 #include "estimator/integer_polynomial.h"
 #include "estimator/prime_field.h"
@@ -427,4 +431,204 @@ TEST(ExactEvaluator, RefusesGraphsBeyondItsLimits) {
   for (int k = 0; k < 100000; ++k)
     cycle.push_back({k, (k + 1) % 100000});
   EXPECT_EQ(exactTutteValue(makeGraph(cycle), 2, 3), power(2, 100000) + 1.0);
+}
+
+namespace {
+
+struct FrontierRun {
+  FrontierPlan plan;
+  FrontierCost cost;
+};
+
+FrontierRun frontierRun(const Graph& graph) {
+  FrontierRun run{planFrontier(graph), {}};
+  run.cost = dryRunFrontier(run.plan, 1e9);
+  return run;
+}
+
+std::vector<std::vector<std::string>> decimals(
+    const std::vector<std::vector<FrontierInteger>>& table) {
+  std::vector<std::vector<std::string>> text;
+  for (const auto& row : table) {
+    text.emplace_back();
+    for (const FrontierInteger& cell : row)
+      text.back().push_back(cell.str());
+  }
+  return text;
+}
+
+// Proper colourings of the side x side grid with `colours` colours, row by row: an independent
+// count of P(G, colours) = (-1)^r colours^k T(1 - colours, 0).
+mpz_int gridColourings(int side, int colours) {
+  std::vector<std::vector<int>> rows;
+  std::vector<int> row(side, 0);
+  while (true) {
+    bool proper = true;
+    for (int k = 0; k + 1 < side; ++k)
+      proper = proper && row[k] != row[k + 1];
+    if (proper)
+      rows.push_back(row);
+    int k = 0;
+    while (k < side && ++row[k] == colours)
+      row[k++] = 0;
+    if (k == side)
+      break;
+  }
+  std::vector<mpz_int> ways(rows.size(), 1);
+  for (int level = 1; level < side; ++level) {
+    std::vector<mpz_int> next(rows.size(), 0);
+    for (std::size_t a = 0; a < rows.size(); ++a)
+      for (std::size_t b = 0; b < rows.size(); ++b) {
+        bool fits = true;
+        for (int k = 0; k < side; ++k)
+          fits = fits && rows[a][k] != rows[b][k];
+        if (fits)
+          next[b] += ways[a];
+      }
+    ways = next;
+  }
+  mpz_int total = 0;
+  for (const mpz_int& count : ways)
+    total += count;
+  return total;
+}
+
+}  // namespace
+
+// The frontier engine against plain deletion-contraction (support/exact_tutte.h) and the
+// cached evaluator, on the graphs of the evaluator's own test: the whole polynomial, integer
+// points of every sign exactly, and real points within the error bound the engine states (a
+// bound that is also tight enough to be worth stating).
+TEST(FrontierEngine, AgreesWithPlainDeletionContractionAndTheEvaluator) {
+  std::mt19937 random(17);
+  std::vector<EdgeList> cases = {complete(5), complete(6), randomCubicMultigraph(12, 6), {}};
+  for (int trial = 0; trial < 60; ++trial)
+    cases.push_back(randomMultigraph(2 + trial % 9, 1 + trial % 15, random));
+  const double realPoints[][2] = {{-2.5, 0.5}, {0.3, -1.7}, {1.5, 2.25}, {1, 0.5}, {0.5, 1}};
+  for (const EdgeList& edges : cases) {
+    SCOPED_TRACE(::testing::PrintToString(edges));
+    const ExactTutte exact = exactTutte(edges);
+    const Graph graph(static_cast<int>(edges.size()) + 3, edges);
+    const FrontierRun run = frontierRun(graph);
+    ASSERT_TRUE(run.cost.complete);
+    // Every edge once: a step of the sweep, or a loop.
+    const auto edgeSteps =
+        std::count_if(run.plan.steps.begin(), run.plan.steps.end(),
+                      [](const SweepStep& step) { return step.kind == SweepStepKind::Edge; });
+    EXPECT_EQ(edgeSteps + run.plan.loopCount, graph.edgeCount);
+    const auto table = decimals(frontierCoefficients(run.plan, run.cost));
+    EXPECT_EQ(table, exactTutteCoefficients(graph));
+    for (int x = -3; x <= 3; ++x)
+      for (int y = -3; y <= 3; ++y)
+        EXPECT_EQ(frontierIntegerValue(run.plan, run.cost, x, y), sumAt(table, x, y))
+            << "at (" << x << ", " << y << ")";
+    for (const auto& [x, y] : realPoints) {
+      const FrontierRealValue value = frontierRealValue(run.plan, run.cost, x, y);
+      const double error = std::abs(value.value.toDouble() - exact.evaluate(x, y));
+      EXPECT_LE(error, value.errorBound.toDouble()) << "at (" << x << ", " << y << ")";
+      // The sizes of the terms sum to T at (1 + |x - 1|, 1 + |y - 1|).
+      const double termSizes = exact.evaluate(1 + std::abs(x - 1), 1 + std::abs(y - 1));
+      EXPECT_LE(value.errorBound.toDouble(), 1e-13 * termSizes);
+    }
+  }
+  for (const EdgeList& edges : {grid(5), complete(8), randomCubicMultigraph(26, 3)}) {
+    const Graph graph = makeGraph(edges);
+    const FrontierRun run = frontierRun(graph);
+    EXPECT_EQ(decimals(frontierCoefficients(run.plan, run.cost)), exactTutteCoefficients(graph));
+  }
+  // More edges at one vertex than a byte counts: 300 parallel edges and 400 loops, so that
+  // T = y^400 (x + y + y^2 + ... + y^299).
+  EdgeList bundle(300, {0, 1});
+  bundle.insert(bundle.end(), 400, {1, 1});
+  const FrontierRun run = frontierRun(makeGraph(bundle));
+  const auto table = frontierCoefficients(run.plan, run.cost);
+  ASSERT_EQ(table.size(), 2u);
+  ASSERT_EQ(table[0].size(), 700u);
+  for (int j = 0; j < 700; ++j) {
+    EXPECT_EQ(table[0][j], j > 400 && j < 700 ? 1 : 0) << j;
+    EXPECT_EQ(table[1][j], j == 400 ? 1 : 0) << j;
+  }
+  EXPECT_EQ(frontierIntegerValue(run.plan, run.cost, 2, -1), sumAt(decimals(table), 2, -1));
+  const double real = frontierRealValue(run.plan, run.cost, 0.5, 1.01).value.toDouble();
+  const double expected = std::pow(1.01, 400) * (0.5 + (std::pow(1.01, 300) - 1.01) / 0.01);
+  EXPECT_NEAR(real, expected, 1e-12 * expected);
+}
+
+// Beyond the evaluator's reach: the spanning trees of grids (the matrix-tree count), T(2, 2) =
+// 2^m, and T(-2, 0) of the 6 x 6 grid, where terms of 60 edges cancel down to minus a third of
+// its proper 3-colourings.
+TEST(FrontierEngine, GridsBeyondTheEvaluator) {
+  for (int side : {8, 10}) {
+    const Graph graph = makeGraph(grid(side));
+    const FrontierRun run = frontierRun(graph);
+    EXPECT_EQ(run.plan.width, side + 1);
+    EXPECT_EQ(frontierIntegerValue(run.plan, run.cost, 1, 1).str(),
+              countSpanningTrees(graph).decimal);
+    EXPECT_EQ(frontierIntegerValue(run.plan, run.cost, 2, 2), mpz_int(1) << graph.edgeCount);
+  }
+  const Graph six = makeGraph(grid(6));
+  const FrontierRun run = frontierRun(six);
+  EXPECT_EQ(frontierIntegerValue(run.plan, run.cost, -2, 0), -gridColourings(6, 3) / 3);
+  const auto table = frontierCoefficients(run.plan, run.cost);
+  EXPECT_EQ(sumAt(decimals(table), -2, 0), -gridColourings(6, 3) / 3);
+  EXPECT_EQ(sumAt(decimals(table), 1, 1).str(), countSpanningTrees(six).decimal);
+  // At real points where terms of both signs cancel, the stated bound holds against the exact
+  // rational value of the exact polynomial, and is a few roundings of the terms' sizes (their sum
+  // is T at (1 + |x - 1|, 1 + |y - 1|)): at (-2.5, 0.5) that leaves under one digit of 3.7e10.
+  using boost::multiprecision::mpq_rational;
+  const auto exactlyAt = [&](double x, double y) {
+    mpq_rational value = 0;  // by Horner's rule, in x over rows in y
+    for (std::size_t i = table.size(); i-- > 0;) {
+      mpq_rational row = 0;
+      for (std::size_t j = table[i].size(); j-- > 0;)
+        row = row * mpq_rational(y) + mpq_rational(table[i][j]);
+      value = value * mpq_rational(x) + row;
+    }
+    return value;
+  };
+  for (const auto& [x, y] : {std::pair{-2.5, 0.5}, {0.25, -1.5}, {1.5, 0.125}}) {
+    const FrontierRealValue value = frontierRealValue(run.plan, run.cost, x, y);
+    const mpq_rational error = abs(mpq_rational(value.value.toDouble()) - exactlyAt(x, y));
+    EXPECT_LE(error, mpq_rational(value.errorBound.toDouble())) << x << ", " << y;
+    const double termSizes =
+        exactlyAt(1 + std::abs(x - 1), 1 + std::abs(y - 1)).convert_to<double>();
+    EXPECT_LT(value.errorBound.toDouble(), 1e-13 * termSizes);
+  }
+}
+
+// The limits: a frontier wider than the packed states hold is refused at planning, a run whose
+// tables would pass the memory cap before it starts, and a run without a dry run stops once its
+// states pass the limit it was given, with nothing instead of a wrong value.
+TEST(FrontierEngine, RefusesBeyondItsLimits) {
+  const FrontierPlan wide = planFrontier(makeGraph(randomCubicMultigraph(400, 2)));
+  EXPECT_FALSE(wide.withinWidth());
+  EXPECT_FALSE(dryRunFrontier(wide, 1e9).complete);
+  EXPECT_FALSE(frontierIntegerValueWithin(wide, 2, 1, 1e9));
+  const Graph ten = makeGraph(grid(10));
+  const FrontierRun run = frontierRun(ten);
+  EXPECT_THROW(frontierIntegerValue(run.plan, run.cost, 2, 1, std::size_t{1} << 20),
+               FrontierMemoryExceeded);
+  EXPECT_THROW(frontierCoefficients(run.plan, run.cost, std::size_t{100} << 20),
+               FrontierMemoryExceeded);
+  const FrontierCost stopped = dryRunFrontier(run.plan, run.cost.states / 2);
+  EXPECT_FALSE(stopped.complete);
+  EXPECT_GT(stopped.states, run.cost.states / 2);
+  EXPECT_FALSE(frontierIntegerValueWithin(run.plan, 2, 1, run.cost.states / 2));
+  EXPECT_FALSE(frontierRealValueWithin(run.plan, 1.5, 2, 1e9, std::size_t{1} << 20));
+  EXPECT_EQ(frontierIntegerValueWithin(run.plan, 2, 1, run.cost.states),
+            frontierIntegerValue(run.plan, run.cost, 2, 1));
+  const FrontierRealValue real = frontierRealValue(run.plan, run.cost, 1.5, 2);
+  EXPECT_EQ(frontierRealValueWithin(run.plan, 1.5, 2, run.cost.states)->value, real.value);
+  // The route: beyond a limit the sentence names the engine's cost; within it the automatic
+  // route, which runs without the dry run, agrees with the explicit one.
+  const ExactCost cost = exactValueCost(ten, 2, 1, 1e-3);
+  EXPECT_FALSE(cost.engine);
+  EXPECT_NE(cost.refusal.find("the frontier engine (width 11) met over"), std::string::npos)
+      << cost.refusal;
+  EXPECT_THROW(exactValueOrRefuse(ten, 2, 1, 1e-3), ExactSizeExceeded);
+  EXPECT_FALSE(exactValueIfCheap(ten, 2, 1, 1e-3));
+  const ExactValue cheap = *exactValueIfCheap(ten, 2, 1, 10.0);
+  EXPECT_EQ(cheap.engine, ExactEngine::Frontier);
+  EXPECT_EQ(cheap.decimal, exactValueOrRefuse(ten, 2, 1, 10.0).decimal);
+  EXPECT_EQ(*cheap.decimal, frontierIntegerValue(run.plan, run.cost, 2, 1).str());
 }

@@ -7,6 +7,7 @@
 #include <limits>
 #include <numeric>
 #include <stdexcept>
+#include <string>
 #include <thread>
 #include <tuple>
 
@@ -15,6 +16,7 @@
 #include "experiments/tutte_coefficients.h"
 #include "experiments/tutte_estimate.h"
 #include "support/exact_tutte.h"
+#include "support/large_graphs.h"
 
 namespace {
 
@@ -85,8 +87,8 @@ TEST(LibraryEstimate, ExactWhereTheBudgetNeverBindsAndUnbiasedWhereItDoes) {
   }
 }
 
-TEST(LibraryEstimate, ReducedAndAutoMethodsTakeTheReducedWalk) {
-  for (EstimateMethod method : {EstimateMethod::Reduced, EstimateMethod::Auto}) {
+TEST(LibraryEstimate, TheReducedMethodTakesTheReducedWalk) {
+  for (EstimateMethod method : {EstimateMethod::Reduced}) {
     for (auto [x, y] : {std::pair{0.5, 1.5}, {2.0, 0.0}}) {
       const double exact = exactTutte(kK5).evaluate(x, y);
       const TutteEstimate reduced = estimateTutteValue(kK5, {x, y, method, sampling(4000, 1, 5)});
@@ -105,21 +107,52 @@ TEST(LibraryEstimate, ReducedAndAutoMethodsTakeTheReducedWalk) {
   EXPECT_EQ(estimateTutteCoefficients(kK5, unbudgeted).run.budget, 16);
 }
 
-TEST(LibraryEstimate, AutoTakesClosedFormsWithoutWalking) {
-  // (1, 1) by the spanning-tree count; (2, 2), (3, 1.5) and (0.5, -1) on the hyperbola.
+// Auto takes the cheapest exact engine predicted within about a second, and the reduced walk
+// beyond; Exact takes it within its own limit and refuses beyond, before any exponential work.
+TEST(LibraryEstimate, AutoTakesExactEnginesWhereCheapAndTheWalkBeyond) {
   const ExactTutte mixed = exactTutte(kMixed);
-  for (auto [x, y] : {std::pair{1.0, 1.0}, {2.0, 2.0}, {3.0, 1.5}, {0.5, -1.0}}) {
+  for (auto [x, y, engine] : {std::tuple{1.0, 1.0, ExactEngine::MatrixTree},
+                              {2.0, 2.0, ExactEngine::ClosedForm},
+                              {3.0, 1.5, ExactEngine::ClosedForm},
+                              {0.5, -1.0, ExactEngine::ClosedForm},
+                              {2.0, 0.0, ExactEngine::Frontier},
+                              {0.5, 1.5, ExactEngine::Frontier}}) {
     SCOPED_TRACE(testing::Message() << "T(" << x << ", " << y << ")");
     const TutteEstimate exact =
         estimateTutteValue(kMixed, {x, y, EstimateMethod::Auto, sampling(10, 1, 1)});
     EXPECT_EQ(exact.method, EstimateMethod::Exact);
+    EXPECT_EQ(exact.engine, engine);
     EXPECT_FALSE(exact.tilt);
     EXPECT_TRUE(exact.run.exact);
     EXPECT_EQ(exact.run.nodesBuilt, 0);
     EXPECT_EQ(exact.standardError, 0.0);
     const double value = mixed.evaluate(x, y);
     EXPECT_NEAR(exact.value.toDouble(), value, 1e-12 * std::abs(value));
+    EXPECT_LE(exact.errorBound.toDouble(), 1e-12 * std::abs(value));
   }
+  // Every digit at an integer point: the 6 x 6 grid's 60 edges are beyond the evaluator.
+  const TutteEstimate grid =
+      estimateTutteValue(squareGrid(6), {3, -2, EstimateMethod::Exact, sampling(10, 1, 1)});
+  EXPECT_EQ(grid.engine, ExactEngine::Frontier);
+  ASSERT_TRUE(grid.exactDecimal);
+  const double digits = std::stod(*grid.exactDecimal);
+  EXPECT_NEAR(grid.value.toDouble(), digits, 1e-15 * std::abs(digits));
+  // A random 3-regular graph on 2,000 vertices: no order keeps its frontier within the engine,
+  // and its core is far beyond the evaluator. Deciding so takes no exponential work.
+  const EdgeList large = randomCubicMultigraph(2000, 3);
+  const auto start = std::chrono::steady_clock::now();
+  const TutteEstimate walked =
+      estimateTutteValue(large, {2, 1, EstimateMethod::Auto, sampling(2, 1, 1)});
+  EXPECT_EQ(walked.method, EstimateMethod::Reduced);
+  EXPECT_FALSE(walked.engine);
+  try {
+    estimateTutteValue(large, {2, 1, EstimateMethod::Exact, sampling(2, 1, 1)});
+    ADD_FAILURE() << "an exact request beyond every engine was answered";
+  } catch (const ExactSizeExceeded& refused) {
+    EXPECT_TRUE(std::string(refused.what()).starts_with("no exact engine answers within 60 s"))
+        << refused.what();
+  }
+  EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), 5.0);
 }
 
 TEST(LibraryEstimate, SeedsGiveTheSameSamplesOnAnyNumberOfCores) {
@@ -180,7 +213,6 @@ TEST(LibraryEstimate, RefusedOptionsWarningsAndStops) {
   const double nan = std::numeric_limits<double>::quiet_NaN();
   for (const ValueOptions& bad :
        {walkAt(1, 1, 0, 4, 1), walkAt(1, 1, 10, 0, 1), walkAt(nan, 1, 10, 4, 1),
-        ValueOptions{1, 1, EstimateMethod::Exact, sampling(10, 4, 1)},
         ValueOptions{1, 1, EstimateMethod::Walk, sampling(10, 4, 1, 0)}})
     EXPECT_THROW(estimateTutteValue(kDiamond, bad), std::invalid_argument);
   EXPECT_THROW(estimateTutteCoefficients(kDiamond, sampling(10, -1, 1)), std::invalid_argument);

@@ -4,8 +4,11 @@ Velmora walks the deletion-contraction tree of a graph from the root one depth a
 keeps at most ``budget`` nodes per depth, chosen at random: the level walk uniformly, the
 reduced walk, which sums the forced parts of the tree exactly, in proportion to their weights.
 Each walk is one unbiased sample of T(G; x, y), and an estimate is the mean of ``samples`` of
-them, with its standard error. Where a closed form gives the value cheaply, "auto" takes it
-instead, and ``spanning_trees`` counts T(G; 1, 1) exactly. Loops and parallel edges count;
+them, with its standard error. Where an exact engine gives the value within about a second (a
+closed form, the spanning-tree count, or the frontier engine on graphs with small separators
+such as grids and planar networks), "auto" takes it instead; ``exact`` asks for an exact answer
+outright, ``exact_cost`` tells beforehand what one would cost, and ``spanning_trees`` counts
+T(G; 1, 1) exactly. Loops and parallel edges count;
 isolated vertices change nothing.
 
 A graph is any of:
@@ -44,11 +47,14 @@ __all__ = [
     "DEFAULT_REDUCED_BUDGET",
     "DEFAULT_SAMPLES",
     "DEFAULT_WALK_BUDGET",
+    "EXACT_REQUEST_SECONDS",
     "Coefficients",
     "Estimate",
+    "ExactCost",
     "coefficients",
     "estimate",
     "exact",
+    "exact_cost",
     "spanning_trees",
 ]
 
@@ -63,6 +69,10 @@ DEFAULT_REDUCED_BUDGET = _velmora.DEFAULT_REDUCED_BUDGET
 #: level walk's spread shrinks quickly as its budget grows: on graphs of more than a few dozen
 #: edges raise it (each sample slows down linearly) and heed the warnings.
 DEFAULT_WALK_BUDGET = _velmora.DEFAULT_LEVEL_BUDGET
+
+#: The predicted time beyond which ``exact`` and method "exact" refuse, when no other limit is
+#: given: 60 seconds.
+EXACT_REQUEST_SECONDS = _velmora.EXACT_REQUEST_SECONDS
 
 _INT_MAX = 2**31 - 1
 _SEED_LIMIT = 2**64
@@ -84,6 +94,11 @@ class Estimate:
             0).
         samples, budget: the samples drawn and the nodes kept per depth.
         method: "walk", "reduced" or "exact": what computed the value.
+        engine: for method "exact", the exact engine that answered: "closed_form",
+            "matrix_tree", "frontier" or "deletion_contraction"; None for the walks.
+        error_bound: for method "exact", a bound on |value - T(x, y)|: 0 at integer points
+            (beyond the value's own rounding to a float), the frontier engine's bound on its
+            rounding at real points; None for the walks.
         tilt: the reduced walk's tilt, given or chosen by the pilot; None for the other
             methods.
         seed: the run's seed; the same seed gives the same samples on any number of cores.
@@ -113,6 +128,8 @@ class Estimate:
     exact: bool
     tilt: float | None = None
     warnings: list[str] = field(default_factory=list)
+    engine: str | None = None
+    error_bound: float | decimal.Decimal | None = None
 
     def __float__(self) -> float:
         return _to_float(self.value)
@@ -122,6 +139,7 @@ class Estimate:
             f"Estimate(x={self.x!r}, y={self.y!r}, value={_number_text(self.value)}, "
             f"std_error={_number_text(self.std_error)}, "
             f"relative_error={_number_text(self.relative_error)}, method={self.method!r}, "
+            f"engine={self.engine!r}, "
             f"tilt={self.tilt!r}, samples={self.samples}, budget={self.budget}, seed={self.seed}, "
             f"exact={self.exact}, warnings={self.warnings!r})"
         )
@@ -182,11 +200,14 @@ def estimate(
             "walk".
         method: "walk" (the level walk; at x == 0 or y == 0 it cuts off the subtrees worth
             nothing there), "reduced" (the reduced walk, which sums the forced parts of the
-            tree exactly) or "auto": the exact value where a closed form gives it cheaply,
-            on the hyperbola (x - 1)(y - 1) = 1, which holds (2, 2), and at (1, 1), the
-            number of spanning trees, unless counting them would take more than about a
-            second (a 3-regular graph of more than about 1,700 vertices); elsewhere, and
-            beyond that cost, the reduced walk.
+            tree exactly), "exact" (the cheapest exact engine, as ``exact`` chooses it,
+            refused beyond EXACT_REQUEST_SECONDS) or "auto": the exact value where an exact
+            engine is predicted to give it within about a second (see ``exact_cost``): on
+            the hyperbola (x - 1)(y - 1) = 1, which holds (2, 2), at (1, 1) by counting the
+            spanning trees (up to a 3-regular graph of about 1,700 vertices), elsewhere by
+            the frontier engine where the frontier stays small (a 10 x 10 grid in about
+            0.2 s) or by deletion-contraction on graphs of about 40 edges after reductions;
+            beyond that, the reduced walk. Deciding costs at most about half a second.
         seed: the run's seed, 0 <= seed < 2**64; None takes one from the clock (returned in
             the result).
         cores: None for every core, else at most this many threads (1: one core). The
@@ -212,7 +233,8 @@ def estimate(
         TypeError: graph is directed or not a graph, or an argument has the wrong type.
         ValueError: samples, budget or cores below 1, a seed out of range, an unknown method,
             a point that is not finite, a tilt that is not positive and finite or is given
-            with method "walk", or a malformed instance file.
+            with method "walk", a malformed instance file, or method "exact" on a graph
+            beyond every exact engine (the message names the predicted cost).
         OSError: the instance file cannot be opened or read.
         MemoryError: the budget keeps more graphs than memory holds.
         KeyboardInterrupt: Ctrl-C during the walk.
@@ -286,47 +308,121 @@ def spanning_trees(graph) -> int:
     return _int_of_decimal(_velmora.spanning_trees(_instance(graph)))
 
 
-def exact(graph, x: float | None = None, y: float | None = None):
-    """The exact Tutte polynomial of a small graph, or its exact value at one point.
+def exact(
+    graph,
+    x: float | None = None,
+    y: float | None = None,
+    *,
+    max_seconds: float = EXACT_REQUEST_SECONDS,
+):
+    """The exact Tutte polynomial of a graph, or its exact value at one point.
 
-    Full deletion-contraction, with every node reduced as the reduced walk reduces it and every
-    subgraph met again taken from a cache. Its work grows exponentially with the edges left
-    after the reductions (loops, bridges, parallel and series pairs folded in), so it refuses,
-    before any of that work, a graph beyond its limits: for the polynomial 40 edges after
-    reductions and 64 in all, for a value 46 edges after reductions. At those limits the
-    slowest graphs measured (random 4-regular ones) took about 2 s and 110 MiB for the
-    polynomial and 3 s and 145 MiB for a value; most take a tenth of that or less.
+    The cheapest exact engine predicted to answer within max_seconds does (``exact_cost``
+    tells which, and at what cost, without running it): a closed form on the hyperbola
+    (x - 1)(y - 1) = 1, the spanning-tree count at (1, 1), the frontier engine, or
+    deletion-contraction with a cache. The frontier engine sweeps the graph's vertices in an
+    order that keeps the frontier (the vertices met that still have edges to come) small, and
+    carries one number, or one table of counts, per way of partitioning the frontier: its work
+    grows with the number of such partitions, exponentially in the frontier's width, and not
+    with the graph's size. Grids, planar networks, fullerenes and most sparse real networks
+    have small frontiers (a 10 x 10 grid 11, C60 about 11); random 3-regular graphs have about
+    0.16 n and leave its reach near 60 to 80 vertices. Deletion-contraction takes graphs of up
+    to 40 edges after reductions (64 in all) for the polynomial and 46 for a value.
 
     Args:
         graph: as for estimate.
         x, y: the point, both or neither (finite real numbers). Neither: the polynomial.
+        max_seconds: the predicted time beyond which the request is refused.
 
     Returns:
         Without a point, the coefficients t_ij of T(graph; x, y) = sum t_ij x^i y^j as a numpy
         object array of Python ints, row i for x^i from 0 to the rank r of the graph and
         column j for y^j from 0 to its nullity m - r (both degrees are reached; a graph
         without edges gives [[1]]). Note that ``coefficients`` returns (m + 1) x (m + 1)
-        tables instead. With a point, the value, a float or beyond a double's range a
-        decimal.Decimal: exact up to about one rounding per step, about 1e-13 relative for
-        graphs of a few dozen edges at x, y >= 0; elsewhere terms of both signs can cancel,
-        and the error is relative to the size of the terms.
+        tables instead. With a point: at integer points an int, every digit of it, for
+        every sign (from deletion-contraction, which works in floating point, a float exact
+        while below 2^53); at other points a float, or beyond a double's range a
+        decimal.Decimal, within a bound on its rounding (``estimate(method="exact")`` gives
+        the bound as error_bound): about 1e-15 relative per step of the sweep where every
+        term is non-negative (x, y >= 1); elsewhere terms of both signs can cancel, and the
+        error is relative to the size of the terms.
 
     Raises:
-        The exceptions of estimate for the graph and the point; ValueError, with the limit
-        and the graph's size, beyond the limits; TypeError when only one of x and y is
-        given. Ctrl-C takes effect only once the expansion ends.
+        The exceptions of estimate for the graph and the point; ValueError beyond every
+        engine, naming the predicted cost; TypeError when only one of x and y is given.
+        Ctrl-C takes effect only once the engine ends.
     """
     if (x is None) != (y is None):
         raise TypeError("exact takes both x and y, or neither")
+    seconds = _real("max_seconds", max_seconds)
     if x is not None:
         x, y = _real("x", x), _real("y", y)
-        return _velmora.exact_value(_instance(graph), x, y)
-    rows = _velmora.exact_coefficients(_instance(graph))
+        value = _velmora.exact_value(_instance(graph), x, y, seconds)
+        return _int_of_decimal(value) if isinstance(value, str) else value
+    rows = _velmora.exact_coefficients(_instance(graph), seconds)
     table = numpy.empty((len(rows), len(rows[0])), dtype=object)
     for i, row in enumerate(rows):
         for j, text in enumerate(row):
             table[i, j] = _int_of_decimal(text)
     return table
+
+
+@dataclass(frozen=True)
+class ExactCost:
+    """What an exact answer would cost, as ``exact_cost`` predicts it.
+
+    Attributes:
+        engine: the engine that would answer ("closed_form", "matrix_tree", "frontier" or
+            "deletion_contraction"), or None when none would within the limit.
+        predicted_seconds: its predicted time on one core of the 2-core machine the
+            predictions were measured on (the frontier's when no engine would answer).
+        predicted_bytes: the frontier engine's predicted peak memory (0 for the others).
+        frontier_width: the largest frontier in the order kept; 17 when every order tried
+            exceeds the engine's 16.
+        frontier_states: the frontier's states summed over its steps, as its dry run met
+            them, and frontier_max_states those of its largest step.
+        frontier_complete: False when the dry run stopped at the limit: the state figures
+            are then lower bounds.
+        refusal: why no engine would answer, naming the predicted cost; "" when one would.
+    """
+
+    engine: str | None
+    predicted_seconds: float
+    predicted_bytes: float
+    frontier_width: int
+    frontier_states: float
+    frontier_max_states: float
+    frontier_complete: bool
+    refusal: str
+
+
+def exact_cost(
+    graph,
+    x: float | None = None,
+    y: float | None = None,
+    *,
+    max_seconds: float = EXACT_REQUEST_SECONDS,
+) -> ExactCost:
+    """Which engine ``exact`` would use on graph, and at what predicted cost, without running it.
+
+    Args:
+        graph, x, y, max_seconds: as for exact (neither x nor y: the polynomial).
+
+    Returns:
+        An ExactCost. Deciding costs the frontier's orders (about linear in the edges) and a
+        dry run over its states that stops once they would take longer than max_seconds: at
+        most about half of it, and nothing when the frontier outgrows the engine. At (1, 1)
+        deciding is counting the spanning trees.
+
+    Raises:
+        As for exact.
+    """
+    if (x is None) != (y is None):
+        raise TypeError("exact_cost takes both x and y, or neither")
+    seconds = _real("max_seconds", max_seconds)
+    if x is not None:
+        x, y = _real("x", x), _real("y", y)
+    return ExactCost(**_velmora.exact_cost(_instance(graph), x, y, seconds))
 
 
 def _instance(graph) -> _velmora.Instance:
@@ -437,7 +533,9 @@ _DECIMAL_PIECE = 4000
 
 
 def _int_of_decimal(text: str) -> int:
-    """The int of a decimal text of any length, converted in halves."""
+    """The int of a decimal text of any length and either sign, converted in halves."""
+    if text.startswith("-"):
+        return -_int_of_decimal(text[1:])
     if len(text) <= _DECIMAL_PIECE:
         return int(text)
     low = len(text) // 2

@@ -35,7 +35,7 @@ def _arguments(argv):
         f"methods auto and reduced, {DEFAULT_WALK_BUDGET} for walk)",
     )
     parser.add_argument(
-        "--method", choices=("auto", "walk", "reduced"), default="auto",
+        "--method", choices=("auto", "walk", "reduced", "exact"), default="auto",
         help="how the value is computed (default auto)",
     )
     parser.add_argument(
@@ -68,6 +68,7 @@ def _json_line(file: str, result: Estimate) -> str:
             "samples": result.samples,
             "budget": result.budget,
             "method": result.method,
+            "engine": result.engine,
             "tilt": result.tilt,
             "seed": result.seed,
             "nodes": result.nodes,
@@ -80,6 +81,8 @@ def _json_line(file: str, result: Estimate) -> str:
 
 def _sentence(file: str, result: Estimate) -> str:
     tilt = "" if result.tilt is None else f" tilt {result.tilt:.3g},"
+    if result.engine is not None:
+        tilt = f" {result.engine},"
     return (
         f"{file}: T({result.x:g}, {result.y:g}) = {result.value:.6g} (std error "
         f"{result.std_error:.3g}, RE {result.relative_error:.3g}; {result.method},{tilt} "

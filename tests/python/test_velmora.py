@@ -128,7 +128,7 @@ def test_a_seed_gives_the_same_samples_on_any_number_of_cores(method):
     assert again.value == clocked.value
 
 
-@pytest.mark.parametrize("method", ["walk", "reduced", "auto"])
+@pytest.mark.parametrize("method", ["walk", "reduced"])
 def test_estimates_agree_with_exact_values(method):
     for x, y in [(0.5, 1.5), (2.0, -0.5)]:
         exact = brute_force_tutte(MIXED, x, y)
@@ -153,10 +153,23 @@ def test_auto_is_exact_where_cheap_and_walks_beyond():
         result = velmora.estimate(grid, x, y, samples=5)
         assert result.method == "exact" and result.exact and result.value == exact
         assert result.samples == 0 and result.nodes == 0
-    # Counting the spanning trees of a 3-regular graph on 2,000 vertices takes seconds.
+        assert result.engine in ("matrix_tree", "closed_form") and result.error_bound == 0
+    # Elsewhere the frontier engine, every digit of it at an integer point.
+    six = networkx.grid_2d_graph(6, 6)
+    for x, y in [(2, 1), (-2, 0), (0.5, 1.5)]:
+        result = velmora.estimate(six, x, y, samples=5)
+        assert result.method == "exact" and result.engine == "frontier", result
+        assert result.value == pytest.approx(velmora.exact(six, x, y), rel=1e-15)
+    # Terms of both signs at x = 0.5: the bound is relative to their sizes, whose sum is T(1.5, 1.5).
+    term_sizes = velmora.exact(six, 1.5, 1.5)
+    assert velmora.estimate(six, 0.5, 1.5, samples=5).error_bound < 1e-13 * term_sizes
+    # Counting the spanning trees of a 3-regular graph on 2,000 vertices takes seconds, and its
+    # frontier is far beyond the frontier engine.
     large = networkx.random_regular_graph(3, 2000, seed=1)
     result = velmora.estimate(large, 1, 1, samples=4, seed=1)
-    assert result.method == "reduced" and not result.exact
+    assert result.method == "reduced" and not result.exact and result.engine is None
+    with pytest.raises(ValueError, match="no exact engine answers within 60 s"):
+        velmora.estimate(large, 2, 1, method="exact")
     # Each walk's own default budget.
     assert result.budget == velmora.DEFAULT_REDUCED_BUDGET == 1
     assert velmora.estimate(grid, 2, 1, samples=4, method="walk").budget == 16
@@ -184,21 +197,38 @@ def test_exact_polynomials_and_values_of_small_graphs():
             expected, rel=1e-12)
         assert velmora.exact(MIXED, x, y) == pytest.approx(expected, rel=1e-12)
     assert velmora.exact([]).tolist() == [[1]]
-    # Beyond a double's range: a path of 1,100 parallel pairs, which reduces to nothing, has
-    # T(2, 2) = 2^2200.
-    value = velmora.exact([(v, v + 1) for v in range(1100) for _ in range(2)], 2, 2)
+    # Beyond a double's range: a path of 1,100 parallel pairs has T(2, 2) = 2^2200 exactly, and
+    # at a real point a decimal.Decimal.
+    pairs = [(v, v + 1) for v in range(1100) for _ in range(2)]
+    assert velmora.exact(pairs, 2, 2) == 2**2200
+    value = velmora.exact(pairs, 2.5, 2)  # (x + y)^1100, a product over its blocks
     assert isinstance(value, decimal.Decimal)
-    assert abs(value / decimal.Decimal(4) ** 1100 - 1) < 1e-16
-    grid = networkx.grid_2d_graph(6, 6)  # 60 edges, 56 after reductions
-    for graph, point, words in [
-        (grid, (), "at most 40 edges after reductions"),
-        (networkx.grid_2d_graph(7, 7), (), "at most 64 edges; this one has 84"),
-        (grid, (1, 2), "at most 46 edges after reductions"),
-        (DIAMOND, (1, None), "both x and y"),
-        (DIAMOND, (math.nan, 1), "finite"),
+    assert abs(value / decimal.Decimal(4.5) ** 1100 - 1) < 1e-12
+    # Beyond deletion-contraction (56 edges after reductions): the frontier engine.
+    grid = networkx.grid_2d_graph(6, 6)
+    table = velmora.exact(grid)
+    assert table.shape == (36, 26)
+    assert sum(table.flat) == velmora.spanning_trees(grid)
+    value = velmora.exact(grid, -2, 0)  # minus a third of its proper 3-colourings: cancels
+    assert type(value) is int and value < 0
+    assert value == sum(t * (-2) ** i * 0**j for (i, j), t in numpy.ndenumerate(table))
+    for graph, point, limit, words in [
+        (networkx.random_regular_graph(3, 400, seed=2), (), 60, "no exact engine answers within 60"),
+        (networkx.grid_2d_graph(9, 9), (), 0.01, "more than 0.01 s of work"),
+        (DIAMOND, (1, None), 60, "both x and y"),
+        (DIAMOND, (math.nan, 1), 60, "finite"),
     ]:
         with pytest.raises((ValueError, TypeError), match=words):
-            velmora.exact(graph, *point)
+            velmora.exact(graph, *point, max_seconds=limit)
+
+
+def test_exact_cost_before_a_run():
+    cost = velmora.exact_cost(networkx.grid_2d_graph(10, 10), 2, 1)
+    assert cost.engine == "frontier" and cost.frontier_width == 11 and cost.frontier_complete
+    assert 0 < cost.predicted_seconds < 1 and cost.refusal == ""
+    beyond = velmora.exact_cost(networkx.random_regular_graph(3, 2000, seed=1))
+    assert beyond.engine is None and beyond.frontier_width == 17
+    assert "exceeds 16 vertices in every order tried" in beyond.refusal
 
 
 def test_values_beyond_a_doubles_range():

@@ -1,0 +1,363 @@
+#include "estimator/exact_route.h"
+
+#include <cmath>
+#include <sstream>
+#include <stdexcept>
+
+#include "estimator/branch_order.h"
+#include "estimator/closed_form_values.h"
+#include "estimator/exact_evaluator.h"
+#include "estimator/frontier_engine.h"
+#include "estimator/spanning_tree_count.h"
+#include "graph/reduced_graph.h"
+
+namespace {
+
+// Modular updates of the spanning-tree count per second of one core.
+constexpr double kSpanningTreeUpdatesPerSecond = 5e8;
+// The evaluator's slowest graphs measured at its limits (bench/RESULTS.md): a value at 46 edges
+// after reductions about 3 s, the polynomial at 40 about 1.7 s, each about doubling per two
+// edges more.
+constexpr double kEvaluatorValueSeconds = 3.0, kEvaluatorPolynomialSeconds = 1.7;
+
+// Integer points small enough for 64-bit factors.
+bool isIntegerPoint(double x, double y) {
+  const auto integral = [](double v) { return std::floor(v) == v && std::fabs(v) < 0x1p31; };
+  return integral(x) && integral(y);
+}
+
+std::string figure(double value) {
+  std::ostringstream text;
+  text.precision(2);
+  text << value;
+  return text.str();
+}
+
+struct FrontierChoice {
+  FrontierPlan plan;
+  FrontierCost cost;
+  FrontierEstimate estimate;
+  int primes = 0;
+  FrontierTask task = FrontierTask::IntegerPoint;
+  bool fits = false;
+};
+
+// The frontier's plan and dry run, stopped once the states alone would pass the limit.
+FrontierChoice frontierChoice(const Graph& graph, FrontierTask task, double x, double y,
+                              double secondsLimit, ExactCost& cost) {
+  FrontierChoice choice;
+  choice.task = task;
+  choice.plan = planFrontier(graph);
+  cost.frontierWidth = choice.plan.width;
+  if (!choice.plan.withinWidth()) {
+    cost.frontierComplete = false;
+    return choice;
+  }
+  choice.primes = task == FrontierTask::Polynomial ? primesForPolynomial(choice.plan)
+                  : task == FrontierTask::IntegerPoint
+                      ? primesForIntegerPoint(choice.plan, static_cast<std::int64_t>(x),
+                                              static_cast<std::int64_t>(y))
+                      : 0;
+  // A state takes at least 230 ns (estimateFrontierRun), so more states than this overrun.
+  choice.cost = dryRunFrontier(choice.plan, secondsLimit / 230e-9);
+  choice.estimate = estimateFrontierRun(choice.plan, choice.cost, task, choice.primes);
+  cost.frontierStates = choice.cost.states;
+  cost.frontierMaxStates = choice.cost.maxStates;
+  cost.frontierComplete = choice.cost.complete;
+  choice.fits = choice.cost.complete && choice.estimate.seconds <= secondsLimit &&
+                choice.estimate.bytes <= static_cast<double>(kFrontierMemoryCap);
+  return choice;
+}
+
+int reducedEdgeCount(const Graph& graph) {
+  return ReducedGraph<WideFloat>(graph.vertexIdLimit(),
+                                 branchOrderedEdges(graph, BranchOrder::BreadthFirst),
+                                 {1.0, 1.0, 2.0, 2.0})
+      .edgeCount();
+}
+
+std::string refusalOf(const ExactCost& cost, int reducedEdges, int evaluatorLimit,
+                      double secondsLimit) {
+  std::string text = "no exact engine answers within " + figure(secondsLimit) + " s: ";
+  if (cost.frontierWidth > kMaxFrontierWidth) {
+    text += "the frontier exceeds " + std::to_string(kMaxFrontierWidth) +
+            " vertices in every order tried";
+  } else if (!cost.frontierComplete) {
+    text += "the frontier engine (width " + std::to_string(cost.frontierWidth) + ") met over " +
+            figure(cost.frontierStates) + " states before its dry run stopped, more than " +
+            figure(secondsLimit) + " s of work";
+  } else {
+    text += "the frontier engine (width " + std::to_string(cost.frontierWidth) + ", " +
+            figure(cost.frontierStates) + " states) is predicted to take " +
+            figure(cost.predictedSeconds) + " s and " + figure(cost.predictedBytes / (1 << 20)) +
+            " MiB (cap " + std::to_string(kFrontierMemoryCap >> 20) + " MiB)";
+  }
+  text += "; and its " + std::to_string(reducedEdges) +
+          " edges after reductions are more than the " + std::to_string(evaluatorLimit) +
+          " that deletion-contraction takes within that time";
+  return text;
+}
+
+// The evaluator's predicted time: its slowest measured graph at `limit` edges, halved for every
+// two edges fewer.
+double evaluatorSeconds(int reducedEdges, int limit, double secondsAtLimit) {
+  return secondsAtLimit * std::exp2((reducedEdges - limit) / 2.0);
+}
+
+// The largest reduced size the evaluator takes within the limit.
+int evaluatorEdgesWithin(double secondsLimit, int limit, double secondsAtLimit) {
+  int edges = limit;
+  while (edges > 0 && evaluatorSeconds(edges, limit, secondsAtLimit) > secondsLimit)
+    --edges;
+  return edges;
+}
+
+struct ValueChoice {
+  ExactCost cost;
+  std::optional<SpanningTreeCount> spanningTrees;
+  FrontierChoice frontier;
+  int reducedEdges = 0;
+};
+
+ValueChoice chooseValueEngine(const Graph& graph, double x, double y, double secondsLimit) {
+  if (!std::isfinite(x) || !std::isfinite(y))
+    throw std::invalid_argument("the exact Tutte value needs finite x and y");
+  ValueChoice choice;
+  ExactCost& cost = choice.cost;
+  if (onUnitHyperbola(x, y)) {
+    cost.engine = ExactEngine::ClosedForm;
+    return choice;
+  }
+  if (x == 1.0 && y == 1.0) {
+    // The count decides its own cost in about one elimination, so deciding is counting.
+    choice.spanningTrees =
+        countSpanningTreesWithin(graph, secondsLimit * kSpanningTreeUpdatesPerSecond);
+    if (choice.spanningTrees) {
+      cost.engine = ExactEngine::MatrixTree;
+      return choice;
+    }
+  }
+  const FrontierTask task =
+      isIntegerPoint(x, y) ? FrontierTask::IntegerPoint : FrontierTask::RealPoint;
+  choice.frontier = frontierChoice(graph, task, x, y, secondsLimit, cost);
+  cost.predictedSeconds = choice.frontier.estimate.seconds;
+  cost.predictedBytes = choice.frontier.estimate.bytes;
+  if (choice.frontier.fits) {
+    cost.engine = ExactEngine::Frontier;
+    return choice;
+  }
+  choice.reducedEdges = reducedEdgeCount(graph);
+  const int evaluatorLimit =
+      evaluatorEdgesWithin(secondsLimit, kExactValueMaxReducedEdges, kEvaluatorValueSeconds);
+  if (choice.reducedEdges <= evaluatorLimit) {
+    cost.engine = ExactEngine::DeletionContraction;
+    cost.predictedSeconds =
+        evaluatorSeconds(choice.reducedEdges, kExactValueMaxReducedEdges, kEvaluatorValueSeconds);
+    cost.predictedBytes = 0.0;
+    return choice;
+  }
+  cost.refusal = refusalOf(cost, choice.reducedEdges, evaluatorLimit, secondsLimit);
+  return choice;
+}
+
+// The hyperbola's value, with every digit at its integer points (2, 2) and (0, 0).
+ExactValue closedFormAnswer(const Graph& graph, double x, double y) {
+  ExactValue answer;
+  answer.value = *closedFormValue(graph, x, y);
+  if (x == 2.0 && y == 2.0)
+    answer.decimal = (FrontierInteger(1) << graph.edgeCount).str();
+  else if (x == 0.0 && y == 0.0)
+    answer.decimal.emplace(1, graph.edgeCount == 0 ? '1' : '0');
+  return answer;
+}
+
+// n to within one unit in the last place: its leading 60 bits, rounded to 53.
+WideFloat wideFloatOf(const FrontierInteger& n) {
+  if (n == 0)
+    return 0.0;
+  const std::size_t bits = boost::multiprecision::msb(abs(n)) + 1;
+  if (bits <= 60)
+    return static_cast<double>(n.convert_to<long long>());
+  const std::size_t shift = bits - 60;
+  const FrontierInteger top = n >> shift;  // leading 60 bits; the rest below half an ulp of 53
+  return WideFloat::scaledByPowerOfTwo(static_cast<double>(top.convert_to<long long>()),
+                                       static_cast<std::int64_t>(shift));
+}
+
+// The evaluator rounds each operation once, so its error is bounded relative to the sizes of
+// T's terms, whose sum is T at (1 + |x - 1|, 1 + |y - 1|) (all its terms there are non-negative):
+// a few roundings per edge on the longest chain of operations. Below 2^53 nothing rounds at
+// integer points.
+WideFloat evaluatorErrorBound(const Graph& graph, double x, double y) {
+  const WideFloat termSizes =
+      exactTutteValue(graph, 1.0 + std::fabs(x - 1.0), 1.0 + std::fabs(y - 1.0));
+  if (isIntegerPoint(x, y) && termSizes < WideFloat(0x1p53))
+    return 0.0;
+  return termSizes * (4.0 * (graph.edgeCount + 1) * 0x1p-53);
+}
+
+}  // namespace
+
+std::string_view exactEngineName(ExactEngine engine) {
+  switch (engine) {
+    case ExactEngine::ClosedForm:
+      return "closed_form";
+    case ExactEngine::MatrixTree:
+      return "matrix_tree";
+    case ExactEngine::Frontier:
+      return "frontier";
+    case ExactEngine::DeletionContraction:
+      return "deletion_contraction";
+  }
+  return "unknown";
+}
+
+ExactCost exactValueCost(const Graph& graph, double x, double y, double secondsLimit) {
+  return chooseValueEngine(graph, x, y, secondsLimit).cost;
+}
+
+std::optional<ExactValue> exactValueWithin(const Graph& graph, double x, double y,
+                                           double secondsLimit) {
+  ValueChoice choice = chooseValueEngine(graph, x, y, secondsLimit);
+  if (!choice.cost.engine)
+    return std::nullopt;
+  ExactValue answer;
+  switch (*choice.cost.engine) {
+    case ExactEngine::ClosedForm:
+      answer = closedFormAnswer(graph, x, y);
+      break;
+    case ExactEngine::MatrixTree:
+      answer.value = choice.spanningTrees->value;
+      answer.decimal = choice.spanningTrees->decimal;
+      break;
+    case ExactEngine::Frontier: {
+      const FrontierChoice& frontier = choice.frontier;
+      if (frontier.task == FrontierTask::IntegerPoint) {
+        const FrontierInteger value =
+            frontierIntegerValue(frontier.plan, frontier.cost, static_cast<std::int64_t>(x),
+                                 static_cast<std::int64_t>(y));
+        answer.decimal = value.str();
+        answer.value = wideFloatOf(value);
+      } else {
+        const FrontierRealValue value = frontierRealValue(frontier.plan, frontier.cost, x, y);
+        answer.value = value.value;
+        answer.errorBound = value.errorBound;
+      }
+      break;
+    }
+    case ExactEngine::DeletionContraction:
+      answer.value = exactTutteValue(graph, x, y);
+      answer.errorBound = evaluatorErrorBound(graph, x, y);
+      break;
+  }
+  answer.engine = *choice.cost.engine;
+  answer.cost = choice.cost;
+  return answer;
+}
+
+std::optional<ExactValue> exactValueIfCheap(const Graph& graph, double x, double y,
+                                            double secondsLimit) {
+  if (!std::isfinite(x) || !std::isfinite(y))
+    throw std::invalid_argument("the exact Tutte value needs finite x and y");
+  // The closed forms decide their own cost at once.
+  if (onUnitHyperbola(x, y) || (x == 1.0 && y == 1.0))
+    return exactValueWithin(graph, x, y, secondsLimit);
+  ExactValue answer;
+  const FrontierPlan plan = planFrontier(graph);
+  answer.cost.frontierWidth = plan.width;
+  if (plan.withinWidth()) {
+    const bool integral = isIntegerPoint(x, y);
+    const int primes = integral ? primesForIntegerPoint(plan, static_cast<std::int64_t>(x),
+                                                        static_cast<std::int64_t>(y))
+                                : 0;
+    FrontierCost oneState;
+    oneState.states = oneState.maxStates = 1.0;
+    const double stateSeconds =
+        estimateFrontierRun(plan, oneState,
+                            integral ? FrontierTask::IntegerPoint : FrontierTask::RealPoint, primes)
+            .seconds;
+    const double stateLimit = secondsLimit / stateSeconds;
+    answer.engine = ExactEngine::Frontier;
+    answer.cost.engine = ExactEngine::Frontier;
+    if (integral) {
+      if (const std::optional<FrontierInteger> value = frontierIntegerValueWithin(
+              plan, static_cast<std::int64_t>(x), static_cast<std::int64_t>(y), stateLimit)) {
+        answer.decimal = value->str();
+        answer.value = wideFloatOf(*value);
+        return answer;
+      }
+    } else if (const std::optional<FrontierRealValue> value =
+                   frontierRealValueWithin(plan, x, y, stateLimit)) {
+      answer.value = value->value;
+      answer.errorBound = value->errorBound;
+      return answer;
+    }
+  }
+  const int reducedEdges = reducedEdgeCount(graph);
+  if (reducedEdges >
+      evaluatorEdgesWithin(secondsLimit, kExactValueMaxReducedEdges, kEvaluatorValueSeconds))
+    return std::nullopt;
+  answer.engine = ExactEngine::DeletionContraction;
+  answer.cost.engine = answer.engine;
+  answer.cost.predictedSeconds =
+      evaluatorSeconds(reducedEdges, kExactValueMaxReducedEdges, kEvaluatorValueSeconds);
+  answer.value = exactTutteValue(graph, x, y);
+  answer.errorBound = evaluatorErrorBound(graph, x, y);
+  return answer;
+}
+
+ExactValue exactValueOrRefuse(const Graph& graph, double x, double y, double secondsLimit) {
+  std::optional<ExactValue> answer = exactValueWithin(graph, x, y, secondsLimit);
+  if (!answer)
+    throw ExactSizeExceeded(exactValueCost(graph, x, y, secondsLimit).refusal);
+  return *answer;
+}
+
+ExactCost exactPolynomialCost(const Graph& graph, double secondsLimit) {
+  ExactCost cost;
+  const FrontierChoice frontier =
+      frontierChoice(graph, FrontierTask::Polynomial, 0.0, 0.0, secondsLimit, cost);
+  cost.predictedSeconds = frontier.estimate.seconds;
+  cost.predictedBytes = frontier.estimate.bytes;
+  if (frontier.fits) {
+    cost.engine = ExactEngine::Frontier;
+    return cost;
+  }
+  const int reducedEdges = reducedEdgeCount(graph);
+  const int evaluatorLimit = evaluatorEdgesWithin(secondsLimit, kExactPolynomialMaxReducedEdges,
+                                                  kEvaluatorPolynomialSeconds);
+  if (reducedEdges <= evaluatorLimit && graph.edgeCount <= kExactPolynomialMaxEdges) {
+    cost.engine = ExactEngine::DeletionContraction;
+    cost.predictedSeconds = evaluatorSeconds(reducedEdges, kExactPolynomialMaxReducedEdges,
+                                             kEvaluatorPolynomialSeconds);
+    cost.predictedBytes = 0.0;
+    return cost;
+  }
+  cost.refusal = refusalOf(cost, reducedEdges, evaluatorLimit, secondsLimit);
+  return cost;
+}
+
+ExactPolynomial exactPolynomialOrRefuse(const Graph& graph, double secondsLimit) {
+  ExactPolynomial answer;
+  ExactCost cost;
+  const FrontierChoice frontier =
+      frontierChoice(graph, FrontierTask::Polynomial, 0.0, 0.0, secondsLimit, cost);
+  if (frontier.fits) {
+    cost.engine = ExactEngine::Frontier;
+    cost.predictedSeconds = frontier.estimate.seconds;
+    cost.predictedBytes = frontier.estimate.bytes;
+    for (const auto& row : frontierCoefficients(frontier.plan, frontier.cost)) {
+      answer.coefficients.emplace_back();
+      for (const FrontierInteger& cell : row)
+        answer.coefficients.back().push_back(cell.str());
+    }
+  } else {
+    cost = exactPolynomialCost(graph, secondsLimit);
+    if (!cost.engine)
+      throw ExactSizeExceeded(cost.refusal);
+    answer.coefficients = exactTutteCoefficients(graph);
+  }
+  answer.engine = *cost.engine;
+  answer.cost = cost;
+  return answer;
+}

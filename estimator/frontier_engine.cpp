@@ -1,0 +1,824 @@
+#include "estimator/frontier_engine.h"
+
+#include <algorithm>
+#include <bit>
+#include <cmath>
+#include <numeric>
+#include <optional>
+#include <string>
+
+#include <emmintrin.h>
+
+#include "estimator/prime_field.h"
+
+namespace {
+
+using Key = std::uint64_t;
+__extension__ using DoubleWord = unsigned __int128;
+
+int labelAt(Key key, int position) {
+  return static_cast<int>((key >> (4 * position)) & 15);
+}
+
+// Blocks renumbered 0, 1, ... in order of first appearance along the frontier.
+Key canonical(Key key, int size) {
+  std::uint8_t renamed[16];
+  std::fill(std::begin(renamed), std::end(renamed), std::uint8_t{0xFF});
+  std::uint8_t next = 0;
+  Key result = 0;
+  for (int position = 0; position < size; ++position) {
+    const int label = labelAt(key, position);
+    if (renamed[label] == 0xFF)
+      renamed[label] = next++;
+    result |= Key{renamed[label]} << (4 * position);
+  }
+  return result;
+}
+
+Key withNewBlock(Key key, int size) {
+  int blocks = 0;
+  for (int position = 0; position < size; ++position)
+    blocks = std::max(blocks, labelAt(key, position) + 1);
+  return key | (Key(blocks) << (4 * size));
+}
+
+// The sixteen labels of a key, one a byte, and back: relabelling then takes a few vector
+// operations instead of a loop over the positions.
+__m128i unpacked(Key key) {
+  const __m128i nibbles = _mm_cvtsi64_si128(static_cast<long long>(key));
+  const __m128i low = _mm_set1_epi8(0x0F);
+  return _mm_unpacklo_epi8(_mm_and_si128(nibbles, low),
+                           _mm_and_si128(_mm_srli_epi16(nibbles, 4), low));
+}
+
+Key packed(__m128i labels) {
+  const __m128i even = _mm_and_si128(labels, _mm_set1_epi16(0x00FF));
+  const __m128i odd = _mm_srli_epi16(labels, 8);
+  const __m128i pairs = _mm_or_si128(even, _mm_slli_epi16(odd, 4));
+  return static_cast<Key>(_mm_cvtsi128_si64(_mm_packus_epi16(pairs, pairs)));
+}
+
+// The labels above `label` moved down by one: what keeps a key canonical when the block of that
+// label vanishes without changing the order in which the others first appear.
+__m128i closingGap(__m128i labels, int label) {
+  const __m128i above = _mm_cmpgt_epi8(labels, _mm_set1_epi8(static_cast<char>(label)));
+  return _mm_add_epi8(labels, above);  // -1 where above
+}
+
+// Merging two blocks joins the later-numbered into the earlier, whose first position comes
+// first: the others keep their order.
+Key merged(Key key, int keep, int gone) {
+  __m128i labels = unpacked(key);
+  const __m128i isGone = _mm_cmpeq_epi8(labels, _mm_set1_epi8(static_cast<char>(gone)));
+  labels = _mm_or_si128(_mm_andnot_si128(isGone, labels),
+                        _mm_and_si128(isGone, _mm_set1_epi8(static_cast<char>(keep))));
+  return packed(closingGap(labels, gone));
+}
+
+// The key without `position`, and whether its vertex was the last of its block.
+Key without(Key key, int size, int position, bool& lastOfBlock) {
+  const int label = labelAt(key, position);
+  const unsigned inFrontier = (1u << size) - 1;
+  const unsigned sameBlock = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(
+                                 unpacked(key), _mm_set1_epi8(static_cast<char>(label))))) &
+                             inFrontier;
+  lastOfBlock = sameBlock == (1u << position);
+  const Key below = key & ((Key{1} << (4 * position)) - 1);
+  const Key above = position + 1 < 16 ? (key >> (4 * (position + 1))) << (4 * position) : 0;
+  const Key rest = below | above;
+  if (lastOfBlock)
+    return packed(closingGap(unpacked(rest), label));
+  // The block's first position moves on when the vertex leaving was it, which can put the block
+  // behind others.
+  if (std::countr_zero(sameBlock) == position)
+    return canonical(rest, size - 1);
+  return rest;
+}
+
+std::size_t hashOf(Key key, int shift) {
+  key ^= key >> 31;
+  key *= 0xbf58476d1ce4e5b9ULL;
+  key ^= key >> 29;
+  return static_cast<std::size_t>((key * 0x94d049bb133111ebULL) >> shift);
+}
+
+// The states of one step beside their values, `width` cells a state, found through an
+// open-addressing index of positions into the arrays.
+template <typename Cell>
+struct StateTable {
+  std::vector<Key> keys;
+  std::vector<Cell> cells;
+  std::size_t width = 0;
+};
+
+// Builds the next step's table: an open-addressing index whose slots hold the key beside its
+// position, so that a probe touches one cache line before the state's cells.
+template <typename Cell>
+class StateBuilder {
+ public:
+  void start(StateTable<Cell>& table, std::size_t width, std::size_t expected) {
+    table_ = &table;
+    table.keys.clear();
+    table.cells.clear();
+    table.width = width;
+    table.keys.reserve(expected);
+    table.cells.reserve(expected * width);
+    resize(std::bit_ceil(std::max<std::size_t>(16, 2 * expected)));
+  }
+
+  void prefetch(Key key) const { __builtin_prefetch(&slots_[hashOf(key, shift_)]); }
+  void prefetchCells(std::size_t position) const {
+    if (table_->width > 0)
+      __builtin_prefetch(table_->cells.data() + position * table_->width, 1);
+  }
+
+  // The position of state `key`, added with zero cells when new.
+  std::size_t positionOf(Key key) {
+    std::size_t slot = hashOf(key, shift_);
+    while (slots_[slot].position >= 0) {
+      if (slots_[slot].key == key)
+        return static_cast<std::size_t>(slots_[slot].position);
+      slot = (slot + 1) & mask_;
+    }
+    const std::size_t position = table_->keys.size();
+    slots_[slot] = {key, static_cast<std::int64_t>(position)};
+    table_->keys.push_back(key);
+    table_->cells.resize(table_->cells.size() + table_->width);
+    if (2 * table_->keys.size() > slots_.size())
+      grow();
+    return position;
+  }
+
+  Cell* cellsAt(std::size_t position) const {
+    return table_->cells.data() + position * table_->width;
+  }
+
+ private:
+  struct Slot {
+    Key key;
+    std::int64_t position;  // -1: empty
+  };
+
+  void resize(std::size_t capacity) {
+    slots_.assign(capacity, Slot{0, -1});
+    shift_ = 64 - std::countr_zero(capacity);
+    mask_ = capacity - 1;
+  }
+
+  void grow() {
+    resize(2 * slots_.size());
+    for (std::size_t position = 0; position < table_->keys.size(); ++position) {
+      std::size_t slot = hashOf(table_->keys[position], shift_);
+      while (slots_[slot].position >= 0)
+        slot = (slot + 1) & mask_;
+      slots_[slot] = {table_->keys[position], static_cast<std::int64_t>(position)};
+    }
+  }
+
+  StateTable<Cell>* table_ = nullptr;
+  std::vector<Slot> slots_;
+  int shift_ = 60;
+  std::size_t mask_ = 0;
+};
+
+// One state's contribution to the state it becomes across a vertex's steps: its value times
+// y^cycles (x - 1)^closures, that is, one factor y for every edge taken inside a block (in A or
+// not) and one factor x - 1 for every component of A closed.
+struct Contribution {
+  Key key;
+  std::uint32_t source;
+  std::uint16_t cycles;
+  std::uint16_t closures;
+  std::size_t position;
+};
+
+// The steps of one vertex: its arrival, its edges back (loops included) and the vertices that
+// leave after them. One pass over the states takes them all, so a state is looked up once per
+// outcome instead of once per step.
+struct VertexSteps {
+  std::size_t first = 0;  // the AddVertex step
+  std::size_t last = 0;   // the last step before the next vertex
+};
+
+std::vector<VertexSteps> vertexStepsOf(const FrontierPlan& plan) {
+  std::vector<VertexSteps> groups;
+  for (std::size_t t = 0; t < plan.steps.size(); ++t) {
+    if (plan.steps[t].kind == SweepStepKind::AddVertex)
+      groups.push_back({t, t});
+    else
+      groups.back().last = t;
+  }
+  return groups;
+}
+
+// Appends the outcomes of state `key` across `group` to `out`: every way of taking the vertex's
+// edges that merge blocks in or out of A, with the removals after them applied.
+template <typename Arithmetic>
+class OutcomeEnumerator {
+ public:
+  OutcomeEnumerator(const FrontierPlan& plan, const Arithmetic& arithmetic)
+      : plan_(plan), arithmetic_(arithmetic) {}
+
+  void enumerate(Key key, std::uint32_t source, const VertexSteps& group,
+                 std::vector<Contribution>& out) {
+    group_ = &group;
+    source_ = source;
+    out_ = &out;
+    const int size = group.first == 0 ? 0 : plan_.sizes[group.first - 1];
+    afterEdges(withNewBlock(key, size), group.first + 1, 0);
+  }
+
+ private:
+  void afterEdges(Key key, std::size_t t, int cycles) {
+    for (; t <= group_->last && plan_.steps[t].kind == SweepStepKind::Edge; ++t) {
+      const SweepStep& step = plan_.steps[t];
+      const int first = labelAt(key, step.first), second = labelAt(key, step.second);
+      if (first == second) {
+        if (arithmetic_.cycleIsZero())
+          return;
+        ++cycles;
+        continue;
+      }
+      afterEdges(merged(key, std::min(first, second), std::max(first, second)), t + 1, cycles);
+    }
+    int closures = 0;
+    for (; t <= group_->last; ++t) {
+      const SweepStep& step = plan_.steps[t];
+      bool lastOfBlock = false;
+      key = without(key, plan_.sizes[t - 1], step.first, lastOfBlock);
+      if (lastOfBlock && !step.emptiesFrontier) {
+        if (arithmetic_.closureIsZero())
+          return;
+        ++closures;
+      }
+    }
+    out_->push_back({key, source_, static_cast<std::uint16_t>(cycles),
+                     static_cast<std::uint16_t>(closures), 0});
+  }
+
+  const FrontierPlan& plan_;
+  const Arithmetic& arithmetic_;
+  const VertexSteps* group_ = nullptr;
+  std::uint32_t source_ = 0;
+  std::vector<Contribution>* out_ = nullptr;
+};
+
+// The sweep itself, a vertex at a time. Arithmetic gives the values: Cell, width(step) cells per
+// state after a step (-1 before the first), one(cells), enter(first, last) before a vertex's
+// steps, and addTransformed(into, from, cycles, closures), which adds a state's cells times
+// y^cycles (x - 1)^closures into another's; cycleIsZero() and closureIsZero() let states worth
+// nothing go. `expected(step)` bounds the states after a vertex's last step, for the tables'
+// sizes; afterStep(step, states) is told them and stops the sweep by returning false.
+//
+// The tables are far larger than the caches on the graphs that matter, so each lookup would wait
+// for memory: the outcomes go in batches, whose index slots are all prefetched before any is
+// probed, and whose cells are prefetched before any is added to.
+template <typename Arithmetic, typename Expected, typename AfterStep>
+StateTable<typename Arithmetic::Cell> sweep(const FrontierPlan& plan, Arithmetic& arithmetic,
+                                            Expected expected, AfterStep afterStep) {
+  using Cell = typename Arithmetic::Cell;
+  constexpr std::size_t kBatch = 64;
+  StateTable<Cell> current, next;
+  current.width = arithmetic.width(-1);
+  current.keys.push_back(0);
+  current.cells.resize(current.width);
+  arithmetic.one(current.cells.data());
+  StateBuilder<Cell> builder;
+  OutcomeEnumerator<Arithmetic> enumerator(plan, arithmetic);
+  std::vector<Contribution> batch;
+  batch.reserve(2 * kBatch);
+  const auto flush = [&] {
+    for (const Contribution& contribution : batch)
+      builder.prefetch(contribution.key);
+    for (Contribution& contribution : batch) {
+      contribution.position = builder.positionOf(contribution.key);
+      builder.prefetchCells(contribution.position);
+    }
+    for (const Contribution& contribution : batch)
+      arithmetic.addTransformed(builder.cellsAt(contribution.position),
+                                current.cells.data() + contribution.source * current.width,
+                                contribution.cycles, contribution.closures);
+    batch.clear();
+  };
+  for (const VertexSteps& group : vertexStepsOf(plan)) {
+    arithmetic.enter(group.first, group.last);
+    builder.start(next, arithmetic.width(static_cast<int>(group.last)),
+                  expected(group.last, current.keys.size()));
+    const std::size_t count = current.keys.size();
+    for (std::size_t s = 0; s < count; ++s) {
+      enumerator.enumerate(current.keys[s], static_cast<std::uint32_t>(s), group, batch);
+      if (batch.size() >= kBatch)
+        flush();
+    }
+    flush();
+    std::swap(current, next);
+    if (!afterStep(group.last, current.keys.size()))
+      return current;
+  }
+  return current;
+}
+
+// Keys alone: the dry run.
+struct NoValues {
+  struct Cell {};
+  std::size_t width(int) const { return 0; }
+  void one(Cell*) const {}
+  void enter(std::size_t, std::size_t) const {}
+  bool cycleIsZero() const { return false; }
+  bool closureIsZero() const { return false; }
+  void addTransformed(Cell*, const Cell*, int, int) const {}
+};
+
+// The upper bound on the states after step t that the dry run measured.
+struct MeasuredStates {
+  const FrontierCost* cost;
+  std::size_t operator()(std::size_t t, std::size_t) const {
+    return static_cast<std::size_t>(cost->stepStates[t]);
+  }
+};
+
+void checkMemory(const FrontierPlan& plan, const FrontierCost& cost, FrontierTask task, int primes,
+                 std::size_t cap, const char* what) {
+  const double bytes = estimateFrontierRun(plan, cost, task, primes).bytes;
+  if (bytes > static_cast<double>(cap)) {
+    throw FrontierMemoryExceeded(
+        std::string("the frontier engine's ") + what + " would take about " +
+        std::to_string(static_cast<long long>(std::ceil(bytes / (1 << 20)))) +
+        " MiB for its largest step (" + std::to_string(static_cast<long long>(cost.maxStates)) +
+        " states, frontier width " + std::to_string(cost.width) + "), beyond its cap of " +
+        std::to_string(cap >> 20) + " MiB");
+  }
+}
+
+std::uint64_t addModulo(std::uint64_t a, std::uint64_t b, std::uint64_t p) {
+  const std::uint64_t sum = a + b;  // a, b < p < 2^63
+  return sum - (p & -static_cast<std::uint64_t>(sum >= p));
+}
+
+std::vector<PrimeField> firstPrimes(int count) {
+  std::vector<PrimeField> fields;
+  DescendingWordPrimes primes;
+  for (int k = 0; k < count; ++k)
+    fields.emplace_back(primes.next());
+  return fields;
+}
+
+// Garner's form of the Chinese remainder theorem: the integer in [-M/2, M/2) (M the product of
+// the primes) with the given plain residues, or in [0, M) when `signed_` is false.
+FrontierInteger fromResidues(const std::vector<PrimeField>& fields,
+                             const std::vector<std::uint64_t>& residues, bool signed_) {
+  FrontierInteger value = 0, modulus = 1;
+  for (std::size_t k = 0; k < fields.size(); ++k) {
+    const PrimeField& field = fields[k];
+    const std::uint64_t p = field.prime();
+    auto held = [&](std::uint64_t residue) {
+      return field.fromInteger(static_cast<std::int64_t>(residue));
+    };
+    const std::uint64_t valueModP = mpz_fdiv_ui(value.backend().data(), p);
+    const std::uint64_t modulusModP = mpz_fdiv_ui(modulus.backend().data(), p);
+    const std::uint64_t t = field.toInteger(field.multiply(
+        field.subtract(held(residues[k]), held(valueModP)), field.inverse(held(modulusModP))));
+    value += modulus * t;
+    modulus *= p;
+  }
+  if (signed_ && 2 * value >= modulus)
+    value -= modulus;
+  return value;
+}
+
+// An integer point: K residues a state, held in Montgomery form.
+struct ModularPoint {
+  using Cell = std::uint64_t;
+  std::vector<PrimeField> fields;
+  // factors[c][d]: y^c (x - 1)^d, held, for each prime.
+  std::vector<std::vector<std::vector<std::uint64_t>>> factors;
+  bool yIsZero, xIsOne;
+
+  ModularPoint(const FrontierPlan& plan, int primes, std::int64_t xValue, std::int64_t yValue)
+      : fields(firstPrimes(primes)), yIsZero(yValue == 0), xIsOne(xValue == 1) {
+    int cycles = 0, closures = 0;
+    for (const VertexSteps& group : vertexStepsOf(plan)) {
+      int edges = 0, removals = 0;
+      for (std::size_t t = group.first; t <= group.last; ++t) {
+        edges += plan.steps[t].kind == SweepStepKind::Edge;
+        removals += plan.steps[t].kind == SweepStepKind::Forget;
+      }
+      cycles = std::max(cycles, edges);
+      closures = std::max(closures, removals);
+    }
+    factors.assign(cycles + 1, std::vector<std::vector<std::uint64_t>>(closures + 1));
+    for (const PrimeField& field : fields) {
+      const std::uint64_t y = field.fromInteger(yValue), xMinusOne = field.fromInteger(xValue - 1);
+      std::uint64_t yPower = field.one();
+      for (int c = 0; c <= cycles; ++c, yPower = field.multiply(yPower, y)) {
+        std::uint64_t factor = yPower;
+        for (int d = 0; d <= closures; ++d, factor = field.multiply(factor, xMinusOne))
+          factors[c][d].push_back(factor);
+      }
+    }
+  }
+  std::size_t width(int) const { return fields.size(); }
+  void one(Cell* cells) const {
+    for (std::size_t k = 0; k < fields.size(); ++k)
+      cells[k] = fields[k].one();
+  }
+  // The plain residues of a final state's cells times y^(loops).
+  std::vector<std::uint64_t> residuesWithLoops(const Cell* cells, const FrontierPlan& plan,
+                                               std::int64_t yValue) const {
+    std::vector<std::uint64_t> residues;
+    for (std::size_t k = 0; k < fields.size(); ++k) {
+      const PrimeField& field = fields[k];
+      std::uint64_t value = cells[k];
+      const std::uint64_t y = field.fromInteger(yValue);
+      for (int loop = 0; loop < plan.loopCount; ++loop)
+        value = field.multiply(value, y);
+      residues.push_back(field.toInteger(value));
+    }
+    return residues;
+  }
+  void enter(std::size_t, std::size_t) const {}
+  bool cycleIsZero() const { return yIsZero; }
+  bool closureIsZero() const { return xIsOne; }
+  void addTransformed(Cell* into, const Cell* from, int cycles, int closures) const {
+    if (cycles == 0 && closures == 0) {
+      for (std::size_t k = 0; k < fields.size(); ++k)
+        into[k] = addModulo(into[k], from[k], fields[k].prime());
+      return;
+    }
+    const std::vector<std::uint64_t>& factor = factors[cycles][closures];
+    for (std::size_t k = 0; k < fields.size(); ++k)
+      into[k] = addModulo(into[k], fields[k].multiply(from[k], factor[k]), fields[k].prime());
+  }
+};
+
+// A real point: the value and a bound on its rounding error.
+struct RealPoint {
+  struct Cell {
+    WideFloat value = 0.0;
+    WideFloat error = 0.0;
+  };
+  static constexpr double kUnit = 0x1p-53;
+  double y, xMinusOne;
+  // x - 1 is itself rounded: a closure's product is off by at most two roundings.
+  static constexpr double kClosureRoundings = 2.0;
+
+  RealPoint(double x, double yValue) : y(yValue), xMinusOne(x - 1.0) {}
+  std::size_t width(int) const { return 1; }
+  void one(Cell* cell) const { cell->value = 1.0; }
+  void enter(std::size_t, std::size_t) const {}
+  bool cycleIsZero() const { return y == 0.0; }
+  bool closureIsZero() const { return xMinusOne == 0.0; }
+  // Each product rounds once, and x - 1 was rounded once more; the relative errors of a few
+  // dozen of them add up to within a hair of their count times 2^-53.
+  void addTransformed(Cell* into, const Cell* from, int cycles, int closures) const {
+    WideFloat product = from->value, error = from->error;
+    double roundings = 0.0;
+    for (int c = 0; c < cycles; ++c) {
+      product *= y;
+      error *= std::fabs(y);
+      roundings += 1.0;
+    }
+    for (int d = 0; d < closures; ++d) {
+      product *= xMinusOne;
+      error *= std::fabs(xMinusOne);
+      roundings += kClosureRoundings;
+    }
+    into->value += product;
+    into->error += error + roundings * kUnit * abs(product) + kUnit * abs(into->value);
+  }
+};
+
+// The largest number of components closed (not counting the last of each connected component)
+// and of cycles closed after each step: the dimensions of a state's table of counts.
+struct TableShape {
+  int closures = 0;
+  int cycles = 0;
+  std::size_t cells() const {
+    return static_cast<std::size_t>(closures + 1) * static_cast<std::size_t>(cycles + 1);
+  }
+};
+
+std::vector<TableShape> tableShapes(const FrontierPlan& plan) {
+  std::vector<TableShape> shapes;
+  TableShape shape;
+  std::vector<int> parent, frontier;  // union-find over the vertices met; frontier ids
+  const auto find = [&](int v) {
+    while (parent[v] != v)
+      v = parent[v] = parent[parent[v]];
+    return v;
+  };
+  const int nullity = plan.edgeCount - plan.rank;
+  for (const SweepStep& step : plan.steps) {
+    switch (step.kind) {
+      case SweepStepKind::AddVertex:
+        frontier.push_back(static_cast<int>(parent.size()));
+        parent.push_back(static_cast<int>(parent.size()));
+        break;
+      case SweepStepKind::Edge: {
+        const int u = find(frontier[step.first]), v = find(frontier[step.second]);
+        if (u == v)
+          shape.cycles = std::min(shape.cycles + 1, nullity);
+        else
+          parent[u] = v;
+        break;
+      }
+      case SweepStepKind::Forget:
+        if (!step.emptiesFrontier)
+          shape.closures = std::min(shape.closures + 1, plan.rank);
+        frontier.erase(frontier.begin() + step.first);
+        break;
+    }
+    shapes.push_back(shape);
+  }
+  return shapes;
+}
+
+// Counts of edge subsets by (closures, cycles), modulo K primes: cells [i][j][k].
+struct PolynomialCounts {
+  using Cell = std::uint64_t;
+  std::vector<std::uint64_t> primes;
+  std::vector<TableShape> shapes;
+  TableShape from, to;
+
+  // binomials[c][b]: C(c, b) modulo each prime, for as many edges as a vertex has back.
+  std::vector<std::vector<std::vector<std::uint64_t>>> binomials;
+
+  PolynomialCounts(const FrontierPlan& plan, int primeCount) : shapes(tableShapes(plan)) {
+    DescendingWordPrimes source;
+    for (int k = 0; k < primeCount; ++k)
+      primes.push_back(source.next());
+    std::size_t cycles = 0;
+    for (const VertexSteps& group : vertexStepsOf(plan))
+      cycles = std::max(cycles, group.last - group.first);
+    binomials.push_back({std::vector<std::uint64_t>(primes.size(), 1)});
+    for (std::size_t c = 1; c <= cycles; ++c) {
+      std::vector<std::vector<std::uint64_t>> row(c + 1,
+                                                  std::vector<std::uint64_t>(primes.size(), 1));
+      for (std::size_t b = 1; b < c; ++b)
+        for (std::size_t k = 0; k < primes.size(); ++k)
+          row[b][k] = addModulo(binomials[c - 1][b - 1][k], binomials[c - 1][b][k], primes[k]);
+      binomials.push_back(std::move(row));
+    }
+  }
+  std::size_t width(int step) const {
+    return (step < 0 ? TableShape{} : shapes[static_cast<std::size_t>(step)]).cells() *
+           primes.size();
+  }
+  void one(Cell* cells) const { std::fill(cells, cells + primes.size(), 1); }
+  void enter(std::size_t first, std::size_t last) {
+    from = first == 0 ? TableShape{} : shapes[first - 1];
+    to = shapes[last];
+  }
+  bool cycleIsZero() const { return false; }
+  bool closureIsZero() const { return false; }
+  // into += multiple * cells shifted by `closed` components and `cycled` cycles.
+  void addShifted(Cell* into, const Cell* cells, int closed, int cycled,
+                  const std::vector<std::uint64_t>& multiple) const {
+    const std::size_t K = primes.size();
+    for (int i = 0; i <= from.closures && i + closed <= to.closures; ++i)
+      for (int j = 0; j <= from.cycles && j + cycled <= to.cycles; ++j) {
+        const Cell* source = cells + (static_cast<std::size_t>(i) * (from.cycles + 1) + j) * K;
+        Cell* target =
+            into + (static_cast<std::size_t>(i + closed) * (to.cycles + 1) + j + cycled) * K;
+        for (std::size_t k = 0; k < K; ++k) {
+          const std::uint64_t term =
+              multiple[k] == 1 ? source[k]
+                               : static_cast<std::uint64_t>(static_cast<DoubleWord>(source[k]) *
+                                                            multiple[k] % primes[k]);
+          target[k] = addModulo(target[k], term, primes[k]);
+        }
+      }
+  }
+  // y = 1 + (y - 1) per cycle: (1 + shift)^cycles, by its binomial coefficients.
+  void addTransformed(Cell* into, const Cell* cells, int cycles, int closures) const {
+    for (int b = 0; b <= cycles; ++b)
+      addShifted(into, cells, closures, b, binomials[static_cast<std::size_t>(cycles)][b]);
+  }
+};
+
+// sum over i >= a of c_i C(i, a) (-1)^(i - a): a polynomial in (z - 1) rewritten in z.
+std::vector<FrontierInteger> fromShifted(const std::vector<FrontierInteger>& shifted) {
+  const std::size_t n = shifted.size();
+  std::vector<FrontierInteger> plain(n, 0);
+  for (std::size_t i = 0; i < n; ++i) {
+    if (shifted[i] == 0)
+      continue;
+    FrontierInteger binomial = 1;  // C(i, a), from a = i downwards
+    for (std::size_t a = i + 1; a-- > 0;) {
+      if ((i - a) % 2 == 0)
+        plain[a] += shifted[i] * binomial;
+      else
+        plain[a] -= shifted[i] * binomial;
+      if (a > 0) {
+        binomial *= a;
+        binomial /= (i - a + 1);
+      }
+    }
+  }
+  return plain;
+}
+
+double log2OfAtLeastOne(double value) {
+  return std::log2(std::max(1.0, std::fabs(value)));
+}
+
+}  // namespace
+
+FrontierCost dryRunFrontier(const FrontierPlan& plan, double stateLimit) {
+  FrontierCost cost;
+  cost.width = plan.width;
+  if (!plan.withinWidth()) {
+    cost.complete = false;
+    return cost;
+  }
+  NoValues none;
+  cost.stepStates.assign(plan.steps.size(), 0.0);
+  bool finished = plan.steps.empty();
+  sweep(
+      plan, none, [](std::size_t, std::size_t count) { return 2 * count; },
+      [&](std::size_t t, std::size_t count) {
+        const double states = static_cast<double>(count);
+        cost.stepStates[t] = states;
+        cost.states += states;
+        cost.maxStates = std::max(cost.maxStates, states);
+        finished = t + 1 == plan.steps.size();
+        return cost.states <= stateLimit;
+      });
+  cost.complete = finished;
+  return cost;
+}
+
+int primesForIntegerPoint(const FrontierPlan& plan, std::int64_t x, std::int64_t y) {
+  const double bits = plan.edgeCount + plan.rank * log2OfAtLeastOne(static_cast<double>(x - 1)) +
+                      (plan.edgeCount - plan.rank) * log2OfAtLeastOne(static_cast<double>(y - 1));
+  return static_cast<int>(std::ceil((bits + 2.0) / 62.0));
+}
+
+int primesForPolynomial(const FrontierPlan& plan) {
+  return static_cast<int>(std::ceil((plan.edgeCount + 2.0) / 62.0));
+}
+
+FrontierEstimate estimateFrontierRun(const FrontierPlan& plan, const FrontierCost& cost,
+                                     FrontierTask task, int primes) {
+  // Seconds per state for its lookups and per value word, and bytes per state for its key and
+  // its slots in the index (16 bytes, two to four per state) besides its values in both tables.
+  constexpr double kStateSeconds = 230e-9, kWordSeconds = 8e-9, kRealSeconds = 60e-9;
+  // A polynomial's words are added in loops over its table, once per power of y a vertex's
+  // cycles spread them over.
+  constexpr double kPolynomialWordSeconds = 18e-9;
+  constexpr double kStateBytes = 2 * 8.0 + 64.0;
+  FrontierEstimate estimate;
+  if (task != FrontierTask::Polynomial) {
+    const double words = task == FrontierTask::RealPoint ? 4.0 : primes;
+    estimate.seconds =
+        cost.states *
+        (kStateSeconds + (task == FrontierTask::RealPoint ? kRealSeconds : kWordSeconds * words));
+    estimate.bytes = cost.maxStates * (kStateBytes + 2 * 8.0 * words);
+    return estimate;
+  }
+  const std::vector<TableShape> shapes = tableShapes(plan);
+  double statesBefore = 1.0, wordsBefore = primes;  // the table the step reads
+  for (std::size_t t = 0; t < cost.stepStates.size(); ++t) {
+    if (cost.stepStates[t] == 0.0)
+      continue;  // inside a vertex's steps, or none left
+    const double words = static_cast<double>(shapes[t].cells()) * primes;
+    estimate.seconds += cost.stepStates[t] * (kStateSeconds + kPolynomialWordSeconds * words);
+    estimate.bytes = std::max(estimate.bytes, cost.stepStates[t] * (kStateBytes + 8.0 * words) +
+                                                  statesBefore * 8.0 * wordsBefore);
+    statesBefore = cost.stepStates[t];
+    wordsBefore = words;
+  }
+  return estimate;
+}
+
+FrontierInteger frontierIntegerValue(const FrontierPlan& plan, const FrontierCost& cost,
+                                     std::int64_t x, std::int64_t y, std::size_t memoryCap) {
+  const int primes = primesForIntegerPoint(plan, x, y);
+  checkMemory(plan, cost, FrontierTask::IntegerPoint, primes, memoryCap, "value");
+  ModularPoint arithmetic(plan, primes, x, y);
+  const StateTable<std::uint64_t> last =
+      sweep(plan, arithmetic, MeasuredStates{&cost}, [](std::size_t, std::size_t) { return true; });
+  if (last.keys.empty())
+    return 0;
+  return fromResidues(arithmetic.fields, arithmetic.residuesWithLoops(last.cells.data(), plan, y),
+                      true);
+}
+
+namespace {
+
+// The final value times y^(loops), each product rounded once more. The bound's own sums round
+// too, by far less than a thousandth of it over any sweep met.
+FrontierRealValue withLoops(RealPoint::Cell cell, const FrontierPlan& plan, double y) {
+  for (int loop = 0; loop < plan.loopCount; ++loop) {
+    cell.value *= y;
+    cell.error = cell.error * std::fabs(y) + RealPoint::kUnit * abs(cell.value);
+  }
+  return {cell.value, cell.error * (1.0 + 1e-3)};
+}
+
+// A sweep without a dry run: its tables grow as they must, and it stops, giving nothing, once its
+// states summed over the steps pass `stateLimit` or its largest step's tables `memoryCap`.
+template <typename Arithmetic>
+std::optional<StateTable<typename Arithmetic::Cell>> sweepWithin(const FrontierPlan& plan,
+                                                                 Arithmetic& arithmetic,
+                                                                 double stateLimit,
+                                                                 double bytesPerState,
+                                                                 std::size_t memoryCap) {
+  if (!plan.withinWidth())
+    return std::nullopt;
+  double states = 0.0;
+  bool finished = plan.steps.empty();
+  StateTable<typename Arithmetic::Cell> last = sweep(
+      plan, arithmetic, [](std::size_t, std::size_t count) { return 2 * count; },
+      [&](std::size_t t, std::size_t count) {
+        states += static_cast<double>(count);
+        finished = t + 1 == plan.steps.size();
+        return states <= stateLimit &&
+               static_cast<double>(count) * bytesPerState <= static_cast<double>(memoryCap);
+      });
+  if (!finished)
+    return std::nullopt;
+  return last;
+}
+
+}  // namespace
+
+std::optional<FrontierInteger> frontierIntegerValueWithin(const FrontierPlan& plan, std::int64_t x,
+                                                          std::int64_t y, double stateLimit,
+                                                          std::size_t memoryCap) {
+  const int primes = primesForIntegerPoint(plan, x, y);
+  ModularPoint arithmetic(plan, primes, x, y);
+  // Both tables, the index, and a table that grows by doubling.
+  const double bytesPerState = 2 * (8.0 + 16.0 * primes) + 128.0;
+  const auto last = sweepWithin(plan, arithmetic, stateLimit, bytesPerState, memoryCap);
+  if (!last)
+    return std::nullopt;
+  if (last->keys.empty())
+    return FrontierInteger(0);
+  return fromResidues(arithmetic.fields, arithmetic.residuesWithLoops(last->cells.data(), plan, y),
+                      true);
+}
+
+std::optional<FrontierRealValue> frontierRealValueWithin(const FrontierPlan& plan, double x,
+                                                         double y, double stateLimit,
+                                                         std::size_t memoryCap) {
+  RealPoint arithmetic(x, y);
+  const double bytesPerState = 2 * (8.0 + 2 * sizeof(RealPoint::Cell)) + 128.0;
+  const auto last = sweepWithin(plan, arithmetic, stateLimit, bytesPerState, memoryCap);
+  if (!last)
+    return std::nullopt;
+  if (last->keys.empty())
+    return FrontierRealValue{0.0, 0.0};
+  return withLoops(last->cells[0], plan, y);
+}
+
+FrontierRealValue frontierRealValue(const FrontierPlan& plan, const FrontierCost& cost, double x,
+                                    double y, std::size_t memoryCap) {
+  checkMemory(plan, cost, FrontierTask::RealPoint, 0, memoryCap, "value");
+  RealPoint arithmetic(x, y);
+  const StateTable<RealPoint::Cell> last =
+      sweep(plan, arithmetic, MeasuredStates{&cost}, [](std::size_t, std::size_t) { return true; });
+  if (last.keys.empty())
+    return {0.0, 0.0};
+  return withLoops(last.cells[0], plan, y);
+}
+
+std::vector<std::vector<FrontierInteger>> frontierCoefficients(const FrontierPlan& plan,
+                                                               const FrontierCost& cost,
+                                                               std::size_t memoryCap) {
+  const int primes = primesForPolynomial(plan);
+  checkMemory(plan, cost, FrontierTask::Polynomial, primes, memoryCap, "polynomial");
+  PolynomialCounts arithmetic(plan, primes);
+  const StateTable<std::uint64_t> last =
+      sweep(plan, arithmetic, MeasuredStates{&cost}, [](std::size_t, std::size_t) { return true; });
+  const int rank = plan.rank, nullity = plan.edgeCount - plan.rank;
+  const TableShape shape = plan.steps.empty() ? TableShape{} : arithmetic.shapes.back();
+  std::vector<PrimeField> fields;
+  for (std::uint64_t p : arithmetic.primes)
+    fields.emplace_back(p);
+  // Counts in (x - 1)^i (y - 1)^j, then rewritten in y row by row and in x column by column.
+  std::vector<std::vector<FrontierInteger>> counts(rank + 1,
+                                                   std::vector<FrontierInteger>(nullity + 1, 0));
+  std::vector<std::uint64_t> residues(primes);
+  for (int i = 0; i <= shape.closures; ++i)
+    for (int j = 0; j <= shape.cycles; ++j) {
+      for (int k = 0; k < primes; ++k)
+        residues[k] =
+            last.cells[(static_cast<std::size_t>(i) * (shape.cycles + 1) + j) * primes + k];
+      counts[i][j] = fromResidues(fields, residues, false);
+    }
+  for (std::vector<FrontierInteger>& row : counts) {
+    row = fromShifted(row);
+    // y^(loops): the columns move right; the table's nullity counts the loops already.
+    std::rotate(row.rbegin(), row.rbegin() + plan.loopCount, row.rend());
+  }
+  for (int j = 0; j <= nullity; ++j) {
+    std::vector<FrontierInteger> column(rank + 1);
+    for (int i = 0; i <= rank; ++i)
+      column[i] = counts[i][j];
+    column = fromShifted(column);
+    for (int i = 0; i <= rank; ++i)
+      counts[i][j] = column[i];
+  }
+  return counts;
+}
