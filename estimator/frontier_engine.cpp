@@ -719,14 +719,14 @@ FrontierRealValue withLoops(RealPoint::Cell cell, const FrontierPlan& plan, doub
 // A sweep without a dry run: its tables grow as they must, and it stops, giving nothing, once its
 // states summed over the steps pass `stateLimit` or its largest step's tables `memoryCap`.
 template <typename Arithmetic>
-std::optional<StateTable<typename Arithmetic::Cell>> sweepWithin(const FrontierPlan& plan,
-                                                                 Arithmetic& arithmetic,
-                                                                 double stateLimit,
-                                                                 double bytesPerState,
-                                                                 std::size_t memoryCap) {
+std::optional<StateTable<typename Arithmetic::Cell>> sweepWithin(
+    const FrontierPlan& plan, Arithmetic& arithmetic, double stateLimit, double bytesPerState,
+    std::size_t memoryCap, double* statesSpent) {
   if (!plan.withinWidth())
     return std::nullopt;
-  double states = 0.0;
+  double spentHere = 0.0;
+  double& states = statesSpent ? *statesSpent : spentHere;
+  states = 0.0;
   bool finished = plan.steps.empty();
   StateTable<typename Arithmetic::Cell> last = sweep(
       plan, arithmetic, [](std::size_t, std::size_t count) { return 2 * count; },
@@ -745,12 +745,14 @@ std::optional<StateTable<typename Arithmetic::Cell>> sweepWithin(const FrontierP
 
 std::optional<FrontierInteger> frontierIntegerValueWithin(const FrontierPlan& plan, std::int64_t x,
                                                           std::int64_t y, double stateLimit,
-                                                          std::size_t memoryCap) {
+                                                          std::size_t memoryCap,
+                                                          double* statesSpent) {
   const int primes = primesForIntegerPoint(plan, x, y);
   ModularPoint arithmetic(plan, primes, x, y);
   // Both tables, the index, and a table that grows by doubling.
   const double bytesPerState = 2 * (8.0 + 16.0 * primes) + 128.0;
-  const auto last = sweepWithin(plan, arithmetic, stateLimit, bytesPerState, memoryCap);
+  const auto last =
+      sweepWithin(plan, arithmetic, stateLimit, bytesPerState, memoryCap, statesSpent);
   if (!last)
     return std::nullopt;
   if (last->keys.empty())
@@ -761,10 +763,12 @@ std::optional<FrontierInteger> frontierIntegerValueWithin(const FrontierPlan& pl
 
 std::optional<FrontierRealValue> frontierRealValueWithin(const FrontierPlan& plan, double x,
                                                          double y, double stateLimit,
-                                                         std::size_t memoryCap) {
+                                                         std::size_t memoryCap,
+                                                         double* statesSpent) {
   RealPoint arithmetic(x, y);
   const double bytesPerState = 2 * (8.0 + 2 * sizeof(RealPoint::Cell)) + 128.0;
-  const auto last = sweepWithin(plan, arithmetic, stateLimit, bytesPerState, memoryCap);
+  const auto last =
+      sweepWithin(plan, arithmetic, stateLimit, bytesPerState, memoryCap, statesSpent);
   if (!last)
     return std::nullopt;
   if (last->keys.empty())
