@@ -1,6 +1,7 @@
 #include "estimator/frontier_engine.h"
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cmath>
 #include <numeric>
@@ -9,6 +10,7 @@
 
 #include <emmintrin.h>
 
+#include "estimator/parallel_loop.h"
 #include "estimator/prime_field.h"
 
 namespace {
@@ -95,11 +97,25 @@ Key without(Key key, int size, int position, bool& lastOfBlock) {
   return rest;
 }
 
-std::size_t hashOf(Key key, int shift) {
+Key mixed(Key key) {
   key ^= key >> 31;
   key *= 0xbf58476d1ce4e5b9ULL;
   key ^= key >> 29;
-  return static_cast<std::size_t>((key * 0x94d049bb133111ebULL) >> shift);
+  return key * 0x94d049bb133111ebULL;
+}
+
+// The index slot: the top bits of the mixed key.
+std::size_t hashOf(Key key, int shift) {
+  return static_cast<std::size_t>(mixed(key) >> shift);
+}
+
+// The states are shared out among a fixed number of partitions by bits of the mixed key that no
+// index of fewer than 2^40 slots uses, so that the partitions' tables are built side by side,
+// and in the same way on any number of cores.
+constexpr int kPartitions = 8;
+
+int partitionOf(Key key) {
+  return static_cast<int>((mixed(key) >> 20) & (kPartitions - 1));
 }
 
 // The states of one step beside their values, `width` cells a state, found through an
@@ -187,10 +203,13 @@ class StateBuilder {
 struct Contribution {
   Key key;
   std::uint32_t source;
+  std::uint16_t sourcePartition;
   std::uint16_t cycles;
   std::uint16_t closures;
   std::size_t position;
 };
+
+using ContributionsByPartition = std::array<std::vector<Contribution>, kPartitions>;
 
 // The steps of one vertex: its arrival, its edges back (loops included) and the vertices that
 // leave after them. One pass over the states takes them all, so a state is looked up once per
@@ -219,10 +238,11 @@ class OutcomeEnumerator {
   OutcomeEnumerator(const FrontierPlan& plan, const Arithmetic& arithmetic)
       : plan_(plan), arithmetic_(arithmetic) {}
 
-  void enumerate(Key key, std::uint32_t source, const VertexSteps& group,
-                 std::vector<Contribution>& out) {
+  void enumerate(Key key, std::uint32_t source, std::uint8_t partition, const VertexSteps& group,
+                 ContributionsByPartition& out) {
     group_ = &group;
     source_ = source;
+    partition_ = partition;
     out_ = &out;
     const int size = group.first == 0 ? 0 : plan_.sizes[group.first - 1];
     afterEdges(withNewBlock(key, size), group.first + 1, 0);
@@ -252,15 +272,17 @@ class OutcomeEnumerator {
         ++closures;
       }
     }
-    out_->push_back({key, source_, static_cast<std::uint16_t>(cycles),
-                     static_cast<std::uint16_t>(closures), 0});
+    (*out_)[partitionOf(key)].push_back({key, source_, partition_,
+                                         static_cast<std::uint16_t>(cycles),
+                                         static_cast<std::uint16_t>(closures), 0});
   }
 
   const FrontierPlan& plan_;
   const Arithmetic& arithmetic_;
   const VertexSteps* group_ = nullptr;
   std::uint32_t source_ = 0;
-  std::vector<Contribution>* out_ = nullptr;
+  std::uint8_t partition_ = 0;
+  ContributionsByPartition* out_ = nullptr;
 };
 
 // The sweep itself, a vertex at a time. Arithmetic gives the values: Cell, width(step) cells per
@@ -270,52 +292,92 @@ class OutcomeEnumerator {
 // nothing go. `expected(step)` bounds the states after a vertex's last step, for the tables'
 // sizes; afterStep(step, states) is told them and stops the sweep by returning false.
 //
-// The tables are far larger than the caches on the graphs that matter, so each lookup would wait
-// for memory: the outcomes go in batches, whose index slots are all prefetched before any is
-// probed, and whose cells are prefetched before any is added to.
+// Each vertex takes two parallel passes: the outcomes of fixed runs of states are listed by the
+// partition they land in, then each partition's table is built from its lists in the runs'
+// order. So the sums are taken in one order on any number of cores, and the floating-point
+// values come out the same. The tables are far larger than the caches on the graphs that
+// matter, so each lookup would wait for memory: the outcomes go in batches, whose index slots
+// are all prefetched before any is probed, and whose cells are prefetched before any is added
+// to.
 template <typename Arithmetic, typename Expected, typename AfterStep>
 StateTable<typename Arithmetic::Cell> sweep(const FrontierPlan& plan, Arithmetic& arithmetic,
                                             Expected expected, AfterStep afterStep) {
   using Cell = typename Arithmetic::Cell;
-  constexpr std::size_t kBatch = 64;
-  StateTable<Cell> current, next;
-  current.width = arithmetic.width(-1);
-  current.keys.push_back(0);
-  current.cells.resize(current.width);
-  arithmetic.one(current.cells.data());
-  StateBuilder<Cell> builder;
-  OutcomeEnumerator<Arithmetic> enumerator(plan, arithmetic);
-  std::vector<Contribution> batch;
-  batch.reserve(2 * kBatch);
-  const auto flush = [&] {
-    for (const Contribution& contribution : batch)
-      builder.prefetch(contribution.key);
-    for (Contribution& contribution : batch) {
-      contribution.position = builder.positionOf(contribution.key);
-      builder.prefetchCells(contribution.position);
-    }
-    for (const Contribution& contribution : batch)
-      arithmetic.addTransformed(builder.cellsAt(contribution.position),
-                                current.cells.data() + contribution.source * current.width,
-                                contribution.cycles, contribution.closures);
-    batch.clear();
+  using Tables = std::array<StateTable<Cell>, kPartitions>;
+  constexpr std::size_t kBatch = 64, kRun = 4096;
+  Tables current, next;
+  for (StateTable<Cell>& table : current)
+    table.width = arithmetic.width(-1);
+  StateTable<Cell>& first = current[partitionOf(0)];
+  first.keys.push_back(0);
+  first.cells.resize(first.width);
+  arithmetic.one(first.cells.data());
+  std::array<StateBuilder<Cell>, kPartitions> builders;
+  struct Run {
+    int partition;
+    std::size_t begin, end;
   };
+  std::vector<Run> runs;
+  std::vector<ContributionsByPartition> lists;
   for (const VertexSteps& group : vertexStepsOf(plan)) {
     arithmetic.enter(group.first, group.last);
-    builder.start(next, arithmetic.width(static_cast<int>(group.last)),
-                  expected(group.last, current.keys.size()));
-    const std::size_t count = current.keys.size();
-    for (std::size_t s = 0; s < count; ++s) {
-      enumerator.enumerate(current.keys[s], static_cast<std::uint32_t>(s), group, batch);
-      if (batch.size() >= kBatch)
-        flush();
+    std::size_t count = 0;
+    runs.clear();
+    for (int p = 0; p < kPartitions; ++p) {
+      for (std::size_t begin = 0; begin < current[p].keys.size(); begin += kRun)
+        runs.push_back({p, begin, std::min(current[p].keys.size(), begin + kRun)});
+      count += current[p].keys.size();
     }
-    flush();
+    if (lists.size() < runs.size())
+      lists.resize(runs.size());
+    parallelFor(static_cast<int>(runs.size()), [&](int r) {
+      OutcomeEnumerator<Arithmetic> enumerator(plan, arithmetic);
+      for (std::vector<Contribution>& list : lists[r])
+        list.clear();
+      const Run& run = runs[r];
+      for (std::size_t s = run.begin; s < run.end; ++s)
+        enumerator.enumerate(current[run.partition].keys[s], static_cast<std::uint32_t>(s),
+                             static_cast<std::uint8_t>(run.partition), group, lists[r]);
+    });
+    const std::size_t share = expected(group.last, count) / kPartitions;
+    parallelFor(kPartitions, [&](int q) {
+      StateBuilder<Cell>& builder = builders[q];
+      builder.start(next[q], arithmetic.width(static_cast<int>(group.last)),
+                    share + share / 4 + 16);
+      for (std::size_t r = 0; r < runs.size(); ++r) {
+        std::vector<Contribution>& list = lists[r][q];
+        for (std::size_t from = 0; from < list.size(); from += kBatch) {
+          const std::size_t to = std::min(list.size(), from + kBatch);
+          for (std::size_t c = from; c < to; ++c)
+            builder.prefetch(list[c].key);
+          for (std::size_t c = from; c < to; ++c) {
+            list[c].position = builder.positionOf(list[c].key);
+            builder.prefetchCells(list[c].position);
+          }
+          for (std::size_t c = from; c < to; ++c) {
+            const StateTable<Cell>& source = current[list[c].sourcePartition];
+            arithmetic.addTransformed(builder.cellsAt(list[c].position),
+                                      source.cells.data() + list[c].source * source.width,
+                                      list[c].cycles, list[c].closures);
+          }
+        }
+      }
+    });
     std::swap(current, next);
-    if (!afterStep(group.last, current.keys.size()))
-      return current;
+    std::size_t states = 0;
+    for (const StateTable<Cell>& table : current)
+      states += table.keys.size();
+    if (!afterStep(group.last, states))
+      break;
   }
-  return current;
+  // The states of all partitions as one table (in partition order).
+  StateTable<Cell> all;
+  all.width = current[0].width;
+  for (const StateTable<Cell>& table : current) {
+    all.keys.insert(all.keys.end(), table.keys.begin(), table.keys.end());
+    all.cells.insert(all.cells.end(), table.cells.begin(), table.cells.end());
+  }
+  return all;
 }
 
 // Keys alone: the dry run.
@@ -666,7 +728,8 @@ FrontierEstimate estimateFrontierRun(const FrontierPlan& plan, const FrontierCos
   // A polynomial's words are added in loops over its table, once per power of y a vertex's
   // cycles spread them over.
   constexpr double kPolynomialWordSeconds = 18e-9;
-  constexpr double kStateBytes = 2 * 8.0 + 64.0;
+  // The lists of a vertex's outcomes add up to four of 32 bytes per state.
+  constexpr double kStateBytes = 2 * 8.0 + 64.0 + 128.0;
   FrontierEstimate estimate;
   if (task != FrontierTask::Polynomial) {
     const double words = task == FrontierTask::RealPoint ? 4.0 : primes;
@@ -749,8 +812,8 @@ std::optional<FrontierInteger> frontierIntegerValueWithin(const FrontierPlan& pl
                                                           double* statesSpent) {
   const int primes = primesForIntegerPoint(plan, x, y);
   ModularPoint arithmetic(plan, primes, x, y);
-  // Both tables, the index, and a table that grows by doubling.
-  const double bytesPerState = 2 * (8.0 + 16.0 * primes) + 128.0;
+  // Both tables, the index, a table that grows by doubling, and the outcomes' lists.
+  const double bytesPerState = 2 * (8.0 + 16.0 * primes) + 256.0;
   const auto last =
       sweepWithin(plan, arithmetic, stateLimit, bytesPerState, memoryCap, statesSpent);
   if (!last)
@@ -766,7 +829,7 @@ std::optional<FrontierRealValue> frontierRealValueWithin(const FrontierPlan& pla
                                                          std::size_t memoryCap,
                                                          double* statesSpent) {
   RealPoint arithmetic(x, y);
-  const double bytesPerState = 2 * (8.0 + 2 * sizeof(RealPoint::Cell)) + 128.0;
+  const double bytesPerState = 2 * (8.0 + 2 * sizeof(RealPoint::Cell)) + 256.0;
   const auto last =
       sweepWithin(plan, arithmetic, stateLimit, bytesPerState, memoryCap, statesSpent);
   if (!last)

@@ -25,7 +25,10 @@
 // States are canonical (blocks numbered by first appearance along the frontier) and packed four
 // bits a vertex into one word, held in a flat array beside their values and found through an
 // open-addressing index rebuilt at every step. Memory: two such tables, keys plus values, and
-// the index; refused beyond a cap before the run (FrontierMemoryExceeded).
+// the index; refused beyond a cap before the run (FrontierMemoryExceeded). The states are shared
+// out among eight partitions by their hash, whose tables are built on all cores
+// (estimator/parallel_loop.h), each from its outcomes in a fixed order: so the values, rounding
+// included, are the same on any number of cores.
 
 using FrontierInteger = boost::multiprecision::mpz_int;
 

@@ -18,6 +18,7 @@
 #include "estimator/frontier_order.h"
 #include "estimator/full_expansion.h"
 #include "estimator/integer_polynomial.h"
+#include "estimator/parallel_loop.h"
 #include "estimator/prime_field.h"
 #include "estimator/spanning_tree_count.h"
 #include "estimator/sparse_elimination.h"
@@ -635,6 +636,12 @@ TEST(FrontierEngine, RefusesBeyondItsLimits) {
             frontierIntegerValue(run.plan, run.cost, 2, 1));
   const FrontierRealValue real = frontierRealValue(run.plan, run.cost, 1.5, 2);
   EXPECT_EQ(frontierRealValueWithin(run.plan, 1.5, 2, run.cost.states)->value, real.value);
+  // The sums are taken in one order on any number of cores: the same rounding on one.
+  runWithWorkerLimit(1, [&] {
+    const FrontierRealValue alone = frontierRealValue(run.plan, run.cost, 1.5, 2);
+    EXPECT_EQ(alone.value, real.value);
+    EXPECT_EQ(alone.errorBound, real.errorBound);
+  });
   // The route: beyond a limit the sentence names the engine's cost; within it the automatic
   // route, which runs without the dry run, agrees with the explicit one.
   const ExactCost cost = exactValueCost(ten, 2, 1, 1e-3);
