@@ -81,7 +81,8 @@ std::string refusalOf(const ExactCost& cost, int reducedEdges, int evaluatorLimi
   } else if (!cost.frontierComplete) {
     text += "the frontier engine (width " + std::to_string(cost.frontierWidth) + ") met over " +
             figure(cost.frontierStates) + " states before its dry run stopped, more than " +
-            figure(secondsLimit) + " s of work";
+            figure(secondsLimit) + " s of work or " + std::to_string(kFrontierMemoryCap >> 20) +
+            " MiB";
   } else {
     text += "the frontier engine (width " + std::to_string(cost.frontierWidth) + ", " +
             figure(cost.frontierStates) + " states) is predicted to take " +

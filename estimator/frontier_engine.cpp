@@ -4,6 +4,7 @@
 #include <array>
 #include <bit>
 #include <cmath>
+#include <limits>
 #include <numeric>
 #include <optional>
 #include <string>
@@ -113,6 +114,10 @@ std::size_t hashOf(Key key, int shift) {
 // index of fewer than 2^40 slots uses, so that the partitions' tables are built side by side,
 // and in the same way on any number of cores.
 constexpr int kPartitions = 8;
+
+// Bytes a new state takes besides its values while a vertex's pass runs: its key and two to four
+// index slots. Half the cap is left for the table read and the lists.
+constexpr double kNewStateBytes = 8.0 + 64.0;
 
 int partitionOf(Key key) {
   return static_cast<int>((mixed(key) >> 20) & (kPartitions - 1));
@@ -299,12 +304,21 @@ class OutcomeEnumerator {
 // matter, so each lookup would wait for memory: the outcomes go in batches, whose index slots
 // are all prefetched before any is probed, and whose cells are prefetched before any is added
 // to.
+//
+// `tableLimit` bounds the states a vertex's pass may make: a pass that makes more is left
+// unfinished, and the sweep ends there, as when afterStep stops it. It keeps a run without a
+// dry run, and the dry run itself, within their memory while the table grows.
 template <typename Arithmetic, typename Expected, typename AfterStep>
-StateTable<typename Arithmetic::Cell> sweep(const FrontierPlan& plan, Arithmetic& arithmetic,
-                                            Expected expected, AfterStep afterStep) {
+StateTable<typename Arithmetic::Cell> sweep(
+    const FrontierPlan& plan, Arithmetic& arithmetic, Expected expected, AfterStep afterStep,
+    double tableLimit = std::numeric_limits<double>::infinity()) {
   using Cell = typename Arithmetic::Cell;
   using Tables = std::array<StateTable<Cell>, kPartitions>;
-  constexpr std::size_t kBatch = 64, kRun = 4096;
+  constexpr std::size_t kBatch = 64, kRun = 4096, kSlab = 16;
+  // A quarter of the memory for the lists (32 bytes an outcome), shared among a slab's runs,
+  // and each partition's share of the table's limit.
+  const double runListLimit = tableLimit * kNewStateBytes / 2 / 32.0 / kSlab;
+  const double partitionLimit = tableLimit / kPartitions;
   Tables current, next;
   for (StateTable<Cell>& table : current)
     table.width = arithmetic.width(-1);
@@ -328,41 +342,69 @@ StateTable<typename Arithmetic::Cell> sweep(const FrontierPlan& plan, Arithmetic
         runs.push_back({p, begin, std::min(current[p].keys.size(), begin + kRun)});
       count += current[p].keys.size();
     }
-    if (lists.size() < runs.size())
-      lists.resize(runs.size());
-    parallelFor(static_cast<int>(runs.size()), [&](int r) {
-      OutcomeEnumerator<Arithmetic> enumerator(plan, arithmetic);
-      for (std::vector<Contribution>& list : lists[r])
-        list.clear();
-      const Run& run = runs[r];
-      for (std::size_t s = run.begin; s < run.end; ++s)
-        enumerator.enumerate(current[run.partition].keys[s], static_cast<std::uint32_t>(s),
-                             static_cast<std::uint8_t>(run.partition), group, lists[r]);
-    });
+    lists.resize(std::min(runs.size(), kSlab));
     const std::size_t share = expected(group.last, count) / kPartitions;
-    parallelFor(kPartitions, [&](int q) {
-      StateBuilder<Cell>& builder = builders[q];
-      builder.start(next[q], arithmetic.width(static_cast<int>(group.last)),
-                    share + share / 4 + 16);
-      for (std::size_t r = 0; r < runs.size(); ++r) {
-        std::vector<Contribution>& list = lists[r][q];
-        for (std::size_t from = 0; from < list.size(); from += kBatch) {
-          const std::size_t to = std::min(list.size(), from + kBatch);
-          for (std::size_t c = from; c < to; ++c)
-            builder.prefetch(list[c].key);
-          for (std::size_t c = from; c < to; ++c) {
-            list[c].position = builder.positionOf(list[c].key);
-            builder.prefetchCells(list[c].position);
-          }
-          for (std::size_t c = from; c < to; ++c) {
-            const StateTable<Cell>& source = current[list[c].sourcePartition];
-            arithmetic.addTransformed(builder.cellsAt(list[c].position),
-                                      source.cells.data() + list[c].source * source.width,
-                                      list[c].cycles, list[c].closures);
+    for (int q = 0; q < kPartitions; ++q)
+      builders[q].start(next[q], arithmetic.width(static_cast<int>(group.last)),
+                        share + share / 4 + 16);
+    // A slab of runs at a time, so that the lists stay small whatever a state's outcomes; the
+    // runs still reach each partition in their order.
+    // Flags of the runs whose lists, and of the partitions whose tables, outgrew their shares.
+    bool full = false;
+    std::array<char, kSlab + kPartitions> overflow{};
+    for (std::size_t slab = 0; slab < runs.size() && !full; slab += kSlab) {
+      const std::size_t slabEnd = std::min(runs.size(), slab + kSlab);
+      parallelFor(static_cast<int>(slabEnd - slab), [&](int k) {
+        OutcomeEnumerator<Arithmetic> enumerator(plan, arithmetic);
+        for (std::vector<Contribution>& list : lists[k])
+          list.clear();
+        const Run& run = runs[slab + k];
+        std::size_t listed = 0;
+        for (std::size_t s = run.begin; s < run.end && !overflow[k]; ++s) {
+          enumerator.enumerate(current[run.partition].keys[s], static_cast<std::uint32_t>(s),
+                               static_cast<std::uint8_t>(run.partition), group, lists[k]);
+          if (s % 64 == 63) {
+            listed = 0;
+            for (const std::vector<Contribution>& list : lists[k])
+              listed += list.size();
+            overflow[k] = static_cast<double>(listed) > runListLimit;
           }
         }
-      }
-    });
+      });
+      for (std::size_t k = 0; k < slabEnd - slab; ++k)
+        full = full || overflow[k];
+      if (full)
+        break;
+      parallelFor(kPartitions, [&](int q) {
+        StateBuilder<Cell>& builder = builders[q];
+        for (std::size_t k = 0; k < slabEnd - slab && !overflow[kSlab + q]; ++k) {
+          std::vector<Contribution>& list = lists[k][q];
+          for (std::size_t from = 0; from < list.size(); from += kBatch) {
+            const std::size_t to = std::min(list.size(), from + kBatch);
+            for (std::size_t c = from; c < to; ++c)
+              builder.prefetch(list[c].key);
+            for (std::size_t c = from; c < to; ++c) {
+              list[c].position = builder.positionOf(list[c].key);
+              builder.prefetchCells(list[c].position);
+            }
+            for (std::size_t c = from; c < to; ++c) {
+              const StateTable<Cell>& source = current[list[c].sourcePartition];
+              arithmetic.addTransformed(builder.cellsAt(list[c].position),
+                                        source.cells.data() + list[c].source * source.width,
+                                        list[c].cycles, list[c].closures);
+            }
+            if (static_cast<double>(next[q].keys.size()) > partitionLimit) {
+              overflow[kSlab + q] = 1;
+              break;
+            }
+          }
+        }
+      });
+      for (int q = 0; q < kPartitions; ++q)
+        full = full || overflow[kSlab + q];
+    }
+    if (full)
+      break;
     std::swap(current, next);
     std::size_t states = 0;
     for (const StateTable<Cell>& table : current)
@@ -705,7 +747,8 @@ FrontierCost dryRunFrontier(const FrontierPlan& plan, double stateLimit) {
         cost.maxStates = std::max(cost.maxStates, states);
         finished = t + 1 == plan.steps.size();
         return cost.states <= stateLimit;
-      });
+      },
+      static_cast<double>(kFrontierMemoryCap) / 2 / kNewStateBytes);
   cost.complete = finished;
   return cost;
 }
@@ -798,7 +841,8 @@ std::optional<StateTable<typename Arithmetic::Cell>> sweepWithin(
         finished = t + 1 == plan.steps.size();
         return states <= stateLimit &&
                static_cast<double>(count) * bytesPerState <= static_cast<double>(memoryCap);
-      });
+      },
+      static_cast<double>(memoryCap) / 2 / (kNewStateBytes + bytesPerState / 2));
   if (!finished)
     return std::nullopt;
   return last;
