@@ -1,5 +1,6 @@
 #include "estimator/exact_route.h"
 
+#include <algorithm>
 #include <cmath>
 #include <sstream>
 #include <stdexcept>
@@ -7,6 +8,7 @@
 #include "estimator/branch_order.h"
 #include "estimator/closed_form_values.h"
 #include "estimator/exact_evaluator.h"
+#include "estimator/frontier_blocks.h"
 #include "estimator/frontier_engine.h"
 #include "estimator/spanning_tree_count.h"
 #include "graph/reduced_graph.h"
@@ -34,37 +36,31 @@ std::string figure(double value) {
 }
 
 struct FrontierChoice {
-  FrontierPlan plan;
-  FrontierCost cost;
+  BlockSweeps sweeps;
   FrontierEstimate estimate;
-  int primes = 0;
   FrontierTask task = FrontierTask::IntegerPoint;
   bool fits = false;
 };
 
-// The frontier's plan and dry run, stopped once the states alone would pass the limit.
+// The blocks' plans and dry runs, stopped once the states alone would pass the limit.
 FrontierChoice frontierChoice(const Graph& graph, FrontierTask task, double x, double y,
                               double secondsLimit, ExactCost& cost) {
   FrontierChoice choice;
   choice.task = task;
-  choice.plan = planFrontier(graph);
-  cost.frontierWidth = choice.plan.width;
-  if (!choice.plan.withinWidth()) {
+  choice.sweeps = planBlockSweeps(graph);
+  cost.frontierWidth = choice.sweeps.width;
+  if (!choice.sweeps.withinWidth()) {
     cost.frontierComplete = false;
     return choice;
   }
-  choice.primes = task == FrontierTask::Polynomial ? primesForPolynomial(choice.plan)
-                  : task == FrontierTask::IntegerPoint
-                      ? primesForIntegerPoint(choice.plan, static_cast<std::int64_t>(x),
-                                              static_cast<std::int64_t>(y))
-                      : 0;
   // A state takes at least 230 ns (estimateFrontierRun), so more states than this overrun.
-  choice.cost = dryRunFrontier(choice.plan, secondsLimit / 230e-9);
-  choice.estimate = estimateFrontierRun(choice.plan, choice.cost, task, choice.primes);
-  cost.frontierStates = choice.cost.states;
-  cost.frontierMaxStates = choice.cost.maxStates;
-  cost.frontierComplete = choice.cost.complete;
-  choice.fits = choice.cost.complete && choice.estimate.seconds <= secondsLimit &&
+  const FrontierCost total = dryRunBlockSweeps(choice.sweeps, secondsLimit / 230e-9);
+  choice.estimate = estimateBlockSweeps(choice.sweeps, task, static_cast<std::int64_t>(x),
+                                        static_cast<std::int64_t>(y));
+  cost.frontierStates = total.states;
+  cost.frontierMaxStates = total.maxStates;
+  cost.frontierComplete = total.complete;
+  choice.fits = total.complete && choice.estimate.seconds <= secondsLimit &&
                 choice.estimate.bytes <= static_cast<double>(kFrontierMemoryCap);
   return choice;
 }
@@ -85,7 +81,8 @@ std::string refusalOf(const ExactCost& cost, int reducedEdges, int evaluatorLimi
   } else if (!cost.frontierComplete) {
     text += "the frontier engine (width " + std::to_string(cost.frontierWidth) + ") met over " +
             figure(cost.frontierStates) + " states before its dry run stopped, more than " +
-            figure(secondsLimit) + " s of work";
+            figure(secondsLimit) + " s of work or " + std::to_string(kFrontierMemoryCap >> 20) +
+            " MiB";
   } else {
     text += "the frontier engine (width " + std::to_string(cost.frontierWidth) + ", " +
             figure(cost.frontierStates) + " states) is predicted to take " +
@@ -233,13 +230,12 @@ std::optional<ExactValue> exactValueWithin(const Graph& graph, double x, double 
     case ExactEngine::Frontier: {
       const FrontierChoice& frontier = choice.frontier;
       if (frontier.task == FrontierTask::IntegerPoint) {
-        const FrontierInteger value =
-            frontierIntegerValue(frontier.plan, frontier.cost, static_cast<std::int64_t>(x),
-                                 static_cast<std::int64_t>(y));
+        const FrontierInteger value = blockIntegerValue(
+            frontier.sweeps, static_cast<std::int64_t>(x), static_cast<std::int64_t>(y));
         answer.decimal = value.str();
         answer.value = wideFloatOf(value);
       } else {
-        const FrontierRealValue value = frontierRealValue(frontier.plan, frontier.cost, x, y);
+        const FrontierRealValue value = blockRealValue(frontier.sweeps, x, y);
         answer.value = value.value;
         answer.errorBound = value.errorBound;
       }
@@ -263,31 +259,35 @@ std::optional<ExactValue> exactValueIfCheap(const Graph& graph, double x, double
   if (onUnitHyperbola(x, y) || (x == 1.0 && y == 1.0))
     return exactValueWithin(graph, x, y, secondsLimit);
   ExactValue answer;
-  const FrontierPlan plan = planFrontier(graph);
-  answer.cost.frontierWidth = plan.width;
-  if (plan.withinWidth()) {
+  const BlockSweeps sweeps = planBlockSweeps(graph);
+  answer.cost.frontierWidth = sweeps.width;
+  if (sweeps.withinWidth()) {
     const bool integral = isIntegerPoint(x, y);
-    const int primes = integral ? primesForIntegerPoint(plan, static_cast<std::int64_t>(x),
-                                                        static_cast<std::int64_t>(y))
-                                : 0;
+    const auto xInteger = static_cast<std::int64_t>(x), yInteger = static_cast<std::int64_t>(y);
+    // The states' limit at the dearest part's cost per state.
     FrontierCost oneState;
     oneState.states = oneState.maxStates = 1.0;
-    const double stateSeconds =
-        estimateFrontierRun(plan, oneState,
+    double stateSeconds = 230e-9;
+    for (const BlockSweeps::Part& part : sweeps.parts) {
+      const int primes = integral ? primesForIntegerPoint(part.plan, xInteger, yInteger) : 0;
+      stateSeconds = std::max(
+          stateSeconds, estimateFrontierRun(
+                            part.plan, oneState,
                             integral ? FrontierTask::IntegerPoint : FrontierTask::RealPoint, primes)
-            .seconds;
+                            .seconds);
+    }
     const double stateLimit = secondsLimit / stateSeconds;
     answer.engine = ExactEngine::Frontier;
     answer.cost.engine = ExactEngine::Frontier;
     if (integral) {
-      if (const std::optional<FrontierInteger> value = frontierIntegerValueWithin(
-              plan, static_cast<std::int64_t>(x), static_cast<std::int64_t>(y), stateLimit)) {
+      if (const std::optional<FrontierInteger> value =
+              blockIntegerValueWithin(sweeps, xInteger, yInteger, stateLimit)) {
         answer.decimal = value->str();
         answer.value = wideFloatOf(*value);
         return answer;
       }
     } else if (const std::optional<FrontierRealValue> value =
-                   frontierRealValueWithin(plan, x, y, stateLimit)) {
+                   blockRealValueWithin(sweeps, x, y, stateLimit)) {
       answer.value = value->value;
       answer.errorBound = value->errorBound;
       return answer;
@@ -346,7 +346,7 @@ ExactPolynomial exactPolynomialOrRefuse(const Graph& graph, double secondsLimit)
     cost.engine = ExactEngine::Frontier;
     cost.predictedSeconds = frontier.estimate.seconds;
     cost.predictedBytes = frontier.estimate.bytes;
-    for (const auto& row : frontierCoefficients(frontier.plan, frontier.cost)) {
+    for (const auto& row : blockCoefficients(frontier.sweeps)) {
       answer.coefficients.emplace_back();
       for (const FrontierInteger& cell : row)
         answer.coefficients.back().push_back(cell.str());

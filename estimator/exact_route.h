@@ -15,9 +15,10 @@
 //  - ClosedForm: the hyperbola (x - 1)(y - 1) = 1 (estimator/closed_form_values.h), O(m);
 //  - MatrixTree: (1, 1), the spanning trees (estimator/spanning_tree_count.h), when the count
 //    takes at most the limit's worth of updates;
-//  - Frontier: the transfer matrix (estimator/frontier_engine.h), when the frontier of the best
-//    order found holds at most kMaxFrontierWidth vertices and a dry run over its states predicts
-//    a run within the limit and kFrontierMemoryCap;
+//  - Frontier: the transfer matrix (estimator/frontier_engine.h) on each block of the graph
+//    (estimator/frontier_blocks.h), when the frontier of the best order found holds at most
+//    kMaxFrontierWidth vertices in every block and dry runs over their states predict runs
+//    within the limit and kFrontierMemoryCap;
 //  - DeletionContraction: the cached evaluator (estimator/exact_evaluator.h), within its own
 //    limits and predicted (from the slowest graphs measured at each size) within the limit.
 // The polynomial has the last two.

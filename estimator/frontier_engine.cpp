@@ -1,14 +1,17 @@
 #include "estimator/frontier_engine.h"
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cmath>
+#include <limits>
 #include <numeric>
 #include <optional>
 #include <string>
 
 #include <emmintrin.h>
 
+#include "estimator/parallel_loop.h"
 #include "estimator/prime_field.h"
 
 namespace {
@@ -95,11 +98,29 @@ Key without(Key key, int size, int position, bool& lastOfBlock) {
   return rest;
 }
 
-std::size_t hashOf(Key key, int shift) {
+Key mixed(Key key) {
   key ^= key >> 31;
   key *= 0xbf58476d1ce4e5b9ULL;
   key ^= key >> 29;
-  return static_cast<std::size_t>((key * 0x94d049bb133111ebULL) >> shift);
+  return key * 0x94d049bb133111ebULL;
+}
+
+// The index slot: the top bits of the mixed key.
+std::size_t hashOf(Key key, int shift) {
+  return static_cast<std::size_t>(mixed(key) >> shift);
+}
+
+// The states are shared out among a fixed number of partitions by bits of the mixed key that no
+// index of fewer than 2^40 slots uses, so that the partitions' tables are built side by side,
+// and in the same way on any number of cores.
+constexpr int kPartitions = 8;
+
+// Bytes a new state takes besides its values while a vertex's pass runs: its key and two to four
+// index slots. Half the cap is left for the table read and the lists.
+constexpr double kNewStateBytes = 8.0 + 64.0;
+
+int partitionOf(Key key) {
+  return static_cast<int>((mixed(key) >> 20) & (kPartitions - 1));
 }
 
 // The states of one step beside their values, `width` cells a state, found through an
@@ -187,10 +208,13 @@ class StateBuilder {
 struct Contribution {
   Key key;
   std::uint32_t source;
+  std::uint16_t sourcePartition;
   std::uint16_t cycles;
   std::uint16_t closures;
   std::size_t position;
 };
+
+using ContributionsByPartition = std::array<std::vector<Contribution>, kPartitions>;
 
 // The steps of one vertex: its arrival, its edges back (loops included) and the vertices that
 // leave after them. One pass over the states takes them all, so a state is looked up once per
@@ -219,10 +243,11 @@ class OutcomeEnumerator {
   OutcomeEnumerator(const FrontierPlan& plan, const Arithmetic& arithmetic)
       : plan_(plan), arithmetic_(arithmetic) {}
 
-  void enumerate(Key key, std::uint32_t source, const VertexSteps& group,
-                 std::vector<Contribution>& out) {
+  void enumerate(Key key, std::uint32_t source, std::uint8_t partition, const VertexSteps& group,
+                 ContributionsByPartition& out) {
     group_ = &group;
     source_ = source;
+    partition_ = partition;
     out_ = &out;
     const int size = group.first == 0 ? 0 : plan_.sizes[group.first - 1];
     afterEdges(withNewBlock(key, size), group.first + 1, 0);
@@ -252,15 +277,17 @@ class OutcomeEnumerator {
         ++closures;
       }
     }
-    out_->push_back({key, source_, static_cast<std::uint16_t>(cycles),
-                     static_cast<std::uint16_t>(closures), 0});
+    (*out_)[partitionOf(key)].push_back({key, source_, partition_,
+                                         static_cast<std::uint16_t>(cycles),
+                                         static_cast<std::uint16_t>(closures), 0});
   }
 
   const FrontierPlan& plan_;
   const Arithmetic& arithmetic_;
   const VertexSteps* group_ = nullptr;
   std::uint32_t source_ = 0;
-  std::vector<Contribution>* out_ = nullptr;
+  std::uint8_t partition_ = 0;
+  ContributionsByPartition* out_ = nullptr;
 };
 
 // The sweep itself, a vertex at a time. Arithmetic gives the values: Cell, width(step) cells per
@@ -270,52 +297,129 @@ class OutcomeEnumerator {
 // nothing go. `expected(step)` bounds the states after a vertex's last step, for the tables'
 // sizes; afterStep(step, states) is told them and stops the sweep by returning false.
 //
-// The tables are far larger than the caches on the graphs that matter, so each lookup would wait
-// for memory: the outcomes go in batches, whose index slots are all prefetched before any is
-// probed, and whose cells are prefetched before any is added to.
+// Each vertex takes two parallel passes: the outcomes of fixed runs of states are listed by the
+// partition they land in, then each partition's table is built from its lists in the runs'
+// order. So the sums are taken in one order on any number of cores, and the floating-point
+// values come out the same. The tables are far larger than the caches on the graphs that
+// matter, so each lookup would wait for memory: the outcomes go in batches, whose index slots
+// are all prefetched before any is probed, and whose cells are prefetched before any is added
+// to.
+//
+// `tableLimit` bounds the states a vertex's pass may make: a pass that makes more is left
+// unfinished, and the sweep ends there, as when afterStep stops it. It keeps a run without a
+// dry run, and the dry run itself, within their memory while the table grows.
 template <typename Arithmetic, typename Expected, typename AfterStep>
-StateTable<typename Arithmetic::Cell> sweep(const FrontierPlan& plan, Arithmetic& arithmetic,
-                                            Expected expected, AfterStep afterStep) {
+StateTable<typename Arithmetic::Cell> sweep(
+    const FrontierPlan& plan, Arithmetic& arithmetic, Expected expected, AfterStep afterStep,
+    double tableLimit = std::numeric_limits<double>::infinity()) {
   using Cell = typename Arithmetic::Cell;
-  constexpr std::size_t kBatch = 64;
-  StateTable<Cell> current, next;
-  current.width = arithmetic.width(-1);
-  current.keys.push_back(0);
-  current.cells.resize(current.width);
-  arithmetic.one(current.cells.data());
-  StateBuilder<Cell> builder;
-  OutcomeEnumerator<Arithmetic> enumerator(plan, arithmetic);
-  std::vector<Contribution> batch;
-  batch.reserve(2 * kBatch);
-  const auto flush = [&] {
-    for (const Contribution& contribution : batch)
-      builder.prefetch(contribution.key);
-    for (Contribution& contribution : batch) {
-      contribution.position = builder.positionOf(contribution.key);
-      builder.prefetchCells(contribution.position);
-    }
-    for (const Contribution& contribution : batch)
-      arithmetic.addTransformed(builder.cellsAt(contribution.position),
-                                current.cells.data() + contribution.source * current.width,
-                                contribution.cycles, contribution.closures);
-    batch.clear();
+  using Tables = std::array<StateTable<Cell>, kPartitions>;
+  constexpr std::size_t kBatch = 64, kRun = 4096, kSlab = 16;
+  // A quarter of the memory for the lists (32 bytes an outcome), shared among a slab's runs,
+  // and each partition's share of the table's limit.
+  const double runListLimit = tableLimit * kNewStateBytes / 2 / 32.0 / kSlab;
+  const double partitionLimit = tableLimit / kPartitions;
+  Tables current, next;
+  for (StateTable<Cell>& table : current)
+    table.width = arithmetic.width(-1);
+  StateTable<Cell>& first = current[partitionOf(0)];
+  first.keys.push_back(0);
+  first.cells.resize(first.width);
+  arithmetic.one(first.cells.data());
+  std::array<StateBuilder<Cell>, kPartitions> builders;
+  struct Run {
+    int partition;
+    std::size_t begin, end;
   };
+  std::vector<Run> runs;
+  std::vector<ContributionsByPartition> lists;
   for (const VertexSteps& group : vertexStepsOf(plan)) {
     arithmetic.enter(group.first, group.last);
-    builder.start(next, arithmetic.width(static_cast<int>(group.last)),
-                  expected(group.last, current.keys.size()));
-    const std::size_t count = current.keys.size();
-    for (std::size_t s = 0; s < count; ++s) {
-      enumerator.enumerate(current.keys[s], static_cast<std::uint32_t>(s), group, batch);
-      if (batch.size() >= kBatch)
-        flush();
+    std::size_t count = 0;
+    runs.clear();
+    for (int p = 0; p < kPartitions; ++p) {
+      for (std::size_t begin = 0; begin < current[p].keys.size(); begin += kRun)
+        runs.push_back({p, begin, std::min(current[p].keys.size(), begin + kRun)});
+      count += current[p].keys.size();
     }
-    flush();
+    lists.resize(std::min(runs.size(), kSlab));
+    const std::size_t share = expected(group.last, count) / kPartitions;
+    for (int q = 0; q < kPartitions; ++q)
+      builders[q].start(next[q], arithmetic.width(static_cast<int>(group.last)),
+                        share + share / 4 + 16);
+    // A slab of runs at a time, so that the lists stay small whatever a state's outcomes; the
+    // runs still reach each partition in their order.
+    // Flags of the runs whose lists, and of the partitions whose tables, outgrew their shares.
+    bool full = false;
+    std::array<char, kSlab + kPartitions> overflow{};
+    for (std::size_t slab = 0; slab < runs.size() && !full; slab += kSlab) {
+      const std::size_t slabEnd = std::min(runs.size(), slab + kSlab);
+      parallelFor(static_cast<int>(slabEnd - slab), [&](int k) {
+        OutcomeEnumerator<Arithmetic> enumerator(plan, arithmetic);
+        for (std::vector<Contribution>& list : lists[k])
+          list.clear();
+        const Run& run = runs[slab + k];
+        std::size_t listed = 0;
+        for (std::size_t s = run.begin; s < run.end && !overflow[k]; ++s) {
+          enumerator.enumerate(current[run.partition].keys[s], static_cast<std::uint32_t>(s),
+                               static_cast<std::uint8_t>(run.partition), group, lists[k]);
+          if (s % 64 == 63) {
+            listed = 0;
+            for (const std::vector<Contribution>& list : lists[k])
+              listed += list.size();
+            overflow[k] = static_cast<double>(listed) > runListLimit;
+          }
+        }
+      });
+      for (std::size_t k = 0; k < slabEnd - slab; ++k)
+        full = full || overflow[k];
+      if (full)
+        break;
+      parallelFor(kPartitions, [&](int q) {
+        StateBuilder<Cell>& builder = builders[q];
+        for (std::size_t k = 0; k < slabEnd - slab && !overflow[kSlab + q]; ++k) {
+          std::vector<Contribution>& list = lists[k][q];
+          for (std::size_t from = 0; from < list.size(); from += kBatch) {
+            const std::size_t to = std::min(list.size(), from + kBatch);
+            for (std::size_t c = from; c < to; ++c)
+              builder.prefetch(list[c].key);
+            for (std::size_t c = from; c < to; ++c) {
+              list[c].position = builder.positionOf(list[c].key);
+              builder.prefetchCells(list[c].position);
+            }
+            for (std::size_t c = from; c < to; ++c) {
+              const StateTable<Cell>& source = current[list[c].sourcePartition];
+              arithmetic.addTransformed(builder.cellsAt(list[c].position),
+                                        source.cells.data() + list[c].source * source.width,
+                                        list[c].cycles, list[c].closures);
+            }
+            if (static_cast<double>(next[q].keys.size()) > partitionLimit) {
+              overflow[kSlab + q] = 1;
+              break;
+            }
+          }
+        }
+      });
+      for (int q = 0; q < kPartitions; ++q)
+        full = full || overflow[kSlab + q];
+    }
+    if (full)
+      break;
     std::swap(current, next);
-    if (!afterStep(group.last, current.keys.size()))
-      return current;
+    std::size_t states = 0;
+    for (const StateTable<Cell>& table : current)
+      states += table.keys.size();
+    if (!afterStep(group.last, states))
+      break;
   }
-  return current;
+  // The states of all partitions as one table (in partition order).
+  StateTable<Cell> all;
+  all.width = current[0].width;
+  for (const StateTable<Cell>& table : current) {
+    all.keys.insert(all.keys.end(), table.keys.begin(), table.keys.end());
+    all.cells.insert(all.cells.end(), table.cells.begin(), table.cells.end());
+  }
+  return all;
 }
 
 // Keys alone: the dry run.
@@ -643,7 +747,8 @@ FrontierCost dryRunFrontier(const FrontierPlan& plan, double stateLimit) {
         cost.maxStates = std::max(cost.maxStates, states);
         finished = t + 1 == plan.steps.size();
         return cost.states <= stateLimit;
-      });
+      },
+      static_cast<double>(kFrontierMemoryCap) / 2 / kNewStateBytes);
   cost.complete = finished;
   return cost;
 }
@@ -666,7 +771,8 @@ FrontierEstimate estimateFrontierRun(const FrontierPlan& plan, const FrontierCos
   // A polynomial's words are added in loops over its table, once per power of y a vertex's
   // cycles spread them over.
   constexpr double kPolynomialWordSeconds = 18e-9;
-  constexpr double kStateBytes = 2 * 8.0 + 64.0;
+  // The lists of a vertex's outcomes add up to four of 32 bytes per state.
+  constexpr double kStateBytes = 2 * 8.0 + 64.0 + 128.0;
   FrontierEstimate estimate;
   if (task != FrontierTask::Polynomial) {
     const double words = task == FrontierTask::RealPoint ? 4.0 : primes;
@@ -719,14 +825,14 @@ FrontierRealValue withLoops(RealPoint::Cell cell, const FrontierPlan& plan, doub
 // A sweep without a dry run: its tables grow as they must, and it stops, giving nothing, once its
 // states summed over the steps pass `stateLimit` or its largest step's tables `memoryCap`.
 template <typename Arithmetic>
-std::optional<StateTable<typename Arithmetic::Cell>> sweepWithin(const FrontierPlan& plan,
-                                                                 Arithmetic& arithmetic,
-                                                                 double stateLimit,
-                                                                 double bytesPerState,
-                                                                 std::size_t memoryCap) {
+std::optional<StateTable<typename Arithmetic::Cell>> sweepWithin(
+    const FrontierPlan& plan, Arithmetic& arithmetic, double stateLimit, double bytesPerState,
+    std::size_t memoryCap, double* statesSpent) {
   if (!plan.withinWidth())
     return std::nullopt;
-  double states = 0.0;
+  double spentHere = 0.0;
+  double& states = statesSpent ? *statesSpent : spentHere;
+  states = 0.0;
   bool finished = plan.steps.empty();
   StateTable<typename Arithmetic::Cell> last = sweep(
       plan, arithmetic, [](std::size_t, std::size_t count) { return 2 * count; },
@@ -735,7 +841,8 @@ std::optional<StateTable<typename Arithmetic::Cell>> sweepWithin(const FrontierP
         finished = t + 1 == plan.steps.size();
         return states <= stateLimit &&
                static_cast<double>(count) * bytesPerState <= static_cast<double>(memoryCap);
-      });
+      },
+      static_cast<double>(memoryCap) / 2 / (kNewStateBytes + bytesPerState / 2));
   if (!finished)
     return std::nullopt;
   return last;
@@ -745,12 +852,14 @@ std::optional<StateTable<typename Arithmetic::Cell>> sweepWithin(const FrontierP
 
 std::optional<FrontierInteger> frontierIntegerValueWithin(const FrontierPlan& plan, std::int64_t x,
                                                           std::int64_t y, double stateLimit,
-                                                          std::size_t memoryCap) {
+                                                          std::size_t memoryCap,
+                                                          double* statesSpent) {
   const int primes = primesForIntegerPoint(plan, x, y);
   ModularPoint arithmetic(plan, primes, x, y);
-  // Both tables, the index, and a table that grows by doubling.
-  const double bytesPerState = 2 * (8.0 + 16.0 * primes) + 128.0;
-  const auto last = sweepWithin(plan, arithmetic, stateLimit, bytesPerState, memoryCap);
+  // Both tables, the index, a table that grows by doubling, and the outcomes' lists.
+  const double bytesPerState = 2 * (8.0 + 16.0 * primes) + 256.0;
+  const auto last =
+      sweepWithin(plan, arithmetic, stateLimit, bytesPerState, memoryCap, statesSpent);
   if (!last)
     return std::nullopt;
   if (last->keys.empty())
@@ -761,10 +870,12 @@ std::optional<FrontierInteger> frontierIntegerValueWithin(const FrontierPlan& pl
 
 std::optional<FrontierRealValue> frontierRealValueWithin(const FrontierPlan& plan, double x,
                                                          double y, double stateLimit,
-                                                         std::size_t memoryCap) {
+                                                         std::size_t memoryCap,
+                                                         double* statesSpent) {
   RealPoint arithmetic(x, y);
-  const double bytesPerState = 2 * (8.0 + 2 * sizeof(RealPoint::Cell)) + 128.0;
-  const auto last = sweepWithin(plan, arithmetic, stateLimit, bytesPerState, memoryCap);
+  const double bytesPerState = 2 * (8.0 + 2 * sizeof(RealPoint::Cell)) + 256.0;
+  const auto last =
+      sweepWithin(plan, arithmetic, stateLimit, bytesPerState, memoryCap, statesSpent);
   if (!last)
     return std::nullopt;
   if (last->keys.empty())

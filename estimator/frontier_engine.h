@@ -25,7 +25,10 @@
 // States are canonical (blocks numbered by first appearance along the frontier) and packed four
 // bits a vertex into one word, held in a flat array beside their values and found through an
 // open-addressing index rebuilt at every step. Memory: two such tables, keys plus values, and
-// the index; refused beyond a cap before the run (FrontierMemoryExceeded).
+// the index; refused beyond a cap before the run (FrontierMemoryExceeded). The states are shared
+// out among eight partitions by their hash, whose tables are built on all cores
+// (estimator/parallel_loop.h), each from its outcomes in a fixed order: so the values, rounding
+// included, are the same on any number of cores.
 
 using FrontierInteger = boost::multiprecision::mpz_int;
 
@@ -93,12 +96,14 @@ FrontierRealValue frontierRealValue(const FrontierPlan& plan, const FrontierCost
 // The same without a dry run, for callers that would rather spend a bounded effort than predict
 // it: the run stops once its states summed over the steps pass `stateLimit`, or its largest
 // step would pass `memoryCap`, and gives nothing. Costs at most the states' worth of a run.
+// `statesSpent`, when given, receives the states the run met.
 std::optional<FrontierInteger> frontierIntegerValueWithin(
     const FrontierPlan& plan, std::int64_t x, std::int64_t y, double stateLimit,
-    std::size_t memoryCap = kFrontierMemoryCap);
-std::optional<FrontierRealValue> frontierRealValueWithin(
-    const FrontierPlan& plan, double x, double y, double stateLimit,
-    std::size_t memoryCap = kFrontierMemoryCap);
+    std::size_t memoryCap = kFrontierMemoryCap, double* statesSpent = nullptr);
+std::optional<FrontierRealValue> frontierRealValueWithin(const FrontierPlan& plan, double x,
+                                                         double y, double stateLimit,
+                                                         std::size_t memoryCap = kFrontierMemoryCap,
+                                                         double* statesSpent = nullptr);
 
 // The coefficients t_ij of T(G; x, y), row i for x^i and column j for y^j, i up to the rank r and
 // j up to the nullity m - r. States carry the counts of edge subsets by (components closed,

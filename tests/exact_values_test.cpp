@@ -18,9 +18,11 @@
 #include "estimator/frontier_order.h"
 #include "estimator/full_expansion.h"
 #include "estimator/integer_polynomial.h"
+#include "estimator/parallel_loop.h"
 #include "estimator/prime_field.h"
 #include "estimator/spanning_tree_count.h"
 #include "estimator/sparse_elimination.h"
+#include "graph/blocks.h"
 #include "graph/components.h"
 #include "graph/graph.h"
 #include "support/exact_tutte.h"
@@ -518,6 +520,11 @@ TEST(FrontierEngine, AgreesWithPlainDeletionContractionAndTheEvaluator) {
     EXPECT_EQ(edgeSteps + run.plan.loopCount, graph.edgeCount);
     const auto table = decimals(frontierCoefficients(run.plan, run.cost));
     EXPECT_EQ(table, exactTutteCoefficients(graph));
+    // Through the route, block by block: the same table, and every digit at an integer point.
+    const ExactPolynomial routed = exactPolynomialOrRefuse(graph, 60);
+    EXPECT_EQ(routed.engine, ExactEngine::Frontier);
+    EXPECT_EQ(routed.coefficients, table);
+    EXPECT_EQ(exactValueOrRefuse(graph, -2, 3, 60).decimal, sumAt(table, -2, 3).str());
     for (int x = -3; x <= 3; ++x)
       for (int y = -3; y <= 3; ++y)
         EXPECT_EQ(frontierIntegerValue(run.plan, run.cost, x, y), sumAt(table, x, y))
@@ -536,6 +543,16 @@ TEST(FrontierEngine, AgreesWithPlainDeletionContractionAndTheEvaluator) {
     const FrontierRun run = frontierRun(graph);
     EXPECT_EQ(decimals(frontierCoefficients(run.plan, run.cost)), exactTutteCoefficients(graph));
   }
+  // Two triangles at a cut vertex, a pendant edge and a loop: four blocks, whose product the
+  // route takes, within its stated bound of the plain recursion.
+  const EdgeList bowtie = {{0, 1}, {1, 2}, {2, 0}, {2, 3}, {3, 4}, {4, 2}, {4, 5}, {5, 5}};
+  const std::vector<GraphBlock> blocks = blocksOf(makeGraph(bowtie));
+  EXPECT_EQ(blocks.size(), 4u);
+  const ExactValue bowtieValue = exactValueOrRefuse(makeGraph(bowtie), 0.5, -1.5, 60);
+  const double bowtieExact = exactTutte(bowtie).evaluate(0.5, -1.5);
+  EXPECT_LE(std::abs(bowtieValue.value.toDouble() - bowtieExact),
+            bowtieValue.errorBound.toDouble());
+  EXPECT_LT(bowtieValue.errorBound.toDouble(), 1e-13 * std::abs(bowtieExact) + 1e-13);
   // More edges at one vertex than a byte counts: 300 parallel edges and 400 loops, so that
   // T = y^400 (x + y + y^2 + ... + y^299).
   EdgeList bundle(300, {0, 1});
@@ -619,6 +636,12 @@ TEST(FrontierEngine, RefusesBeyondItsLimits) {
             frontierIntegerValue(run.plan, run.cost, 2, 1));
   const FrontierRealValue real = frontierRealValue(run.plan, run.cost, 1.5, 2);
   EXPECT_EQ(frontierRealValueWithin(run.plan, 1.5, 2, run.cost.states)->value, real.value);
+  // The sums are taken in one order on any number of cores: the same rounding on one.
+  runWithWorkerLimit(1, [&] {
+    const FrontierRealValue alone = frontierRealValue(run.plan, run.cost, 1.5, 2);
+    EXPECT_EQ(alone.value, real.value);
+    EXPECT_EQ(alone.errorBound, real.errorBound);
+  });
   // The route: beyond a limit the sentence names the engine's cost; within it the automatic
   // route, which runs without the dry run, agrees with the explicit one.
   const ExactCost cost = exactValueCost(ten, 2, 1, 1e-3);
