@@ -64,6 +64,11 @@ class Graph {
   // now separates them as a bridge and appends it to `bridges`. The search of deleteBranchEdge:
   // O(what it visits), usually a small ball around u and v.
   void markBridgesBetween(int u, int v, std::vector<int>& bridges);
+  // The edges of a path from `from` to `to` over ordinary edges, in order; needs one to exist.
+  // The searches of both ends take turns until they meet, so the path is short and the cost
+  // is about twice the ball around the nearer meeting point. The result lives in this thread's
+  // search scratch and is valid until the next search.
+  const std::vector<int>& ordinaryPathBetween(int from, int to);
 
   // Read-only views.
   bool hasEdge(int id) const;
