@@ -72,7 +72,11 @@ class Graph {
 
   // Read-only views.
   bool hasEdge(int id) const;
-  Edge edge(int id) const;
+  Edge edge(int id) const { return Edge{id, edges_[id].end[0], edges_[id].end[1]}; }
+  // The end of a non-loop `edge` that is not `vertex`.
+  int otherEnd(int edge, int vertex) const {
+    return edges_[edge].end[edges_[edge].end[0] == vertex ? 1 : 0];
+  }
   bool hasVertex(int vertex) const;
   // Number of distinct edges at a vertex; a loop counts once.
   int degree(int vertex) const { return vertices_[vertex].degree; }
@@ -129,11 +133,6 @@ class Graph {
   // The vertex at the other end of the edge of `half`.
   int farEndOfHalf(int half) const { return edges_[edgeOf(half)].end[1 - sideOf(half)]; }
   int nextHalf(int half) const { return edges_[edgeOf(half)].next[sideOf(half)]; }
-  // The end of a non-loop `edge` that is not `vertex`.
-  int otherEnd(int edge, int vertex) const {
-    return edges_[edge].end[edges_[edge].end[0] == vertex ? 1 : 0];
-  }
-
   void linkHalf(int half, int vertex);
   void unlinkHalf(int half);
   void markBridge(int edge, std::vector<int>* found = nullptr);

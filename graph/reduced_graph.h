@@ -10,6 +10,7 @@
 #include "graph/edge_factors.h"
 #include "graph/graph.h"
 #include "graph/reduction_scratch.h"
+#include "graph/spanning_forest.h"
 
 // A tree node of the reduced walk: a multigraph whose edges carry EdgeFactors, and the weight
 // that the reductions and the choices above the node have gathered, so that the node stands for
@@ -38,7 +39,9 @@
 // label 0 on an edge that is not a bridge has chance 2^-64. So a label other than 0 proves an
 // edge is not a bridge, and only a label 0 sends the walk to the exact search, which has the
 // last word: labels decide how much is searched, never what is found. The labels are drawn
-// from a fixed mix of the edge ids, so a graph and its copies always search alike.
+// from a fixed mix of the edge ids, so a graph and its copies always search alike. The path a
+// deleted edge's label is carried along is the one in a spanning forest that follows every
+// edit (graph/spanning_forest.h), so carrying it costs the forest's depth, not a search.
 //
 // The topology is a Graph: copies are a few buffer copies, and its searches are shared with the
 // level walk. The branch edge is the live edge with the smallest id, so the order of the input
@@ -65,15 +68,15 @@ class ReducedGraph {
   const Graph& topology() const { return topology_; }
   std::size_t memoryBytes() const {
     return topology_.memoryBytes() + factors_.size() * sizeof(EdgeFactors<Value>) +
-           labels_.size() * sizeof(std::uint64_t);
+           labels_.size() * sizeof(std::uint64_t) + forest_.memoryBytes();
   }
 
   // The two children of an inner node, each reduced: the weight is multiplied by the branch
-  // edge's a (deletion) or b (contraction). A deletion costs a path between the edge's ends (the
-  // two-sided search of Graph::ordinaryPathBetween), and the search for new bridges only when
-  // the labels on that path say there may be one; a contraction a scan of the merged vertex's
-  // edges; each reduction that follows, a scan of the vertices it touches (and a bridge search
-  // per merged parallel pair whose label is 0).
+  // edge's a (deletion) or b (contraction). A deletion costs the forest path between the edge's
+  // ends (a search of the graph when the edge is a forest edge), and the search for new bridges
+  // only when the labels on that path say there may be one; a contraction the forest path between
+  // its ends and a scan of the merged vertex's edges; each reduction that follows, a scan of the
+  // vertices it touches (and a bridge search per merged parallel pair whose label is 0).
   void deleteBranchEdge();
   void contractBranchEdge();
 
@@ -94,12 +97,15 @@ class ReducedGraph {
   void mergeSeriesAt(int vertex);
   // Returns the vertex that stays.
   int contractBridge(int edge);
+  // Graph::contractEdge with the forest kept up to date; returns the vertex that stays.
+  int contract(int edge);
   void contractBridgesBetween(int u, int v);
   void findBranchEdge(int from);
 
   Graph topology_;
   std::vector<EdgeFactors<Value>> factors_;  // by edge id; stale for dead edges
   std::vector<std::uint64_t> labels_;        // cycle labels by edge id; stale for dead edges
+  SpanningForest forest_;
   Value weight_{};
   int branchEdge_ = -1;
 };
@@ -123,6 +129,7 @@ template <typename Value>
 void ReducedGraph<Value>::reduceFromScratch() {
   reductionScratch().pending.clear();
   labelCycles();
+  forest_ = SpanningForest(topology_);
   topology_.classifyEdges();
   for (int id = 0; id < topology_.edgeIdLimit(); ++id) {
     if (topology_.hasEdge(id) && topology_.edgeClass(id) == EdgeClass::Loop) {
@@ -192,8 +199,17 @@ void ReducedGraph<Value>::labelCycles() {
 template <typename Value>
 bool ReducedGraph<Value>::carryLabelAround(const Edge& removed) {
   const std::uint64_t label = labels_[removed.id];
+  bool inForest = false;
+  const std::vector<int>* path = nullptr;
+  if (!forest_.holds(removed.id, removed.u, removed.v))
+    path = &forest_.pathBetween(topology_, removed.u, removed.v, inForest);
+  if (!inForest) {
+    path = &topology_.ordinaryPathBetween(removed.u, removed.v);
+    if (forest_.holds(removed.id, removed.u, removed.v))
+      forest_.reconnect(topology_, removed.id, removed.u, removed.v, *path);
+  }
   bool mayCut = false;
-  for (int edge : topology_.ordinaryPathBetween(removed.u, removed.v)) {
+  for (int edge : *path) {
     labels_[edge] ^= label;
     mayCut = mayCut || labels_[edge] == 0;
   }
@@ -219,7 +235,7 @@ template <typename Value>
 void ReducedGraph<Value>::contractBranchEdge() {
   const int branch = branchEdge_;
   weight_ = weight_ * factors_[branch].b;
-  schedule(topology_.contractEdge(branch));
+  schedule(contract(branch));
   reduce();
   findBranchEdge(branch + 1);
 }
@@ -280,6 +296,7 @@ bool ReducedGraph<Value>::mergeParallelEdgesAt(int vertex) {
         // The kept edge is the path between the dropped edge's ends.
         labels_[kept] ^= labels_[ends[k].second];
         topology_.deleteEdge(ends[k].second);
+        forest_.replaceByTwin(ends[k].second, kept, vertex, far);
       }
       // The only edge that can now separate the two ends is the merged one, and only when
       // its label is 0.
@@ -330,15 +347,24 @@ void ReducedGraph<Value>::mergeSeriesAt(int vertex) {
   // Contracting the dropped edge moves `vertex`, whose only edge is then the kept one, onto the
   // dropped edge's far end: the kept edge now joins the two far ends.
   // Both ends keep their degree; a parallel pair the new edge makes shows at either end.
-  schedule(topology_.contractEdge(dropped));
+  schedule(contract(dropped));
 }
 
 template <typename Value>
 int ReducedGraph<Value>::contractBridge(int edge) {
   assert(labels_[edge] == 0 && "a bridge meets no cycle");
   weight_ = weight_ * factors_[edge].X;
-  const int stays = topology_.contractEdge(edge);
+  const int stays = contract(edge);
   scheduleDegree(stays);
+  return stays;
+}
+
+template <typename Value>
+int ReducedGraph<Value>::contract(int edge) {
+  const Edge ends = topology_.edge(edge);
+  forest_.prepareContraction(topology_, edge);
+  const int stays = topology_.contractEdge(edge);
+  forest_.finishContraction(edge, stays, stays == ends.u ? ends.v : ends.u);
   return stays;
 }
 
