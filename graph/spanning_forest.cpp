@@ -205,15 +205,20 @@ void SpanningForest::replaceByTwin(int dropped, int kept, int u, int v) {
     up_[v] = kept;
 }
 
+// The walks up are bounded by the number of vertices, so that a forest broken by a caller's
+// missed notice cannot hang them.
 int SpanningForest::rootOf(const Graph& graph, int vertex) const {
-  while (up_[vertex] != kRoot)
+  for (int steps = 0; up_[vertex] != kRoot; ++steps) {
+    if (steps > graph.vertexIdLimit())
+      return kRoot;
     vertex = graph.otherEnd(up_[vertex], vertex);
+  }
   return vertex;
 }
 
 void SpanningForest::reroot(const Graph& graph, int vertex) {
   int previous = kRoot;
-  while (vertex >= 0) {
+  for (int steps = 0; vertex >= 0 && steps <= graph.vertexIdLimit(); ++steps) {
     const int edge = up_[vertex];
     const int parent = edge == kRoot ? -1 : graph.otherEnd(edge, vertex);
     up_[vertex] = previous;
@@ -226,6 +231,8 @@ void SpanningForest::reconnect(const Graph& graph, int edge, int u, int v,
                                const std::vector<int>& path) {
   const int cutOff = up_[u] == edge ? u : v;
   up_[cutOff] = kRoot;
+  if (path.empty())
+    return;  // the edge was a bridge: what it cut off is a tree of its own
   // The path starts on one side of the cut and ends on the other: the first edge whose ends
   // lie on different sides crosses it.
   int at = u;

@@ -44,8 +44,9 @@ class SpanningForest {
   // stays. O(1).
   void replaceByTwin(int dropped, int kept, int u, int v);
   // After deleting the forest edge `edge` between u and v: hangs the tree part it cut off back
-  // by an edge of `path`, the edges of a path from u to v in the graph. O(path length times the
-  // depth of the cut-off part).
+  // by an edge of `path`, the edges of a path from u to v in the graph, or leaves it a tree of
+  // its own when `path` is empty (the edge was a bridge). O(path length times the depth of the
+  // cut-off part).
   void reconnect(const Graph& graph, int edge, int u, int v, const std::vector<int>& path);
 
   std::size_t memoryBytes() const { return up_.size() * sizeof(int); }
