@@ -107,6 +107,11 @@ void Graph::findOrdinaryPath(int from, int to) {
   path.push_back(to);
 }
 
+const std::vector<int>& Graph::ordinaryPathBetween(int from, int to) {
+  findOrdinaryPath(from, to);
+  return searchScratch().pathEdges;
+}
+
 // Finds the bridges that separate u from v, by augmenting paths: with one u-v path P in hand,
 // a second, edge-disjoint one exists exactly when v can be reached from u in the residual
 // graph, where P's edges may only be walked backwards. A forward search from u and a backward

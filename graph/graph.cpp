@@ -91,10 +91,6 @@ bool Graph::hasEdge(int id) const {
   return id >= 0 && id < edgeIdLimit() && edges_[id].alive;
 }
 
-Edge Graph::edge(int id) const {
-  return Edge{id, edges_[id].end[0], edges_[id].end[1]};
-}
-
 bool Graph::hasVertex(int vertex) const {
   return vertex >= 0 && vertex < vertexIdLimit() && vertices_[vertex].degree != kNotAVertex;
 }

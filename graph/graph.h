@@ -64,10 +64,19 @@ class Graph {
   // now separates them as a bridge and appends it to `bridges`. The search of deleteBranchEdge:
   // O(what it visits), usually a small ball around u and v.
   void markBridgesBetween(int u, int v, std::vector<int>& bridges);
+  // The edges of a path from `from` to `to` over ordinary edges, in order; needs one to exist.
+  // The searches of both ends take turns until they meet, so the path is short and the cost
+  // is about twice the ball around the nearer meeting point. The result lives in this thread's
+  // search scratch and is valid until the next search.
+  const std::vector<int>& ordinaryPathBetween(int from, int to);
 
   // Read-only views.
   bool hasEdge(int id) const;
-  Edge edge(int id) const;
+  Edge edge(int id) const { return Edge{id, edges_[id].end[0], edges_[id].end[1]}; }
+  // The end of a non-loop `edge` that is not `vertex`.
+  int otherEnd(int edge, int vertex) const {
+    return edges_[edge].end[edges_[edge].end[0] == vertex ? 1 : 0];
+  }
   bool hasVertex(int vertex) const;
   // Number of distinct edges at a vertex; a loop counts once.
   int degree(int vertex) const { return vertices_[vertex].degree; }
@@ -124,11 +133,6 @@ class Graph {
   // The vertex at the other end of the edge of `half`.
   int farEndOfHalf(int half) const { return edges_[edgeOf(half)].end[1 - sideOf(half)]; }
   int nextHalf(int half) const { return edges_[edgeOf(half)].next[sideOf(half)]; }
-  // The end of a non-loop `edge` that is not `vertex`.
-  int otherEnd(int edge, int vertex) const {
-    return edges_[edge].end[edges_[edge].end[0] == vertex ? 1 : 0];
-  }
-
   void linkHalf(int half, int vertex);
   void unlinkHalf(int half);
   void markBridge(int edge, std::vector<int>* found = nullptr);

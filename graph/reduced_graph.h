@@ -3,12 +3,14 @@
 #include <algorithm>
 #include <cassert>
 #include <cstddef>
+#include <cstdint>
 #include <utility>
 #include <vector>
 
 #include "graph/edge_factors.h"
 #include "graph/graph.h"
 #include "graph/reduction_scratch.h"
+#include "graph/spanning_forest.h"
 
 // A tree node of the reduced walk: a multigraph whose edges carry EdgeFactors, and the weight
 // that the reductions and the choices above the node have gathered, so that the node stands for
@@ -26,6 +28,20 @@
 // edges lowers the far end's degree and can make the merged edge a bridge (when the pair was a
 // 2-edge cut); a series merge can give its two ends a parallel pair. Each of those vertices is
 // put on a worklist and looked at once more, so a reduction costs what it touches.
+//
+// Bridges are told by cycle labels, so that most edits need no search for them. Every edge
+// carries a 64-bit label, and at every vertex the labels of its edges XOR to 0 (a loop counts
+// twice): the labels are an element of the cycle space over GF(2)^64. A cycle meets every
+// edge cut an even number of times, so the labels of the edges of any cut XOR to 0: a bridge
+// has label 0, and an edge f that forms a 2-edge cut with e has label(f) == label(e). Removing
+// e keeps the rule when label(e) is XORed into the edges of any path between e's ends, and the
+// labels stay uniform over the smaller cycle space (the map is a projection onto it), so a
+// label 0 on an edge that is not a bridge has chance 2^-64. So a label other than 0 proves an
+// edge is not a bridge, and only a label 0 sends the walk to the exact search, which has the
+// last word: labels decide how much is searched, never what is found. The labels are drawn
+// from a fixed mix of the edge ids, so a graph and its copies always search alike. The path a
+// deleted edge's label is carried along is the one in a spanning forest that follows every
+// edit (graph/spanning_forest.h), so carrying it costs the forest's depth, not a search.
 //
 // The topology is a Graph: copies are a few buffer copies, and its searches are shared with the
 // level walk. The branch edge is the live edge with the smallest id, so the order of the input
@@ -51,18 +67,25 @@ class ReducedGraph {
   const EdgeFactors<Value>& factors(int edge) const { return factors_[edge]; }
   const Graph& topology() const { return topology_; }
   std::size_t memoryBytes() const {
-    return topology_.memoryBytes() + factors_.size() * sizeof(EdgeFactors<Value>);
+    return topology_.memoryBytes() + factors_.size() * sizeof(EdgeFactors<Value>) +
+           labels_.size() * sizeof(std::uint64_t) + forest_.memoryBytes();
   }
 
   // The two children of an inner node, each reduced: the weight is multiplied by the branch
-  // edge's a (deletion) or b (contraction). A deletion costs the search for new bridges around
-  // the edge's ends; a contraction a scan of the merged vertex's edges; each reduction that
-  // follows, a scan of the vertices it touches (and a bridge search per merged parallel pair).
+  // edge's a (deletion) or b (contraction). A deletion costs the forest path between the edge's
+  // ends (a search of the graph when the edge is a forest edge), and the search for new bridges
+  // only when the labels on that path say there may be one; a contraction the forest path between
+  // its ends and a scan of the merged vertex's edges; each reduction that follows, a scan of the
+  // vertices it touches (and a bridge search per merged parallel pair whose label is 0).
   void deleteBranchEdge();
   void contractBranchEdge();
 
  private:
   void reduceFromScratch();
+  void labelCycles();
+  // Keeps the labels' rule after `removed` has been deleted: XORs its label into a path
+  // between its ends. Returns whether some edge of that path may now be a bridge.
+  bool carryLabelAround(const Edge& removed);
   // A vertex whose neighbours may now be joined to it twice, or whose degree fell.
   void schedule(int vertex) { reductionScratch().pending.push_back(vertex); }
   // A vertex whose degree fell but which gained no neighbour (the bitwise complement marks it).
@@ -74,11 +97,15 @@ class ReducedGraph {
   void mergeSeriesAt(int vertex);
   // Returns the vertex that stays.
   int contractBridge(int edge);
+  // Graph::contractEdge with the forest kept up to date; returns the vertex that stays.
+  int contract(int edge);
   void contractBridgesBetween(int u, int v);
   void findBranchEdge(int from);
 
   Graph topology_;
   std::vector<EdgeFactors<Value>> factors_;  // by edge id; stale for dead edges
+  std::vector<std::uint64_t> labels_;        // cycle labels by edge id; stale for dead edges
+  SpanningForest forest_;
   Value weight_{};
   int branchEdge_ = -1;
 };
@@ -101,6 +128,8 @@ ReducedGraph<Value>::ReducedGraph(int vertexCount, const EdgeList& edges,
 template <typename Value>
 void ReducedGraph<Value>::reduceFromScratch() {
   reductionScratch().pending.clear();
+  labelCycles();
+  forest_ = SpanningForest(topology_);
   topology_.classifyEdges();
   for (int id = 0; id < topology_.edgeIdLimit(); ++id) {
     if (topology_.hasEdge(id) && topology_.edgeClass(id) == EdgeClass::Loop) {
@@ -122,6 +151,71 @@ void ReducedGraph<Value>::reduceFromScratch() {
   findBranchEdge(0);
 }
 
+// A spanning forest breadth-first: every edge off the forest gets a label of its own, and each
+// forest edge, taken from the leaves up, the XOR of the other edges at its lower end, which
+// makes that end's XOR 0. A root's XOR is then 0 too (every label is counted at both ends).
+template <typename Value>
+void ReducedGraph<Value>::labelCycles() {
+  const int vertexLimit = topology_.vertexIdLimit();
+  labels_.assign(topology_.edgeIdLimit(), 0);
+  for (int id = 0; id < topology_.edgeIdLimit(); ++id) {
+    // splitmix64's finaliser: distinct ids give distinct, well-spread labels.
+    std::uint64_t z = (static_cast<std::uint64_t>(id) + 1) * 0x9e3779b97f4a7c15ULL;
+    z = (z ^ (z >> 30)) * 0xbf58476d1ce4e5b9ULL;
+    z = (z ^ (z >> 27)) * 0x94d049bb133111ebULL;
+    labels_[id] = z ^ (z >> 31);
+  }
+  constexpr int kUnseen = -2, kRoot = -1;
+  std::vector<int> treeEdge(vertexLimit, kUnseen);
+  std::vector<int> order;
+  order.reserve(vertexLimit);
+  for (int root = 0; root < vertexLimit; ++root) {
+    if (!topology_.hasVertex(root) || treeEdge[root] != kUnseen)
+      continue;
+    treeEdge[root] = kRoot;
+    order.push_back(root);
+    for (std::size_t head = order.size() - 1; head < order.size(); ++head) {
+      topology_.forEachIncidentEdge(order[head], [&](int edge, int far) {
+        if (treeEdge[far] == kUnseen) {
+          treeEdge[far] = edge;
+          order.push_back(far);
+        }
+      });
+    }
+  }
+  for (auto vertex = order.rbegin(); vertex != order.rend(); ++vertex) {
+    const int up = treeEdge[*vertex];
+    if (up == kRoot)
+      continue;
+    std::uint64_t others = 0;
+    topology_.forEachIncidentEdge(*vertex, [&](int edge, int far) {
+      if (edge != up && far != *vertex)
+        others ^= labels_[edge];
+    });
+    labels_[up] = others;
+  }
+}
+
+template <typename Value>
+bool ReducedGraph<Value>::carryLabelAround(const Edge& removed) {
+  const std::uint64_t label = labels_[removed.id];
+  bool inForest = false;
+  const std::vector<int>* path = nullptr;
+  if (!forest_.holds(removed.id, removed.u, removed.v))
+    path = &forest_.pathBetween(topology_, removed.u, removed.v, inForest);
+  if (!inForest) {
+    path = &topology_.ordinaryPathBetween(removed.u, removed.v);
+    if (forest_.holds(removed.id, removed.u, removed.v))
+      forest_.reconnect(topology_, removed.id, removed.u, removed.v, *path);
+  }
+  bool mayCut = false;
+  for (int edge : *path) {
+    labels_[edge] ^= label;
+    mayCut = mayCut || labels_[edge] == 0;
+  }
+  return mayCut;
+}
+
 template <typename Value>
 void ReducedGraph<Value>::deleteBranchEdge() {
   const Edge branch = topology_.edge(branchEdge_);
@@ -129,7 +223,10 @@ void ReducedGraph<Value>::deleteBranchEdge() {
   topology_.deleteEdge(branch.id);
   scheduleDegree(branch.u);
   scheduleDegree(branch.v);
-  contractBridgesBetween(branch.u, branch.v);
+  // An inner node has no bridge, so the two ends are still joined. A new bridge separates
+  // them, so it lies on the path and its label is now 0.
+  if (carryLabelAround(branch))
+    contractBridgesBetween(branch.u, branch.v);
   reduce();
   findBranchEdge(branch.id + 1);
 }
@@ -138,7 +235,7 @@ template <typename Value>
 void ReducedGraph<Value>::contractBranchEdge() {
   const int branch = branchEdge_;
   weight_ = weight_ * factors_[branch].b;
-  schedule(topology_.contractEdge(branch));
+  schedule(contract(branch));
   reduce();
   findBranchEdge(branch + 1);
 }
@@ -196,12 +293,17 @@ bool ReducedGraph<Value>::mergeParallelEdgesAt(int vertex) {
       const int kept = ends[first].second;
       for (std::size_t k = first + 1; k < last; ++k) {
         factors_[kept] = inParallel(factors_[kept], factors_[ends[k].second]);
+        // The kept edge is the path between the dropped edge's ends.
+        labels_[kept] ^= labels_[ends[k].second];
         topology_.deleteEdge(ends[k].second);
+        forest_.replaceByTwin(ends[k].second, kept, vertex, far);
       }
-      // The only edge that can now separate the two ends is the merged one.
+      // The only edge that can now separate the two ends is the merged one, and only when
+      // its label is 0.
       std::vector<int>& bridges = scratch.bridges;
       bridges.clear();
-      topology_.markBridgesBetween(vertex, far, bridges);
+      if (labels_[kept] == 0)
+        topology_.markBridgesBetween(vertex, far, bridges);
       if (!bridges.empty()) {
         // Groups not yet merged at `vertex` are now at the vertex that stays.
         schedule(contractBridge(kept));
@@ -240,17 +342,29 @@ void ReducedGraph<Value>::mergeSeriesAt(int vertex) {
   const int kept = std::min(edges[0], edges[1]);
   const int dropped = std::max(edges[0], edges[1]);
   factors_[kept] = inSeries(factors_[kept], factors_[dropped]);
+  // The middle vertex's rule makes the two labels equal: the kept edge's stands for the path.
+  assert(labels_[kept] == labels_[dropped]);
   // Contracting the dropped edge moves `vertex`, whose only edge is then the kept one, onto the
   // dropped edge's far end: the kept edge now joins the two far ends.
   // Both ends keep their degree; a parallel pair the new edge makes shows at either end.
-  schedule(topology_.contractEdge(dropped));
+  schedule(contract(dropped));
 }
 
 template <typename Value>
 int ReducedGraph<Value>::contractBridge(int edge) {
+  assert(labels_[edge] == 0 && "a bridge meets no cycle");
   weight_ = weight_ * factors_[edge].X;
-  const int stays = topology_.contractEdge(edge);
+  const int stays = contract(edge);
   scheduleDegree(stays);
+  return stays;
+}
+
+template <typename Value>
+int ReducedGraph<Value>::contract(int edge) {
+  const Edge ends = topology_.edge(edge);
+  forest_.prepareContraction(topology_, edge);
+  const int stays = topology_.contractEdge(edge);
+  forest_.finishContraction(edge, stays, stays == ends.u ? ends.v : ends.u);
   return stays;
 }
 

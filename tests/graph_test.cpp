@@ -8,6 +8,7 @@
 
 #include "graph/components.h"
 #include "graph/graph.h"
+#include "graph/spanning_forest.h"
 #include "support/graph_invariants.h"
 
 namespace {
@@ -374,5 +375,120 @@ TEST(Graph, DeletionChildrenOfLongCyclesAndNecklaces) {
     beads.deleteBranchEdge();
     EXPECT_EQ(beads.bridgeCount(), expectedBridges);
     expectSameClasses(beads, searched);
+  }
+}
+
+namespace {
+
+// The edges of a shortest a-b path over the current non-loop edges; empty when a == b or when
+// none exists.
+std::vector<int> pathOf(const std::map<int, Ends>& edges, int a, int b) {
+  std::map<int, int> reachedBy{{a, -1}};
+  std::vector<int> queue{a};
+  for (std::size_t head = 0; head < queue.size() && !reachedBy.count(b); ++head) {
+    for (const auto& [id, e] : edges) {
+      const int w = queue[head];
+      if (e.first == e.second || (e.first != w && e.second != w))
+        continue;
+      const int far = e.first == w ? e.second : e.first;
+      if (reachedBy.emplace(far, id).second)
+        queue.push_back(far);
+    }
+  }
+  std::vector<int> path;
+  if (!reachedBy.count(b))
+    return path;
+  for (int w = b; w != a;) {
+    const Ends e = edges.at(reachedBy[w]);
+    path.insert(path.begin(), reachedBy[w]);
+    w = e.first == w ? e.second : e.first;
+  }
+  return path;
+}
+
+// Between two edits: exactly the pairs of one component have a forest path, each path walks
+// from its first vertex to its second over current edges, and the forest has one edge per
+// vertex beyond one per component. While `maximal`, every edge off the forest has a smaller id
+// than every edge on its forest path, so the smallest id on a cycle is never a forest edge.
+void expectSpanningForest(const Graph& g, SpanningForest& forest, bool maximal) {
+  const auto edges = currentEdges(g);
+  std::vector<int> vertices;
+  for (int v = 0; v < g.vertexIdLimit(); ++v)
+    if (g.hasVertex(v))
+      vertices.push_back(v);
+  int forestEdges = 0;
+  for (const auto& [id, e] : edges)
+    forestEdges += forest.holds(id, e.first, e.second);
+  int components = 0;
+  for (int a : vertices) {
+    bool first = true;
+    for (int b : vertices) {
+      bool found = false;
+      const std::vector<int> path = forest.pathBetween(g, a, b, found);
+      EXPECT_EQ(found, a == b || !pathOf(edges, a, b).empty()) << a << "-" << b;
+      first = first && !(found && b < a);
+      int at = a;
+      for (int id : path) {
+        ASSERT_TRUE(edges.count(id)) << "a forest path uses a deleted edge";
+        const Ends e = edges.at(id);
+        ASSERT_TRUE(e.first == at || e.second == at) << "a forest path breaks off";
+        at = e.first == at ? e.second : e.first;
+      }
+      EXPECT_TRUE(!found || at == b) << "a forest path ends elsewhere";
+    }
+    components += first;
+  }
+  EXPECT_EQ(forestEdges, static_cast<int>(vertices.size()) - components);
+  if (!maximal)
+    return;
+  for (const auto& [id, e] : edges) {
+    if (e.first == e.second || forest.holds(id, e.first, e.second))
+      continue;
+    bool found = false;
+    for (int onPath : forest.pathBetween(g, e.first, e.second, found))
+      EXPECT_LT(id, onPath) << "edge " << id << " is the smallest of its cycle";
+  }
+}
+
+}  // namespace
+
+// Random edits of random multigraphs, each told to the forest as the reduced graph tells it:
+// contractions, deletions of edges off the forest, of one of two parallel edges, and of forest
+// edges (bridges among them), after which the forest is checked against the graph.
+TEST(SpanningForest, FollowsRandomEditsAndGivesPathsWithinComponents) {
+  for (unsigned seed = 1; seed <= 200; ++seed) {
+    SCOPED_TRACE("seed " + std::to_string(seed));
+    std::mt19937 rng(seed);
+    auto below = [&rng](int k) { return std::uniform_int_distribution<int>(0, k - 1)(rng); };
+    Graph g = randomMultigraph(below, 16, 8);
+    SpanningForest forest(g);
+    bool maximal = true;  // until an edit that keeps only a forest
+    expectSpanningForest(g, forest, maximal);
+    while (g.edgeCount > 0) {
+      const auto edges = currentEdges(g);
+      const auto [id, e] = *std::next(edges.begin(), below(static_cast<int>(edges.size())));
+      const auto [u, v] = e;
+      int twin = -1;
+      for (const auto& [other, ends] : edges)
+        if (other != id && std::minmax(ends.first, ends.second) == std::minmax(u, v))
+          twin = other;
+      if (u != v && below(2) == 0) {
+        forest.prepareContraction(g, id);
+        const int stays = g.contractEdge(id);
+        forest.finishContraction(id, stays, stays == u ? v : u);
+      } else if (u != v && twin >= 0) {
+        g.deleteEdge(id);
+        forest.replaceByTwin(id, twin, u, v);
+        maximal = false;
+      } else {
+        const bool held = forest.holds(id, u, v);
+        g.deleteEdge(id);
+        if (held) {
+          forest.reconnect(g, id, u, v, pathOf(currentEdges(g), u, v));
+          maximal = false;
+        }
+      }
+      expectSpanningForest(g, forest, maximal);
+    }
   }
 }

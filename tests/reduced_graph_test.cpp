@@ -111,6 +111,22 @@ int vertexCount(const EdgeList& edges) {
 const double kPoints[][2] = {{1, 1}, {2, 1},  {1, 2},     {2, 0},     {0, 2},
                              {3, 3}, {-2, 0}, {0.5, 1.5}, {-1.5, 2.5}};
 
+// A ring of `beads` cubes, each without the edge between its vertices 0 and 1 and joined to the
+// next one by an edge from its vertex 1 to the next one's vertex 0: 3-regular, no bead reduces
+// away, and any two ring edges are a 2-edge cut, so deleting one makes every other one a bridge.
+EdgeList necklace(int beads) {
+  EdgeList edges;
+  for (int i = 0; i < beads; ++i) {
+    const int b = 8 * i;
+    for (int v = 0; v < 8; ++v)
+      for (int bit : {1, 2, 4})
+        if (v < (v ^ bit) && !(v == 0 && bit == 1))
+          edges.emplace_back(b + v, b + (v ^ bit));
+    edges.emplace_back(b + 1, 8 * ((i + 1) % beads));
+  }
+  return edges;
+}
+
 }  // namespace
 
 // The two merge rules, each against plain deletion-contraction, on the smallest graphs that
@@ -162,11 +178,13 @@ TEST(ReducedGraph, EveryEditKeepsTheValueAndLeavesNothingToReduce) {
 }
 
 // Long walks on larger graphs, where values are out of reach: the reductions after every edit
-// still leave nothing a reduction from scratch would find.
+// still leave nothing a reduction from scratch would find. On random 3-regular multigraphs, and
+// on necklaces, where deletions and parallel merges leave bridges again and again.
 TEST(ReducedGraph, LongWalksStayFullyReduced) {
   std::mt19937_64 rng(11);
-  for (int vertices : {40, 120}) {
-    const EdgeList edges = randomCubicMultigraph(vertices, 3 + vertices);
+  for (int vertices : {40, 120, 80, 160}) {
+    const EdgeList edges =
+        vertices % 80 == 0 ? necklace(vertices / 8) : randomCubicMultigraph(vertices, 3 + vertices);
     ReducedGraph<double> node(vertices, edges, {1, 1, 2, 1});
     int depth = 0;
     while (!node.isLeaf()) {

@@ -1,0 +1,61 @@
+#pragma once
+
+#include <cstddef>
+#include <vector>
+
+#include "graph/graph.h"
+
+// A rooted spanning forest of a Graph that follows the graph's edits, so that a path between
+// two vertices of one component is found by walking up from both ends until the walks meet:
+// its cost is the depth of the forest there, not a search of the graph. Each vertex keeps the
+// id of the edge to its parent, so contracting an edge renames nothing and a copy is one
+// buffer copy.
+//
+// The forest is kept a maximum spanning forest by edge id where that is cheap. The edge with
+// the smallest id on a cycle is then off the forest, so the reduced walk's branch edge (the
+// smallest id, and on a cycle, since a reduced graph has no bridge) is a forest edge only
+// after merges have moved ids, and deleting it almost never cuts the forest. Each tree is
+// rooted at its centre, so that walks up are short.
+//
+// The caller edits the graph and tells the forest: prepareContraction before and
+// finishContraction after Graph::contractEdge, replaceByTwin after deleting one of two
+// parallel edges, reconnect after deleting a forest edge. Deleting an edge off the forest
+// needs nothing.
+class SpanningForest {
+ public:
+  SpanningForest() = default;
+  // Kruskal by decreasing id, each tree rooted at its centre. O(edges log edges).
+  explicit SpanningForest(const Graph& graph);
+
+  // Whether `edge`, whose ends are u and v, is a forest edge. O(1); valid after its deletion.
+  bool holds(int edge, int u, int v) const { return up_[u] == edge || up_[v] == edge; }
+  // The edges of the forest path between a and b, in order from a; empty when a == b. Sets
+  // `found` false (and returns an empty path) when the two are in different trees. O(length of
+  // the path, on the longer side). The result lives in this thread's scratch and is valid until
+  // the next call on this thread.
+  const std::vector<int>& pathBetween(const Graph& graph, int a, int b, bool& found);
+
+  // Before graph.contractEdge(edge): makes the edge a forest edge, dropping the smallest id of
+  // the cycle it closes (which keeps a maximum forest one). O(the forest path between its ends).
+  void prepareContraction(const Graph& graph, int edge);
+  // After graph.contractEdge(edge) kept `stays` and removed `gone`. O(1).
+  void finishContraction(int edge, int stays, int gone);
+  // After deleting `dropped`, one of two parallel edges between u and v, of which `kept`
+  // stays. O(1).
+  void replaceByTwin(int dropped, int kept, int u, int v);
+  // After deleting the forest edge `edge` between u and v: hangs the tree part it cut off back
+  // by an edge of `path`, the edges of a path from u to v in the graph, or leaves it a tree of
+  // its own when `path` is empty (the edge was a bridge). O(path length times the depth of the
+  // cut-off part).
+  void reconnect(const Graph& graph, int edge, int u, int v, const std::vector<int>& path);
+
+  std::size_t memoryBytes() const { return up_.size() * sizeof(int); }
+
+ private:
+  static constexpr int kRoot = -1;
+  int rootOf(const Graph& graph, int vertex) const;
+  // Makes `vertex` the root of its tree by turning the edges on its path to the root.
+  void reroot(const Graph& graph, int vertex);
+
+  std::vector<int> up_;  // by vertex id: the edge to the parent, kRoot at a root
+};
