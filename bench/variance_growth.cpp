@@ -10,7 +10,8 @@
 //   - per family and point: the growth law, the slopes of log(1 + RV) and of the log-spread's
 //     square against the number of vertices (for a log-normal the two are the same number).
 //   velmora_variance_growth [--quick] [--seconds S] [--families cubic,grid,dense]
-//                           [--points 1:1,2:1] [--resistance]
+//                           [--points 1:1,2:1] [--resistance POWER]
+// --resistance tilts each choice by the resistance ratio to that power (resistance_guide.h).
 // The default table takes about 66 cells x S = 15 s of one core; --quick about a minute.
 #include <algorithm>
 #include <chrono>
@@ -39,7 +40,7 @@ struct Options {
   double seconds = 15.0;
   std::vector<std::string> families{"cubic", "grid", "dense"};
   std::vector<Point> points{{1, 1}, {2, 1}, {1, 2}, {3, 3}, {2, 0}, {0, 2}};
-  bool resistance = false;
+  double resistancePower = 0.0;
 };
 
 std::vector<std::string> splitAt(const std::string& text, char separator) {
@@ -63,8 +64,8 @@ Options parse(int argc, char** argv) {
       secondsGiven = true;
     } else if (argument == "--families" && hasValue) {
       options.families = splitAt(argv[++k], ',');
-    } else if (argument == "--resistance") {
-      options.resistance = true;
+    } else if (argument == "--resistance" && hasValue) {
+      options.resistancePower = std::atof(argv[++k]);
     } else if (argument == "--points" && hasValue) {
       options.points.clear();
       for (const std::string& p : splitAt(argv[++k], ',')) {
@@ -231,8 +232,8 @@ struct Growth {
 int main(int argc, char** argv) {
   const Options options = parse(argc, argv);
   const auto started = std::chrono::steady_clock::now();
-  std::printf("Reduced walk, B = 1, one core, %g s a cell%s.\n\n", options.seconds,
-              options.resistance ? ", resistance-guided choice" : "");
+  std::printf("Reduced walk, B = 1, one core, %g s a cell, resistance power %g.\n\n",
+              options.seconds, options.resistancePower);
   std::printf(
       "| graph | n | m | point | tilt | samples | RV | sd log | RV log-normal | nodes | ns/node | "
       "work to 1%% (s) | at (1, 1): estimate / exact |\n");
@@ -243,6 +244,7 @@ int main(int argc, char** argv) {
       const Graph graph(member.vertexCount, member.edges);
       for (const Point& point : options.points) {
         WalkSettings settings{1, 0, point.first, point.second, 0, WalkKind::Reduced};
+        settings.resistancePower = options.resistancePower;
         const auto cellStart = std::chrono::steady_clock::now();
         settings.tilt = pilotTilt(graph, settings, options.seconds);
         const double rest =
