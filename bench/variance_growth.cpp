@@ -10,7 +10,7 @@
 //   - per family and point: the growth law, the slopes of log(1 + RV) and of the log-spread's
 //     square against the number of vertices (for a log-normal the two are the same number).
 //   velmora_variance_growth [--quick] [--seconds S] [--families cubic,grid,dense]
-//                           [--points 1:1,2:1] [--resistance POWER]
+//                           [--points 1:1,2:1] [--resistance POWER] [--radius R] [--largest N]
 // --resistance tilts each choice by the resistance ratio to that power (resistance_guide.h).
 // The default table takes about 66 cells x S = 15 s of one core; --quick about a minute.
 #include <algorithm>
@@ -41,6 +41,8 @@ struct Options {
   std::vector<std::string> families{"cubic", "grid", "dense"};
   std::vector<Point> points{{1, 1}, {2, 1}, {1, 2}, {3, 3}, {2, 0}, {0, 2}};
   double resistancePower = 0.0;
+  int radius = 0;
+  int largest = 1 << 30;  // graphs with more vertices are left out
 };
 
 std::vector<std::string> splitAt(const std::string& text, char separator) {
@@ -64,6 +66,10 @@ Options parse(int argc, char** argv) {
       secondsGiven = true;
     } else if (argument == "--families" && hasValue) {
       options.families = splitAt(argv[++k], ',');
+    } else if (argument == "--radius" && hasValue) {
+      options.radius = std::atoi(argv[++k]);
+    } else if (argument == "--largest" && hasValue) {
+      options.largest = std::atoi(argv[++k]);
     } else if (argument == "--resistance" && hasValue) {
       options.resistancePower = std::atof(argv[++k]);
     } else if (argument == "--points" && hasValue) {
@@ -232,8 +238,8 @@ struct Growth {
 int main(int argc, char** argv) {
   const Options options = parse(argc, argv);
   const auto started = std::chrono::steady_clock::now();
-  std::printf("Reduced walk, B = 1, one core, %g s a cell, resistance power %g.\n\n",
-              options.seconds, options.resistancePower);
+  std::printf("Reduced walk, B = 1, one core, %g s a cell, resistance power %g, radius %d.\n\n",
+              options.seconds, options.resistancePower, options.radius);
   std::printf(
       "| graph | n | m | point | tilt | samples | RV | sd log | RV log-normal | nodes | ns/node | "
       "work to 1%% (s) | at (1, 1): estimate / exact |\n");
@@ -241,10 +247,13 @@ int main(int argc, char** argv) {
   std::map<std::pair<std::string, Point>, Growth> growth;
   for (const std::string& name : options.families)
     for (const FamilyMember& member : family(name, options.quick)) {
+      if (member.vertexCount > options.largest)
+        continue;
       const Graph graph(member.vertexCount, member.edges);
       for (const Point& point : options.points) {
         WalkSettings settings{1, 0, point.first, point.second, 0, WalkKind::Reduced};
         settings.resistancePower = options.resistancePower;
+        settings.resistanceRadius = options.radius;
         const auto cellStart = std::chrono::steady_clock::now();
         settings.tilt = pilotTilt(graph, settings, options.seconds);
         const double rest =

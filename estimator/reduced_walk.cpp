@@ -22,12 +22,12 @@ ReducedNode reducedRoot(const Graph& graph, double x, double y, BranchOrder orde
 ReducedWalk::ReducedWalk(int budget, int mcore, double tilt, std::size_t memoryLimit)
     : budget_(budget), mcore_(mcore), tilt_(tilt), memoryLimit_(memoryLimit) {}
 
-void ReducedWalk::guideByResistance(double power) {
+void ReducedWalk::guideByResistance(double power, int radius) {
   guidePower_ = power;
   if (power == 0.0)
     guide_.reset();
-  else if (!guide_)
-    guide_.emplace();
+  else
+    guide_.emplace(radius);
 }
 
 WideFloat ReducedWalk::sample(const ReducedNode& root, std::uint64_t seed) {

@@ -55,10 +55,11 @@ class ReducedWalk {
   // True when some depth of the last sample had more children than the budget.
   bool budgetBound() const { return budgetBound_; }
   // From now on each node's deletion child is tilted, on top of the constant tilt, by the
-  // resistance ratio of its branch edge raised to `power` (resistance_guide.h): exact at
-  // (1, 1) with power 1, where every sample then equals T(1, 1). It costs a linear solve per
-  // node. Power 0 turns it off.
-  void guideByResistance(double power);
+  // resistance ratio of its branch edge raised to `power` (resistance_guide.h), in the whole
+  // graph or, with `radius` > 0, in the edge's neighbourhood: exact at (1, 1) with power 1 and
+  // radius 0, where every sample then equals T(1, 1). It costs a linear solve per node. Power 0
+  // turns it off.
+  void guideByResistance(double power, int radius = 0);
   // Another thread's flag that ends the walk (walk_levels.h).
   void stopWhen(const std::atomic<bool>* stop) { levels_.stopWhen(stop); }
   // Tree nodes built by this walk over all its samples.

@@ -12,70 +12,99 @@ double dot(const std::vector<double>& u, const std::vector<double>& v) {
   return sum;
 }
 
+// The conductance b / a of an edge, or 0 when it has none that a network could use.
+double conductanceOf(const EdgeFactors<WideFloat>& factors) {
+  if (factors.a.isZero())
+    return 0.0;
+  const double w = abs(factors.b / factors.a).toDouble();
+  return w > 0.0 && std::isfinite(w) ? w : 0.0;
+}
+
 }  // namespace
 
 double ResistanceGuide::deletionRatio(const ReducedGraph<WideFloat>& node, double power) {
-  const Graph& topology = node.topology();
-  conductance_.assign(topology.edgeIdLimit(), 0.0);
-  for (int id = 0; id < topology.edgeIdLimit(); ++id) {
-    if (!topology.hasEdge(id))
-      continue;
-    const EdgeFactors<WideFloat>& f = node.factors(id);
-    if (f.a.isZero())
-      return 1.0;
-    const double w = abs(f.b / f.a).toDouble();
-    if (!(w > 0.0) || !std::isfinite(w))
-      return 1.0;
-    conductance_[id] = w;
-  }
-  const int edge = node.branchEdge();
-  const double w = conductance_[edge];
+  const double w = conductanceOf(node.factors(node.branchEdge()));
+  if (w == 0.0 || !buildLaplacian(node))
+    return 1.0;
   // Clamped so that an inexact solve cannot make either child look worthless.
-  const double share = std::clamp(w * resistance(topology, conductance_, edge), 1e-9, 1.0 - 1e-9);
+  const double share = std::clamp(w * solveForResistance(), 1e-9, 1.0 - 1e-9);
   return std::pow((1.0 - share) * w / share, power);
 }
 
-void ResistanceGuide::buildLaplacian(const Graph& topology,
-                                     const std::vector<double>& conductance) {
-  denseId_.assign(topology.vertexIdLimit(), -1);
-  int count = 0;
-  for (int v = 0; v < topology.vertexIdLimit(); ++v)
-    if (topology.hasVertex(v))
-      denseId_[v] = count++;
+bool ResistanceGuide::buildLaplacian(const ReducedGraph<WideFloat>& node) {
+  const Graph& topology = node.topology();
+  const Edge branch = topology.edge(node.branchEdge());
+  const auto limit = static_cast<std::size_t>(topology.vertexIdLimit());
+  if (stamp_.size() < limit) {
+    stamp_.assign(limit, 0);
+    denseId_.assign(limit, -1);
+    distance_.assign(limit, 0);
+    generation_ = 0;
+  }
+  if (++generation_ == 0) {
+    std::fill(stamp_.begin(), stamp_.end(), 0);
+    generation_ = 1;
+  }
+  // The branch edge's ends, then every vertex, or those breadth-first within the radius.
+  order_.clear();
+  const auto reach = [&](int vertex, int distance) {
+    if (stamp_[vertex] == generation_)
+      return;
+    stamp_[vertex] = generation_;
+    denseId_[vertex] = static_cast<int>(order_.size());
+    distance_[vertex] = distance;
+    order_.push_back(vertex);
+  };
+  reach(branch.u, 0);
+  reach(branch.v, 0);
+  if (radius_ == 0) {
+    for (int v = 0; v < topology.vertexIdLimit(); ++v)
+      if (topology.hasVertex(v))
+        reach(v, 0);
+  }
+  for (std::size_t k = 0; radius_ > 0 && k < order_.size(); ++k) {
+    const int vertex = order_[k];
+    if (distance_[vertex] < radius_)
+      topology.forEachIncidentEdge(vertex,
+                                   [&](int, int far) { reach(far, distance_[vertex] + 1); });
+  }
+  const std::size_t count = order_.size();
   rowStart_.assign(1, 0);
   column_.clear();
   offDiagonal_.clear();
   diagonal_.assign(count, 0.0);
-  for (int v = 0; v < topology.vertexIdLimit(); ++v) {
-    if (denseId_[v] < 0)
-      continue;
-    topology.forEachIncidentEdge(v, [&](int edge, int far) {
-      if (far == v)
+  bool usable = true;
+  for (std::size_t row = 0; row < count; ++row) {
+    const int vertex = order_[row];
+    topology.forEachIncidentEdge(vertex, [&](int edge, int far) {
+      if (far == vertex)
         return;  // a loop carries no current
-      column_.push_back(denseId_[far]);
-      offDiagonal_.push_back(-conductance[edge]);
-      diagonal_[denseId_[v]] += conductance[edge];
+      const double w = conductanceOf(node.factors(edge));
+      usable = usable && w > 0.0;
+      diagonal_[row] += w;
+      // A neighbour beyond the radius is the grounded node: its potential is 0.
+      if (stamp_[far] == generation_) {
+        column_.push_back(denseId_[far]);
+        offDiagonal_.push_back(-w);
+      }
     });
     rowStart_.push_back(static_cast<int>(column_.size()));
+    // A vertex with no edge carries no current; 1 keeps the preconditioner finite.
+    if (diagonal_[row] == 0.0)
+      diagonal_[row] = 1.0;
   }
-  // A vertex with no edge carries no current; 1 keeps the preconditioner finite.
-  for (double& d : diagonal_)
-    if (d == 0.0)
-      d = 1.0;
+  return usable;
 }
 
-double ResistanceGuide::resistance(const Graph& topology, const std::vector<double>& conductance,
-                                   int edge) {
-  buildLaplacian(topology, conductance);
+// Conjugate gradients for L phi = e_u - e_v, the branch edge's ends numbered 0 and 1; without
+// a grounded node L is singular, but the system is consistent (its right side sums to 0 on the
+// component), and conjugate gradients converge on it all the same.
+double ResistanceGuide::solveForResistance() {
   const std::size_t n = diagonal_.size();
-  const Edge ends = topology.edge(edge);
-  const int u = denseId_[ends.u], v = denseId_[ends.v];
-  // L phi = e_u - e_v is consistent (its right side sums to 0 on the component), so conjugate
-  // gradients converge on the singular Laplacian without grounding a vertex.
   solution_.assign(n, 0.0);
   residual_.assign(n, 0.0);
-  residual_[u] = 1.0;
-  residual_[v] = -1.0;
+  residual_[0] = 1.0;
+  residual_[1] = -1.0;
   preconditioned_.resize(n);
   product_.resize(n);
   for (std::size_t k = 0; k < n; ++k)
@@ -108,5 +137,5 @@ double ResistanceGuide::resistance(const Graph& topology, const std::vector<doub
     for (std::size_t k = 0; k < n; ++k)
       direction_[k] = preconditioned_[k] + beta * direction_[k];
   }
-  return solution_[u] - solution_[v];
+  return solution_[0] - solution_[1];
 }

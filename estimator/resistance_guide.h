@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <vector>
 
 #include "estimator/wide_float.h"
@@ -15,33 +16,39 @@
 // w_e R_e, R_e the effective resistance between e's ends. Hence
 //   T(G - e) / T(G / e) = (1 - w_e R_e) / R_e,
 // and a walk that tilts each choice by that ratio draws every sample equal to T(1, 1). Elsewhere
-// the same network, with the node's own factors, still sees what the constant tilt cannot: an
-// edge nearly a bridge (w R near 1) is costly to delete wherever connectivity matters.
+// the same network, with the node's own factors, still sees what a constant tilt cannot: an edge
+// that is nearly a bridge (w R near 1) is costly to delete wherever connectivity matters.
 //
 // R_e is found by conjugate gradients on the Laplacian with a diagonal preconditioner, to a
 // relative residual of `tolerance`: an approximate ratio changes the variance, never the mean.
-// Cost per node: O(vertices + edges) to set up, and O(edges) per iteration; the iterations grow
-// like the square root of the Laplacian's condition number times log(1 / tolerance), a few tens
-// on random regular graphs, a few hundred on a 30 x 30 grid.
+// With a `radius` > 0 only the vertices within that distance of e's ends take part and the
+// vertices just beyond are tied to one grounded node, which can only lower R_e (closing a switch
+// never raises a resistance): the ratio of a neighbourhood, whose cost does not grow with the
+// graph. Cost per node: O(vertices + edges) of the part that takes part to set up, and O(its
+// edges) per iteration; the iterations grow like the square root of the Laplacian's condition
+// number times log(1 / tolerance): a few tens on random regular graphs, hundreds on a 30 x 30
+// grid.
 class ResistanceGuide {
  public:
-  explicit ResistanceGuide(double tolerance = 1e-4) : tolerance_(tolerance) {}
+  explicit ResistanceGuide(int radius = 0, double tolerance = 1e-4)
+      : radius_(radius), tolerance_(tolerance) {}
 
   // The ratio above for the branch edge of an inner node, raised to `power`; 1 when the network
-  // cannot say (a factor a of 0 or a conductance that is not finite and positive).
+  // cannot say (a factor a of 0, or a conductance that is not finite and positive).
   double deletionRatio(const ReducedGraph<WideFloat>& node, double power = 1.0);
 
-  // The effective resistance between the ends of `edge` in the network of `topology` whose edge
-  // k has conductance `conductance[k]` (> 0; by edge id). Both ends in one component.
-  double resistance(const Graph& topology, const std::vector<double>& conductance, int edge);
-
  private:
-  void buildLaplacian(const Graph& topology, const std::vector<double>& conductance);
+  // Numbers the vertices that take part densely (the branch edge's ends first) and builds their
+  // Laplacian; false when some conductance is unusable.
+  bool buildLaplacian(const ReducedGraph<WideFloat>& node);
+  double solveForResistance();
 
+  int radius_;
   double tolerance_;
-  // The Laplacian of the live vertices, renumbered densely, in compressed rows without the
-  // diagonal, which is kept apart.
-  std::vector<int> denseId_, rowStart_, column_;
+  std::vector<int> denseId_, distance_, rowStart_, column_, order_;
+  std::vector<std::uint32_t> stamp_;
+  std::uint32_t generation_ = 0;
+  // The Laplacian in compressed rows without the diagonal, which is kept apart.
   std::vector<double> offDiagonal_, diagonal_;
-  std::vector<double> conductance_, solution_, residual_, direction_, product_, preconditioned_;
+  std::vector<double> solution_, residual_, direction_, product_, preconditioned_;
 };

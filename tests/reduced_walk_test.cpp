@@ -154,14 +154,15 @@ TEST(ReducedWalk, TheResistanceGuideIsExactAtOneOneAndUnbiasedElsewhere) {
   }
   const EdgeList edges = randomCubicMultigraph(12, 9);
   const ExactTutte exact = exactTutte(edges);
-  for (double power : {0.5, 1.0})
+  for (const auto& [power, radius] : {std::pair{0.5, 0}, {1.0, 0}, {1.0, 2}})
     for (int budget : {1, 4})
       for (const auto& [x, y] : {std::pair{2.0, 1.0}, {0.0, 2.0}, {2.0, 0.0}, {-0.5, 1.5}}) {
         WalkSettings settings = reduced(budget, 0, x, y);
         settings.resistancePower = power;
+        settings.resistanceRadius = radius;
         settings.tilt = 0.7;
-        SCOPED_TRACE(testing::Message()
-                     << "power " << power << " B=" << budget << " at (" << x << ", " << y << ")");
+        SCOPED_TRACE(testing::Message() << "power " << power << " radius " << radius
+                                        << " B=" << budget << " at (" << x << ", " << y << ")");
         const PointSamples batch =
             estimatePointSamples(makeGraph(edges), settings, seeds(2000, 91));
         expectUnbiased(batch.values, exact.evaluate(x, y));
