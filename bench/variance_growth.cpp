@@ -10,7 +10,8 @@
 //   - per family and point: the growth law, the slopes of log(1 + RV) and of the log-spread's
 //     square against the number of vertices (for a log-normal the two are the same number).
 //   velmora_variance_growth [--quick] [--seconds S] [--families cubic,grid,dense]
-//                           [--points 1:1,2:1] [--resistance POWER] [--radius R] [--largest N]
+//                           [--points 1:1,2:1] [--resistance POWER] [--radius R] [--smallest N]
+//                           [--largest N]
 // --resistance tilts each choice by the resistance ratio to that power (resistance_guide.h).
 // The default table takes about 66 cells x S = 15 s of one core; --quick about a minute.
 #include <algorithm>
@@ -42,7 +43,7 @@ struct Options {
   std::vector<Point> points{{1, 1}, {2, 1}, {1, 2}, {3, 3}, {2, 0}, {0, 2}};
   double resistancePower = 0.0;
   int radius = 0;
-  int largest = 1 << 30;  // graphs with more vertices are left out
+  int smallest = 0, largest = 1 << 30;  // graphs with fewer or more vertices are left out
 };
 
 std::vector<std::string> splitAt(const std::string& text, char separator) {
@@ -68,6 +69,8 @@ Options parse(int argc, char** argv) {
       options.families = splitAt(argv[++k], ',');
     } else if (argument == "--radius" && hasValue) {
       options.radius = std::atoi(argv[++k]);
+    } else if (argument == "--smallest" && hasValue) {
+      options.smallest = std::atoi(argv[++k]);
     } else if (argument == "--largest" && hasValue) {
       options.largest = std::atoi(argv[++k]);
     } else if (argument == "--resistance" && hasValue) {
@@ -247,7 +250,7 @@ int main(int argc, char** argv) {
   std::map<std::pair<std::string, Point>, Growth> growth;
   for (const std::string& name : options.families)
     for (const FamilyMember& member : family(name, options.quick)) {
-      if (member.vertexCount > options.largest)
+      if (member.vertexCount < options.smallest || member.vertexCount > options.largest)
         continue;
       const Graph graph(member.vertexCount, member.edges);
       for (const Point& point : options.points) {
