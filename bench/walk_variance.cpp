@@ -15,7 +15,7 @@
 #include "estimator/sample_batch.h"
 #include "estimator/tilt_choice.h"
 #include "graph/graph.h"
-#include "graph/instance_reader.h"
+#include "variance_measurement.h"
 
 namespace {
 
@@ -70,70 +70,6 @@ Options parse(int argc, char** argv) {
     }
   }
   return options;
-}
-
-struct Measurement {
-  WideFloat mean = 0.0;
-  double samples = 0, relativeVariance = 0, nodesPerSample = 0, nsPerNode = 0, secondsPerSample = 0;
-};
-
-// Samples in batches of growing size until the time is spent; sums in double after scaling by
-// the first non-zero sample, so that values beyond a double's range are measured too.
-Measurement measure(const Graph& graph, const WalkSettings& settings, double seconds) {
-  using Clock = std::chrono::steady_clock;
-  const auto start = Clock::now();
-  double elapsed = 0.0, sum = 0.0, squares = 0.0;
-  std::int64_t nodes = 0;
-  std::uint64_t nextSeed = 1;
-  std::size_t batch = 16, drawn = 0;
-  WideFloat scale = 0.0;
-  while (elapsed < seconds) {
-    std::vector<std::uint64_t> seeds(batch);
-    for (std::uint64_t& seed : seeds)
-      seed = 0x9e3779b97f4a7c15ULL * nextSeed++;
-    const PointSamples result = estimatePointSamples(graph, settings, seeds);
-    for (const WideFloat& value : result.values) {
-      if (scale.isZero() && !value.isZero())
-        scale = abs(value);
-      const double scaled = scale.isZero() ? 0.0 : (value / scale).toDouble();
-      sum += scaled;
-      squares += scaled * scaled;
-    }
-    nodes += result.nodesBuilt;
-    drawn += batch;
-    elapsed = std::chrono::duration<double>(Clock::now() - start).count();
-    batch = std::min<std::size_t>(batch * 2, 1 << 16);
-  }
-  Measurement m;
-  m.samples = static_cast<double>(drawn);
-  const double mean = sum / m.samples;
-  m.mean = scale * mean;
-  m.relativeVariance = (squares / m.samples - mean * mean) / (mean * mean);
-  m.nodesPerSample = static_cast<double>(nodes) / m.samples;
-  m.nsPerNode = nodes > 0 ? elapsed * 1e9 / static_cast<double>(nodes) : 0.0;
-  m.secondsPerSample = elapsed / m.samples;
-  return m;
-}
-
-std::string printed(WideFloat value) {
-  std::ostringstream text;
-  text << value;
-  return text.str();
-}
-
-// Seeds apart from the measured samples' own.
-std::vector<std::uint64_t> pilotSeeds(std::size_t count) {
-  std::vector<std::uint64_t> seeds(count);
-  for (std::size_t k = 0; k < count; ++k)
-    seeds[k] = 0xd1b54a32d192ed03ULL * (k + 1) + 12345;
-  return seeds;
-}
-
-Graph loadGraph(const std::string& path) {
-  EdgeList edges;
-  int edgeCount = 0, vertexCount = 0;
-  readInstanceFile(path, edges, edgeCount, vertexCount);
-  return Graph(vertexCount, edges);
 }
 
 }  // namespace

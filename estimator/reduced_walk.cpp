@@ -22,6 +22,14 @@ ReducedNode reducedRoot(const Graph& graph, double x, double y, BranchOrder orde
 ReducedWalk::ReducedWalk(int budget, int mcore, double tilt, std::size_t memoryLimit)
     : budget_(budget), mcore_(mcore), tilt_(tilt), memoryLimit_(memoryLimit) {}
 
+void ReducedWalk::guideByResistance(double power, int radius) {
+  guidePower_ = power;
+  if (power == 0.0)
+    guide_.reset();
+  else
+    guide_.emplace(radius);
+}
+
 WideFloat ReducedWalk::sample(const ReducedNode& root, std::uint64_t seed) {
   random_.reseed(seed);
   budgetBound_ = false;
@@ -48,7 +56,8 @@ void ReducedWalk::listCandidates() {
   for (int k = 0; k < static_cast<int>(levels_.current.size()); ++k) {
     const ReducedNode& node = levels_.current[k];
     const EdgeFactors<WideFloat>& branch = node.factors(node.branchEdge());
-    const WideFloat deleted = node.weight() * branch.a * tilt_;
+    const double tilt = guide_ ? tilt_ * guide_->deletionRatio(node, guidePower_) : tilt_;
+    const WideFloat deleted = node.weight() * branch.a * tilt;
     const WideFloat contracted = node.weight() * branch.b;
     if (!deleted.isZero())
       candidates_.push_back({2 * k, deleted});

@@ -2,10 +2,12 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 #include "estimator/branch_order.h"
 #include "estimator/random_stream.h"
+#include "estimator/resistance_guide.h"
 #include "estimator/walk_levels.h"
 #include "estimator/weighted_resampling.h"
 #include "estimator/wide_float.h"
@@ -52,6 +54,12 @@ class ReducedWalk {
 
   // True when some depth of the last sample had more children than the budget.
   bool budgetBound() const { return budgetBound_; }
+  // From now on each node's deletion child is tilted, on top of the constant tilt, by the
+  // resistance ratio of its branch edge raised to `power` (resistance_guide.h), in the whole
+  // graph or, with `radius` > 0, in the edge's neighbourhood: exact at (1, 1) with power 1 and
+  // radius 0, where every sample then equals T(1, 1). It costs a linear solve per node. Power 0
+  // turns it off.
+  void guideByResistance(double power, int radius = 0);
   // Another thread's flag that ends the walk (walk_levels.h).
   void stopWhen(const std::atomic<bool>* stop) { levels_.stopWhen(stop); }
   // Tree nodes built by this walk over all its samples.
@@ -66,6 +74,8 @@ class ReducedWalk {
   int budget_;
   int mcore_;
   double tilt_;
+  std::optional<ResistanceGuide> guide_;
+  double guidePower_ = 0.0;
   std::size_t memoryLimit_;
   WalkLevels<ReducedNode> levels_;
   std::vector<WeightedCandidate> candidates_;

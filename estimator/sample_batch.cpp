@@ -110,6 +110,7 @@ PointSamples reducedPointSamples(const Graph& graph, const WalkSettings& setting
       [&](int mcore, std::size_t memoryLimit) {
         ReducedWalk walk(settings.budget, mcore, settings.tilt, memoryLimit);
         walk.stopWhen(settings.stop);
+        walk.guideByResistance(settings.resistancePower, settings.resistanceRadius);
         return walk;
       },
       [&](ReducedWalk& walk, std::size_t i) { result.values[i] = walk.sample(root, seeds[i]); });

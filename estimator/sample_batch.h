@@ -26,6 +26,10 @@ struct WalkSettings {
   WalkKind walk = WalkKind::Level;
   BranchOrder order = BranchOrder::BreadthFirst;  // the reduced walk's
   double tilt = 1.0;                              // the reduced walk's (reduced_walk.h)
+  // The reduced walk's: 0, or the power of the resistance ratio by which each node's choice is
+  // tilted besides `tilt` (ReducedWalk::guideByResistance; a linear solve per node).
+  double resistancePower = 0.0;
+  int resistanceRadius = 0;  // 0: the whole graph's network; r > 0: each edge's r-neighbourhood
   // When another thread sets it, every walk of the batch throws WalkStopped at its next depth.
   const std::atomic<bool>* stop = nullptr;
 };

@@ -143,6 +143,40 @@ TEST(ReducedWalk, BindingBudgetsAreUnbiasedWhateverTheTilt) {
   }
 }
 
+// Tilting each choice by the branch edge's resistance ratio makes every sample at (1, 1) the
+// spanning-tree count, loops, parallel edges and several components included; at other points
+// and powers it changes the variance, never the mean.
+TEST(ReducedWalk, TheResistanceGuideIsExactAtOneOneAndUnbiasedElsewhere) {
+  const std::vector<EdgeList> graphs{
+      grid(4, 5),
+      {{0, 0}, {0, 1}, {0, 1}, {1, 2}, {2, 3}, {3, 1}, {3, 4}, {4, 4}, {4, 2}},
+      {{0, 1}, {1, 2}, {2, 0}, {0, 3}, {3, 1}, {4, 5}, {5, 6}, {6, 4}, {4, 7}, {7, 5}, {7, 6}},
+      randomCubicMultigraph(14, 5)};
+  for (const EdgeList& edges : graphs) {
+    const ExactTutte exact = exactTutte(edges);
+    WalkSettings settings = reduced(1, 0, 1, 1);
+    settings.resistancePower = 1.0;
+    const PointSamples batch = estimatePointSamples(makeGraph(edges), settings, seeds(20, 3));
+    for (const WideFloat& value : batch.values)
+      EXPECT_NEAR(value.toDouble(), exact.evaluate(1, 1), 1e-6 * exact.evaluate(1, 1));
+  }
+  const EdgeList edges = randomCubicMultigraph(12, 9);
+  const ExactTutte exact = exactTutte(edges);
+  for (const auto& [power, radius] : {std::pair{0.5, 0}, {1.0, 0}, {1.0, 2}})
+    for (int budget : {1, 4})
+      for (const auto& [x, y] : {std::pair{2.0, 1.0}, {0.0, 2.0}, {2.0, 0.0}, {-0.5, 1.5}}) {
+        WalkSettings settings = reduced(budget, 0, x, y);
+        settings.resistancePower = power;
+        settings.resistanceRadius = radius;
+        settings.tilt = 0.7;
+        SCOPED_TRACE(testing::Message() << "power " << power << " radius " << radius
+                                        << " B=" << budget << " at (" << x << ", " << y << ")");
+        const PointSamples batch =
+            estimatePointSamples(makeGraph(edges), settings, seeds(2000, 91));
+        expectUnbiased(batch.values, exact.evaluate(x, y));
+      }
+}
+
 TEST(ReducedWalk, SamplesDependOnlyOnTheirSeedsNotOnTheCores) {
   const Graph root = makeGraph(grid(7, 7));
   // N = 3 builds large levels on all cores, N = 12 runs the walks side by side.
