@@ -199,7 +199,7 @@ double pilotTilt(const Graph& graph, const WalkSettings& settings, double second
   const std::size_t rungs = tiltLadder().size();
   const auto share = static_cast<std::size_t>(
       std::clamp(seconds / 4.0 / (static_cast<double>(rungs) * perSample), 4.0, 200.0));
-  return chooseTilt(graph, settings, pilotSeeds(rungs * share));
+  return chooseTilt(graph, settings, pilotSeeds(rungs * share)).tilt;
 }
 
 // Least-squares slope of ys against xs.

@@ -6,7 +6,9 @@
 #include <sstream>
 #include <utility>
 
+#include "estimator/closed_form_values.h"
 #include "estimator/exact_route.h"
+#include "estimator/spanning_tree_count.h"
 #include "estimator/tilt_choice.h"
 #include "estimator/tree_level.h"
 #include "experiments/sample_seeds.h"
@@ -24,6 +26,19 @@ constexpr std::array<std::pair<EstimateMethod, std::string_view>, 4> kMethodName
     {EstimateMethod::Reduced, "reduced"},
     {EstimateMethod::Exact, "exact"},
 }};
+
+// The value at (x, y) where a closed form gives it at little cost, for checking a walk's
+// estimate: on the hyperbola (x - 1)(y - 1) = 1 in time O(m), and at (1, 1) when counting the
+// spanning trees takes at most kSpanningTreeUpdateLimit updates (about a second of one core).
+std::optional<WideFloat> cheapExactValue(const Graph& graph, double x, double y) {
+  if (x == 1.0 && y == 1.0) {
+    if (const std::optional<SpanningTreeCount> count =
+            countSpanningTreesWithin(graph, kSpanningTreeUpdateLimit))
+      return count->value;
+    return std::nullopt;
+  }
+  return closedFormValue(graph, x, y);
+}
 
 TutteEstimate exactEstimate(const ExactValue& exact, const SamplingOptions& options,
                             std::uint64_t seed, const Stopwatch& stopwatch) {
