@@ -172,7 +172,7 @@ TEST(ReducedWalk, TheResistanceGuideIsExactAtOneOneAndUnbiasedElsewhere) {
         SCOPED_TRACE(testing::Message() << "power " << power << " radius " << radius
                                         << " B=" << budget << " at (" << x << ", " << y << ")");
         const PointSamples batch =
-            estimatePointSamples(makeGraph(edges), settings, seeds(2000, 91));
+            estimatePointSamples(makeGraph(edges), settings, seeds(400, 91));
         expectUnbiased(batch.values, exact.evaluate(x, y));
       }
 }
