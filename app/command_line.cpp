@@ -11,7 +11,7 @@
 #include "experiments/distributed_samples.h"
 #include "experiments/point_experiments.h"
 #include "experiments/polynomial_experiments.h"
-#include "experiments/process_group.h"
+#include "distributed/process_group.h"
 #include "experiments/run_stopped.h"
 
 namespace po = boost::program_options;

@@ -2,7 +2,7 @@
 #include <streambuf>
 
 #include "app/command_line.h"
-#include "experiments/process_group.h"
+#include "distributed/process_group.h"
 
 namespace {
 

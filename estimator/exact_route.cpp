@@ -361,3 +361,13 @@ ExactPolynomial exactPolynomialOrRefuse(const Graph& graph, double secondsLimit)
   answer.cost = cost;
   return answer;
 }
+
+std::optional<WideFloat> cheapExactValue(const Graph& graph, double x, double y) {
+  if (x == 1.0 && y == 1.0) {
+    if (const std::optional<SpanningTreeCount> count =
+            countSpanningTreesWithin(graph, kExactCheckSeconds * kSpanningTreeUpdatesPerSecond))
+      return count->value;
+    return std::nullopt;
+  }
+  return closedFormValue(graph, x, y);
+}

@@ -21,7 +21,8 @@
 //    within the limit and kFrontierMemoryCap;
 //  - DeletionContraction: the cached evaluator (estimator/exact_evaluator.h), within its own
 //    limits and predicted (from the slowest graphs measured at each size) within the limit.
-// The polynomial has the last two.
+// The polynomial has the last two. A walk's estimate is checked against the first two where they
+// answer within about a second (cheapExactValue).
 //
 // Deciding costs the frontier's orders (linear in the edges for bounded degree) and its dry run,
 // which stops once the states it has met would take longer than the limit: at most about the
@@ -89,3 +90,10 @@ struct ExactPolynomial {
 // The whole polynomial by the cheapest engine predicted within `secondsLimit`, or throws
 // ExactSizeExceeded with the refusal.
 ExactPolynomial exactPolynomialOrRefuse(const Graph& graph, double secondsLimit);
+
+// The value at (x, y) where a closed form gives it within kExactCheckSeconds of one core, for
+// checking a walk's estimate against the truth: on the hyperbola (x - 1)(y - 1) = 1 in time O(m),
+// and at (1, 1) by counting the spanning trees, which a random 3-regular graph of about 1,700
+// vertices or a square grid of 71 x 71 takes about that long to do; none elsewhere.
+inline constexpr double kExactCheckSeconds = 1.0;
+std::optional<WideFloat> cheapExactValue(const Graph& graph, double x, double y);

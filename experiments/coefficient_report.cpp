@@ -2,9 +2,9 @@
 
 #include <iostream>
 
-#include "experiments/coefficient_statistics.h"
+#include "library/coefficient_statistics.h"
 #include "experiments/report_lines.h"
-#include "experiments/sample_statistics.h"
+#include "library/sample_statistics.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 
 #include "estimator/coefficient_matrix.h"
 #include "estimator/wide_float.h"
-#include "experiments/coefficient_table.h"
+#include "library/coefficient_table.h"
 
 // Prints one experiment's report and adds its share (divided by expnum) to the run's average
 // tables and point lists. The tables take their size from averageCoefficients (m + 1), so an

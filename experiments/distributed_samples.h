@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "estimator/sample_batch.h"
-#include "experiments/process_group.h"
+#include "distributed/process_group.h"
 #include "graph/graph.h"
 
 // A failure that every process of the run throws together, so that none waits for another.

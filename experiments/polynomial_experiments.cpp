@@ -8,14 +8,12 @@
 #include "estimator/tree_level.h"
 #include "experiments/coefficient_report.h"
 #include "experiments/distributed_samples.h"
-#include "experiments/process_group.h"
+#include "distributed/process_group.h"
 #include "experiments/progress_meter.h"
 #include "experiments/run_instance.h"
-#include "experiments/run_seed.h"
-#include "experiments/sample_seeds.h"
-#include "experiments/spanning_tree_check.h"
-#include "experiments/stopwatch.h"
-#include "experiments/trust_checks.h"
+#include "library/spanning_tree_check.h"
+#include "library/stopwatch.h"
+#include "library/trust_checks.h"
 #include "graph/graph.h"
 
 void runPolynomialExperiments(int expnum, int B, std::string fileName, int N, int verb, int mcore,
@@ -30,7 +28,7 @@ void runPolynomialExperiments(int expnum, int B, std::string fileName, int N, in
   // A loop at y == 0 or a bridge at x == 0 cuts off the root itself: T(x, y) is exactly 0.
   Graph root(instance.vertexCount, instance.edges);
   const bool pointIsZero = x != -1 && y != -1 && isPruned(root, x, y);
-  SpanningTreeCheck spanningTreeCheck(instance, group.leads());
+  SpanningTreeCheck spanningTreeCheck(root);
 
   CoefficientTable averageCoefficients{m + 1, 0.0, {}};
   CoefficientTable averageRelativeErrors{m + 1, 0.0, {}};
@@ -57,7 +55,10 @@ void runPolynomialExperiments(int expnum, int B, std::string fileName, int N, in
         pointSampleWarnings(experiment, x, y, samples.points, samples.budgetBound, pointIsZero));
     printWarnings(coefficientWarnings(experiment, samples.tables, samples.budgetBound, verb != 0));
     anyCut = anyCut || samples.budgetBound;
-    printWarnings(spanningTreeCheck.afterExperiment(experiment, samples));
+    // Only the leader holds every sample, and only it prints.
+    if (group.leads() && !samples.tables.empty())
+      printWarnings(spanningTreeCheck.afterExperiment(
+          experiment, spanningTreeEstimate(samples.tables), samples.budgetBound));
     // The report can no longer be written: the caller says so and ends the run, on every
     // process alike.
     if (!group.allAgree(static_cast<bool>(std::cout)))

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "experiments/process_group.h"
+#include "distributed/process_group.h"
 #include "graph/instance_reader.h"
 
 // The graph of a run, as the instance file gives it.

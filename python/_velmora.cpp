@@ -25,8 +25,8 @@
 #include "estimator/exact_evaluator.h"
 #include "estimator/exact_route.h"
 #include "estimator/spanning_tree_count.h"
-#include "experiments/tutte_coefficients.h"
-#include "experiments/tutte_estimate.h"
+#include "library/tutte_coefficients.h"
+#include "library/tutte_estimate.h"
 #include "graph/instance_reader.h"
 
 namespace py = pybind11;

@@ -11,7 +11,7 @@
 #include "estimator/sample_batch.h"
 #include "estimator/tilt_choice.h"
 #include "estimator/weighted_resampling.h"
-#include "experiments/sampling_run.h"
+#include "library/sampling_run.h"
 #include "support/exact_tutte.h"
 #include "support/large_graphs.h"
 

@@ -17,7 +17,7 @@
 
 #include "estimator/spanning_tree_count.h"
 #include "experiments/coefficient_report.h"
-#include "experiments/sample_statistics.h"
+#include "library/sample_statistics.h"
 #include "graph/instance_reader.h"
 #include "support/coefficient_tables.h"
 #include "support/exact_tutte.h"

@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "experiments/coefficient_statistics.h"
-#include "experiments/sample_statistics.h"
-#include "experiments/trust_checks.h"
+#include "library/coefficient_statistics.h"
+#include "library/sample_statistics.h"
+#include "library/trust_checks.h"
 #include "support/coefficient_tables.h"
 
 namespace {

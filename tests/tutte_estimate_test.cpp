@@ -12,9 +12,9 @@
 #include <tuple>
 
 #include "estimator/exact_evaluator.h"
-#include "experiments/second_opinion.h"
-#include "experiments/tutte_coefficients.h"
-#include "experiments/tutte_estimate.h"
+#include "library/second_opinion.h"
+#include "library/tutte_coefficients.h"
+#include "library/tutte_estimate.h"
 #include "support/exact_tutte.h"
 #include "support/large_graphs.h"
 
@@ -263,18 +263,17 @@ TEST(LibraryEstimate, ASecondTiltOrTheExactValueCatchesARunThatMissedItsTail) {
   // of 0.3. The 200 at tilt 0.707 see the whole tree, and the two disagree.
   const Graph grid = graphOfEdges(squareGrid(5));
   const double exact = exactTutteValue(grid, 1, 2).toDouble();
-  std::vector<std::uint64_t> seeds(2000);
-  std::iota(seeds.begin(), seeds.end(), 1);
   const WalkSettings settings{1, 1, 1, 2, 0, WalkKind::Reduced};
   const double infinity = std::numeric_limits<double>::infinity();
   const TiltedSamples missed =
-      drawTiltedSamples(grid, settings, {8, 0.707, infinity, infinity}, seeds);
-  ASSERT_EQ(missed.second.samples.values.size(), 200u);
-  EXPECT_LT(partEstimate(missed.first.samples.values).value.toDouble(), 0.5 * exact);
+      drawTiltedSamples(grid, settings, {8, 0.707, infinity, infinity}, 2, 0, 2000, processAlone());
+  ASSERT_EQ(missed.second.samples.summary.count, 200);
+  EXPECT_LT(missed.first.samples.summary.mean.toDouble(), 0.5 * exact);
   EXPECT_TRUE(mentions(secondOpinionWarnings(1, 2, missed), "at tilt 8 and"));
   // Pooled without predictions, weighted by them with: unbiased either way.
   EXPECT_DOUBLE_EQ(missed.secondWeight, 0.1);
-  const TiltedSamples weighted = drawTiltedSamples(grid, settings, {0.707, 0.5, 0.45, 0.9}, seeds);
+  const TiltedSamples weighted =
+      drawTiltedSamples(grid, settings, {0.707, 0.5, 0.45, 0.9}, 1, 0, 2000, processAlone());
   EXPECT_NEAR(weighted.secondWeight, 200 / 0.9 / (1800 / 0.45 + 200 / 0.9), 1e-12);
   const ErrorBar combined = combinedEstimate(weighted);
   EXPECT_NEAR(combined.value.toDouble(), exact, 5 * combined.standardError.toDouble());
@@ -283,8 +282,8 @@ TEST(LibraryEstimate, ASecondTiltOrTheExactValueCatchesARunThatMissedItsTail) {
   WalkSettings whole = settings;
   whole.budget = 1 << 20;
   const TiltedSamples exactRun =
-      drawTiltedSamples(graphOfEdges(kK5), whole, {8, 0.707, infinity, infinity},
-                        {seeds.begin(), seeds.begin() + 200});
+      drawTiltedSamples(graphOfEdges(kK5), whole, {8, 0.707, infinity, infinity}, 1, 0, 200,
+                        processAlone());
   EXPECT_FALSE(exactRun.budgetBound());
   EXPECT_TRUE(secondOpinionWarnings(1, 2, exactRun).empty());
   const double k5 = exactTutte(kK5).evaluate(1, 2);

@@ -4,7 +4,7 @@
 
 #include "estimator/coefficient_matrix.h"
 #include "estimator/wide_float.h"
-#include "experiments/coefficient_table.h"
+#include "library/coefficient_table.h"
 
 using DenseTable = std::vector<std::vector<double>>;
 

@@ -3,7 +3,7 @@
 #include <cmath>
 #include <iostream>
 
-#include "experiments/tutte_estimate.h"
+#include "library/tutte_estimate.h"
 #include "graph/instance_reader.h"
 
 int main(int argc, char* argv[]) {

@@ -6,7 +6,7 @@
 
 #include "estimator/exact_route.h"
 #include "estimator/wide_float.h"
-#include "experiments/sampling_run.h"
+#include "library/sampling_run.h"
 #include "graph/instance_reader.h"
 
 // How a value of T(G; x, y) is computed. A request names any of the four; a result names what

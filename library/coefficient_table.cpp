@@ -1,4 +1,4 @@
-#include "experiments/coefficient_table.h"
+#include "library/coefficient_table.h"
 
 #include <algorithm>
 

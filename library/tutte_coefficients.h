@@ -1,7 +1,7 @@
 #pragma once
 
-#include "experiments/coefficient_table.h"
-#include "experiments/sampling_run.h"
+#include "library/coefficient_table.h"
+#include "library/sampling_run.h"
 #include "graph/instance_reader.h"
 
 // Estimates of every coefficient t_ij of T(G; x, y) = sum t_ij x^i y^j, as the tool's normal

@@ -1,4 +1,4 @@
-#include "experiments/coefficient_statistics.h"
+#include "library/coefficient_statistics.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,4 +1,4 @@
-#include "experiments/trust_checks.h"
+#include "library/trust_checks.h"
 
 #include <algorithm>
 #include <cmath>
@@ -7,8 +7,8 @@
 
 #include <boost/math/special_functions/gamma.hpp>
 
-#include "experiments/coefficient_statistics.h"
-#include "experiments/sample_statistics.h"
+#include "library/coefficient_statistics.h"
+#include "library/sample_statistics.h"
 
 namespace {
 
@@ -77,19 +77,27 @@ std::vector<std::string> pointSampleWarnings(int experiment, double x, double y,
                                              bool knownZero) {
   if (!budgetCut || samples.empty())
     return {};
+  return pointSampleWarnings(experiment, x, y, sampleWeight(samples),
+                             static_cast<std::int64_t>(samples.size()), budgetCut, knownZero);
+}
+
+std::vector<std::string> pointSampleWarnings(int experiment, double x, double y,
+                                             SampleWeight weight, std::int64_t samples,
+                                             bool budgetCut, bool knownZero) {
+  if (!budgetCut || samples == 0)
+    return {};
   const std::string head = "Warning: experiment " + std::to_string(experiment) + ": ";
-  const SampleWeight weight = sampleWeight(samples);
   if (weight.effectiveSize == 0.0) {
     if (knownZero)
       return {};
-    return {head + "all " + std::to_string(samples.size()) + " samples of " + pointName(x, y) +
+    return {head + "all " + std::to_string(samples) + " samples of " + pointName(x, y) +
             " are 0: the walk never reached a leaf that counts at this point, so the estimate 0 "
             "says nothing about the value; raise B (and N) until some samples are not 0."};
   }
   if (weight.effectiveSize >= kLeastEffectiveSampleSize && weight.largestShare <= 0.5)
     return {};
   return {head + "the estimate of " + pointName(x, y) + " rests on an effective sample size of " +
-          figure(weight.effectiveSize) + " (of " + std::to_string(samples.size()) +
+          figure(weight.effectiveSize) + " (of " + std::to_string(samples) +
           "), and the largest sample holds " + figure(100.0 * weight.largestShare) +
           "% of the total weight: the true value may be far from the estimate, whatever its RE "
           "says; raise B or N."};
@@ -141,23 +149,39 @@ std::vector<std::string> coefficientWarnings(int experiment,
                                              bool budgetCut, bool countLoose) {
   if (!budgetCut || samples.empty())
     return {};
+  const auto withLeaves = std::count_if(samples.begin(), samples.end(), [](const auto& sample) {
+    return !sample.entries.empty();
+  });
+  // The relative errors are computed only where they are read.
+  const CoefficientTable errors =
+      countLoose && withLeaves > 0
+          ? coefficientStatistics(samples, samples.front().edgeCount + 1).errors
+          : CoefficientTable{};
+  return coefficientWarnings(experiment, static_cast<std::int64_t>(samples.size()), withLeaves,
+                             errors, budgetCut, countLoose);
+}
+
+std::vector<std::string> coefficientWarnings(int experiment, std::int64_t samples,
+                                             std::int64_t samplesWithLeaves,
+                                             const CoefficientTable& relativeErrors,
+                                             bool budgetCut, bool countLoose) {
+  if (!budgetCut || samples == 0)
+    return {};
   const std::string head = "Warning: experiment " + std::to_string(experiment) + ": ";
-  const bool noLeaf = std::all_of(samples.begin(), samples.end(),
-                                  [](const CoefficientMatrix& s) { return s.entries.empty(); });
-  if (noLeaf) {
-    return {head + "none of the " + std::to_string(samples.size()) +
+  if (samplesWithLeaves == 0) {
+    return {head + "none of the " + std::to_string(samples) +
             " samples reached a leaf, so every coefficient reads 0 and says nothing about the "
             "polynomial; raise B."};
   }
   if (!countLoose)
     return {};
-  const CoefficientStatistics stats = coefficientStatistics(samples, samples.front().edgeCount + 1);
   long loose = 0;
-  for (const CoefficientTable::Cell& cell : stats.errors.cells)
+  for (const CoefficientTable::Cell& cell : relativeErrors.cells)
     loose += !(abs(cell.value) <= kLargestTrustedRE);
   if (loose == 0)
     return {};
-  return {head + std::to_string(loose) + " of the " + std::to_string(stats.errors.cells.size()) +
+  return {head + std::to_string(loose) + " of the " +
+          std::to_string(relativeErrors.cells.size()) +
           " coefficients the samples reached have an RE above " + figure(kLargestTrustedRE) +
           " (and the coefficients no sample reached read 0 unchecked); raise B or N."};
 }

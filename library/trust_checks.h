@@ -1,10 +1,12 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
 #include "estimator/coefficient_matrix.h"
 #include "estimator/wide_float.h"
+#include "library/coefficient_table.h"
 
 // Checks that say when an estimate cannot be trusted. The walk's samples are heavy-tailed on
 // large graphs: a run can come out low by orders of magnitude while its RE looks modest, because
@@ -37,6 +39,10 @@ SampleWeight sampleWeight(const std::vector<WideFloat>& samples);
 std::vector<std::string> pointSampleWarnings(int experiment, double x, double y,
                                              const std::vector<WideFloat>& samples, bool budgetCut,
                                              bool knownZero);
+// The same from the samples' weight and count, for samples that were not kept.
+std::vector<std::string> pointSampleWarnings(int experiment, double x, double y,
+                                             SampleWeight weight, std::int64_t samples,
+                                             bool budgetCut, bool knownZero);
 
 // The upper tail of the chi-square statistic of the estimates about their weighted mean, each
 // with standard error |RE * estimate|, over the experiments whose standard error is positive
@@ -55,6 +61,12 @@ std::vector<std::string> agreementWarnings(double x, double y,
 // latter, and on large graphs it holds in nearly every run.
 std::vector<std::string> coefficientWarnings(int experiment,
                                              const std::vector<CoefficientMatrix>& samples,
+                                             bool budgetCut, bool countLoose);
+// The same for samples that were not kept: how many there were, how many reached a leaf, and
+// the coefficients' relative errors (read only with countLoose).
+std::vector<std::string> coefficientWarnings(int experiment, std::int64_t samples,
+                                             std::int64_t samplesWithLeaves,
+                                             const CoefficientTable& relativeErrors,
                                              bool budgetCut, bool countLoose);
 
 // An estimate with its standard error.

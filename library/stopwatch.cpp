@@ -1,4 +1,4 @@
-#include "experiments/stopwatch.h"
+#include "library/stopwatch.h"
 
 Stopwatch::Stopwatch() : start_(std::chrono::steady_clock::now()) {}
 

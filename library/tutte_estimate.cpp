@@ -1,4 +1,4 @@
-#include "experiments/tutte_estimate.h"
+#include "library/tutte_estimate.h"
 
 #include <algorithm>
 #include <array>
@@ -6,17 +6,16 @@
 #include <sstream>
 #include <utility>
 
-#include "estimator/closed_form_values.h"
 #include "estimator/exact_route.h"
-#include "estimator/spanning_tree_count.h"
 #include "estimator/tilt_choice.h"
 #include "estimator/tree_level.h"
-#include "experiments/sample_seeds.h"
-#include "experiments/sample_statistics.h"
-#include "experiments/second_opinion.h"
-#include "experiments/spanning_tree_check.h"
-#include "experiments/stopwatch.h"
-#include "experiments/trust_checks.h"
+#include "estimator/random_source.h"
+#include "library/byte_packing.h"
+#include "library/shared_outcome.h"
+#include "library/streamed_samples.h"
+#include "library/second_opinion.h"
+#include "library/stopwatch.h"
+#include "library/trust_checks.h"
 
 namespace {
 
@@ -26,19 +25,6 @@ constexpr std::array<std::pair<EstimateMethod, std::string_view>, 4> kMethodName
     {EstimateMethod::Reduced, "reduced"},
     {EstimateMethod::Exact, "exact"},
 }};
-
-// The value at (x, y) where a closed form gives it at little cost, for checking a walk's
-// estimate: on the hyperbola (x - 1)(y - 1) = 1 in time O(m), and at (1, 1) when counting the
-// spanning trees takes at most kSpanningTreeUpdateLimit updates (about a second of one core).
-std::optional<WideFloat> cheapExactValue(const Graph& graph, double x, double y) {
-  if (x == 1.0 && y == 1.0) {
-    if (const std::optional<SpanningTreeCount> count =
-            countSpanningTreesWithin(graph, kSpanningTreeUpdateLimit))
-      return count->value;
-    return std::nullopt;
-  }
-  return closedFormValue(graph, x, y);
-}
 
 TutteEstimate exactEstimate(const ExactValue& exact, const SamplingOptions& options,
                             std::uint64_t seed, const Stopwatch& stopwatch) {
@@ -84,25 +70,66 @@ WalkKind walkOf(EstimateMethod method) {
 
 // Mean, errors and warnings of the run's samples, whose estimate is `estimate`; when an exact
 // value is at hand the estimate is checked against it.
-void summarise(const Graph& graph, const std::vector<WideFloat>& samples, ErrorBar estimate,
+void summarise(const Graph& graph, const SampleSummary& samples, ErrorBar estimate,
                bool budgetBound, const ValueOptions& options, TutteEstimate& result) {
   result.run.exact = !budgetBound;
-  // Every sample of an exact run is the same exact sum, whatever its tilt; their plain mean
-  // keeps it to the last digit, where weighting both parts could round it.
-  result.value = result.run.exact ? sampleMean(samples) : estimate.value;
+  // Every sample of an exact run is the same exact sum, whatever its tilt; any one of them keeps
+  // it to the last digit, where a mean could round it.
+  result.value = result.run.exact ? samples.first : estimate.value;
   if (result.run.exact)
     return;
   result.standardError = estimate.standardError;
   result.relativeError = result.standardError / abs(result.value);
   Graph root = graph;
   const bool knownZero = isPruned(root, options.x, options.y);
-  result.run.warnings =
-      pointSampleWarnings(1, options.x, options.y, samples, budgetBound, knownZero);
+  result.run.warnings = pointSampleWarnings(1, options.x, options.y, samples.weight(),
+                                            samples.count, budgetBound, knownZero);
   if (const std::optional<WideFloat> exact = cheapExactValue(graph, options.x, options.y)) {
     const std::vector<std::string> missed =
         exactValueWarnings(options.x, options.y, estimate, *exact, budgetBound);
     result.run.warnings.insert(result.run.warnings.end(), missed.begin(), missed.end());
   }
+}
+
+// An exact value as bytes, for the processes that wait while the leader computes it; an empty
+// optional when no engine was cheap enough.
+std::string packedExact(const std::optional<ExactValue>& exact) {
+  BytePacker packer;
+  packer.put(exact.has_value());
+  if (!exact)
+    return std::move(packer.bytes());
+  packer.put(exact->value);
+  packer.put(exact->errorBound);
+  packer.put(exact->engine);
+  packer.put(exact->decimal.has_value());
+  packer.putText(exact->decimal.value_or(""));
+  return std::move(packer.bytes());
+}
+
+std::optional<ExactValue> unpackedExact(const std::string& bytes) {
+  ByteUnpacker unpacker(bytes);
+  if (!unpacker.get<bool>())
+    return std::nullopt;
+  ExactValue exact;
+  exact.value = unpacker.get<WideFloat>();
+  exact.errorBound = unpacker.get<WideFloat>();
+  exact.engine = unpacker.get<ExactEngine>();
+  const bool hasDecimal = unpacker.get<bool>();
+  std::string decimal = unpacker.getText();
+  if (hasDecimal)
+    exact.decimal = std::move(decimal);
+  return exact;
+}
+
+// The exact engines run on the leader alone (where they answer they are fast); the others wait
+// for its answer, or its refusal.
+std::optional<ExactValue> exactOnLeader(const Graph& graph, const ValueOptions& options,
+                                        const ProcessExchange& processes) {
+  return unpackedExact(computeOnLeader(processes, [&] {
+    if (options.method == EstimateMethod::Exact)
+      return packedExact(exactValueOrRefuse(graph, options.x, options.y, kExactRequestSeconds));
+    return packedExact(exactValueIfCheap(graph, options.x, options.y, kAutoExactSeconds));
+  }));
 }
 
 }  // namespace
@@ -129,35 +156,33 @@ TutteEstimate estimateTutteValue(const EdgeList& edges, const ValueOptions& opti
   checkTilt(options);
   const Stopwatch stopwatch;
   const Graph graph = graphOfEdges(edges);
+  const ProcessExchange& processes = processesOf(sampling);
   const std::uint64_t seed = runSeed(sampling);
-  if (options.method == EstimateMethod::Exact)
-    return exactEstimate(exactValueOrRefuse(graph, options.x, options.y, kExactRequestSeconds),
-                         sampling, seed, stopwatch);
-  if (options.method == EstimateMethod::Auto) {
-    if (const std::optional<ExactValue> exact =
-            exactValueIfCheap(graph, options.x, options.y, kAutoExactSeconds))
+  if (options.method == EstimateMethod::Exact || options.method == EstimateMethod::Auto) {
+    if (const std::optional<ExactValue> exact = exactOnLeader(graph, options, processes))
       return exactEstimate(*exact, sampling, seed, stopwatch);
   }
   const WalkKind walk = walkOf(options.method);
   const bool choosesTilt = walk == WalkKind::Reduced && !options.tilt;
+  // The pilot's seeds come first from the run's generator, then the samples': both depend on
+  // the seed alone. Every process runs the whole pilot, so all choose the same tilt.
+  const int pilotSamples = choosesTilt ? pilotSeedCount(sampling.samples) : 0;
   SampleSeedSource source(seed);
-  // The pilot's seeds first, then the samples': both depend on the seed alone.
-  const std::vector<std::uint64_t> pilotSeeds =
-      drawExperimentSeeds(choosesTilt ? pilotSeedCount(sampling.samples) : 0, source);
-  const std::vector<std::uint64_t> seeds = drawExperimentSeeds(sampling.samples, source);
-  PointSamples batch;
+  const std::vector<std::uint64_t> pilotSeeds = drawExperimentSeeds(pilotSamples, source);
+  StreamedPoints level;
   TiltedSamples tilted;  // the reduced walk's, a share of them at a second tilt
   runSampleBatch(sampling, [&] {
     const WalkSettings settings = walkSettings(sampling, options.x, options.y, walk);
     if (walk == WalkKind::Level) {
-      batch = estimatePointSamples(graph, settings, seeds);
+      level = streamPointSamples(graph, settings, seed, 0, sampling.samples, processes);
       return;
     }
     WalkSettings pilot = settings;
     pilot.budget = 1;
     const TiltChoice choice =
         choosesTilt ? chooseTilt(graph, pilot, pilotSeeds) : givenTilt(*options.tilt);
-    tilted = drawTiltedSamples(graph, settings, choice, seeds);
+    tilted = drawTiltedSamples(graph, settings, choice, seed, pilotSamples, sampling.samples,
+                               processes);
   });
   TutteEstimate result;
   result.method = walk == WalkKind::Reduced ? EstimateMethod::Reduced : EstimateMethod::Walk;
@@ -165,12 +190,12 @@ TutteEstimate estimateTutteValue(const EdgeList& edges, const ValueOptions& opti
   result.run.budget = budgetOf(sampling, walk);
   result.run.seed = seed;
   if (walk == WalkKind::Level) {
-    result.run.nodesBuilt = batch.nodesBuilt;
-    summarise(graph, batch.values, partEstimate(batch.values), batch.budgetBound, options, result);
+    result.run.nodesBuilt = level.nodesBuilt;
+    summarise(graph, level.summary, level.summary.estimate(), level.budgetBound, options, result);
   } else {
     result.tilt = tilted.first.tilt;
     result.run.nodesBuilt = tilted.nodesBuilt();
-    summarise(graph, tilted.allValues(), combinedEstimate(tilted), tilted.budgetBound(), options,
+    summarise(graph, tilted.allSamples(), combinedEstimate(tilted), tilted.budgetBound(), options,
               result);
     const std::vector<std::string> disagree = secondOpinionWarnings(options.x, options.y, tilted);
     result.run.warnings.insert(result.run.warnings.end(), disagree.begin(), disagree.end());

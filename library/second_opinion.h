@@ -6,7 +6,10 @@
 
 #include "estimator/sample_batch.h"
 #include "estimator/tilt_choice.h"
-#include "experiments/trust_checks.h"
+#include "library/process_exchange.h"
+#include "library/sample_summary.h"
+#include "library/streamed_samples.h"
+#include "library/trust_checks.h"
 #include "graph/graph.h"
 
 // The reduced walk's second opinion. A run's samples are all unbiased, but a run that never met
@@ -24,10 +27,10 @@ inline constexpr int kLeastSecondOpinionSamples = 20;
 int secondOpinionSamples(int samples);
 
 // The samples of a run at two tilts: the first part of the seeds at `tilt`, the last
-// secondOpinionSamples(N) at `second.tilt`.
+// secondOpinionSamples(N) at `second.tilt`, each part streamed (streamed_samples.h).
 struct TiltedPart {
   double tilt = 1.0;
-  PointSamples samples;
+  StreamedPoints samples;
 };
 struct TiltedSamples {
   TiltedPart first;
@@ -36,21 +39,20 @@ struct TiltedSamples {
   double secondWeight = 0.0;
   bool budgetBound() const { return first.samples.budgetBound || second.samples.budgetBound; }
   std::int64_t nodesBuilt() const { return first.samples.nodesBuilt + second.samples.nodesBuilt; }
-  // Both parts' samples, the first's then the second's: those of the seeds in order.
-  std::vector<WideFloat> allValues() const;
+  // Both parts' samples as one, the first's then the second's: those of the seeds in order.
+  SampleSummary allSamples() const;
 };
 
-// Draws the run's samples at the pilot's tilt and its neighbour. The second part's weight is
-// the inverse-variance weight from the pilot's predictions, n2 / r2 / (n1 / r1 + n2 / r2), so
-// that a worse neighbour costs the combined estimate little; pooled (n2 / N) where the
-// predictions are missing. Being fixed before the run, the weight keeps the combination
-// unbiased, where weights from the run's own spreads would favour the part that missed its
-// tail. Time: one walk of `settings` per seed.
+// Draws the run's `samples` samples, the run's seeds from `seedsBefore` on, at the pilot's tilt
+// and its neighbour, over `processes`. The second part's weight is the inverse-variance weight
+// from the pilot's predictions, n2 / r2 / (n1 / r1 + n2 / r2), so that a worse neighbour costs
+// the combined estimate little; pooled (n2 / N) where the predictions are missing. Being fixed
+// before the run, the weight keeps the combination unbiased, where weights from the run's own
+// spreads would favour the part that missed its tail. Time: one walk of `settings` per seed.
 TiltedSamples drawTiltedSamples(const Graph& root, const WalkSettings& settings,
-                                const TiltChoice& choice, const std::vector<std::uint64_t>& seeds);
-
-// The mean of a part's samples with its standard error (population spread / sqrt n).
-ErrorBar partEstimate(const std::vector<WideFloat>& samples);
+                                const TiltChoice& choice, std::uint64_t runSeed,
+                                std::uint64_t seedsBefore, int samples,
+                                const ProcessExchange& processes);
 
 // The weighted mean of both parts, with the standard error of independent parts; the first
 // part alone when the second is empty.

@@ -11,6 +11,7 @@
 #include "estimator/sample_batch.h"
 #include "graph/graph.h"
 #include "graph/instance_reader.h"
+#include "library/process_exchange.h"
 
 // What the library's estimates for other programs share: how their samples are drawn, on how
 // many cores, how they are stopped early, and what a run reports besides its figures. Each
@@ -35,6 +36,10 @@ struct SamplingOptions {
   // When another thread sets it, the estimate throws EstimateStopped: the walks in progress end
   // at their next depth, so even a sample of a huge budget ends within one level's time.
   const std::atomic<bool>* stop = nullptr;
+  // The processes that share the estimate (process_exchange.h); absent: this process alone.
+  // Every process must make the same call with the same options (a seed too, or none on every
+  // process: the leader's clock then seeds them all). Each returns the same result.
+  const ProcessExchange* processes = nullptr;
 };
 
 // Thrown by an estimate whose stop flag was set before it finished.
@@ -64,11 +69,15 @@ void checkSamplingOptions(const SamplingOptions& options);
 // The budget the walk takes under these options: the one given, else the walk's default.
 int budgetOf(const SamplingOptions& options, WalkKind walk);
 
-// The seed of the run: the one given, else one from the clock.
+// The processes of the options: the ones given, else this process alone.
+const ProcessExchange& processesOf(const SamplingOptions& options);
+
+// The seed of the run: the one given, else one from the leader's clock.
 std::uint64_t runSeed(const SamplingOptions& options);
 
 // Settings of the walks for these options at (x, y) (-1: no point); mcore follows the cores,
-// and the walks end when the options' stop flag is set.
+// the processes on one machine share its memory, and the walks end when the options' stop flag
+// is set.
 WalkSettings walkSettings(const SamplingOptions& options, double x, double y, WalkKind walk);
 
 // Runs batch() within the options' limit on threads. The walks of settings made by walkSettings

@@ -1,4 +1,4 @@
-#include "experiments/sample_statistics.h"
+#include "library/sample_statistics.h"
 
 #include <cmath>
 

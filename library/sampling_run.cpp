@@ -1,10 +1,12 @@
-#include "experiments/sampling_run.h"
+#include "library/sampling_run.h"
 
 #include <algorithm>
 
 #include "estimator/parallel_loop.h"
 #include "estimator/walk_levels.h"
-#include "experiments/run_seed.h"
+#include "library/byte_packing.h"
+#include "library/shared_outcome.h"
+#include "estimator/random_source.h"
 
 void checkSamplingOptions(const SamplingOptions& options) {
   if (options.samples < 1)
@@ -23,13 +25,25 @@ int budgetOf(const SamplingOptions& options, WalkKind walk) {
                                                            : kDefaultLevelBudget);
 }
 
+const ProcessExchange& processesOf(const SamplingOptions& options) {
+  return options.processes != nullptr ? *options.processes : processAlone();
+}
+
 std::uint64_t runSeed(const SamplingOptions& options) {
-  return options.seed ? *options.seed : seedFromClock();
+  if (options.seed)
+    return *options.seed;
+  BytePacker packer;
+  packer.put(seedFromClock());
+  const std::string leaders =
+      computeOnLeader(processesOf(options), [&] { return packer.bytes(); });
+  return ByteUnpacker(leaders).get<std::uint64_t>();
 }
 
 WalkSettings walkSettings(const SamplingOptions& options, double x, double y, WalkKind walk) {
   const int mcore = options.cores == 1 ? 0 : 1;
-  WalkSettings settings{budgetOf(options, walk), mcore, x, y, 0, walk};
+  const std::size_t memoryLimit =
+      defaultWalkMemoryLimit() / static_cast<std::size_t>(processesOf(options).sizeOnThisMachine());
+  WalkSettings settings{budgetOf(options, walk), mcore, x, y, memoryLimit, walk};
   settings.stop = options.stop;
   return settings;
 }

@@ -1,22 +1,15 @@
-#include "experiments/process_group.h"
+#include "distributed/process_group.h"
 
 #include <mpi.h>
 
 #include <cstdlib>
 #include <numeric>
 
+#include "library/process_exchange.h"
+
 namespace {
 
 ProcessGroup* runningGroup = nullptr;
-
-// A process that an MPI launcher started finds the launcher's variables in its environment.
-bool startedByLauncher() {
-  for (const char* name : {"OMPI_COMM_WORLD_SIZE", "PMIX_RANK", "PMI_RANK", "PMI_SIZE"}) {
-    if (std::getenv(name) != nullptr)
-      return true;
-  }
-  return false;
-}
 
 int checkedCount(std::size_t bytes) {
   return static_cast<int>(bytes);  // blocks are far below 2 GiB: a few bytes per sample
@@ -101,4 +94,21 @@ std::vector<char> ProcessGroup::gatherToLeader(const std::vector<char>& bytes) c
   MPI_Gatherv(bytes.data(), mine, MPI_BYTE, all.data(), counts.data(), offsets.data(), MPI_BYTE, 0,
               MPI_COMM_WORLD);
   return all;
+}
+
+std::vector<std::string> ProcessGroup::allGather(const std::string& bytes) const {
+  if (!usesMpi_)
+    return {bytes};
+  const int mine = checkedCount(bytes.size());
+  std::vector<int> counts(size_);
+  MPI_Allgather(&mine, 1, MPI_INT, counts.data(), 1, MPI_INT, MPI_COMM_WORLD);
+  std::vector<int> offsets(counts.size(), 0);
+  std::exclusive_scan(counts.begin(), counts.end(), offsets.begin(), 0);
+  std::string all(static_cast<std::size_t>(offsets.back()) + counts.back(), '\0');
+  MPI_Allgatherv(bytes.data(), mine, MPI_BYTE, all.data(), counts.data(), offsets.data(), MPI_BYTE,
+                 MPI_COMM_WORLD);
+  std::vector<std::string> shares;
+  for (int r = 0; r < size_; ++r)
+    shares.push_back(all.substr(offsets[r], counts[r]));
+  return shares;
 }

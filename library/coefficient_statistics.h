@@ -3,7 +3,7 @@
 #include <vector>
 
 #include "estimator/coefficient_matrix.h"
-#include "experiments/coefficient_table.h"
+#include "library/coefficient_table.h"
 
 // Per-coefficient statistics of one experiment's samples: means and errors hold the sample mean
 // and the relative error of the N values of each coefficient, with error 0 where the mean is 0;

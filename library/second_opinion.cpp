@@ -1,18 +1,15 @@
-#include "experiments/second_opinion.h"
+#include "library/second_opinion.h"
 
 #include <cmath>
 
-#include "experiments/sample_statistics.h"
 
 int secondOpinionSamples(int samples) {
   const int share = samples / kSecondOpinionShare;
   return share >= kLeastSecondOpinionSamples ? share : 0;
 }
 
-std::vector<WideFloat> TiltedSamples::allValues() const {
-  std::vector<WideFloat> values = first.samples.values;
-  values.insert(values.end(), second.samples.values.begin(), second.samples.values.end());
-  return values;
+SampleSummary TiltedSamples::allSamples() const {
+  return SampleSummary::merged(first.samples.summary, second.samples.summary);
 }
 
 namespace {
@@ -27,34 +24,33 @@ double secondWeightOf(double firstSamples, double secondSamples, const TiltChoic
 }  // namespace
 
 TiltedSamples drawTiltedSamples(const Graph& root, const WalkSettings& settings,
-                                const TiltChoice& choice, const std::vector<std::uint64_t>& seeds) {
-  const int secondCount = secondOpinionSamples(static_cast<int>(seeds.size()));
-  const auto split = seeds.end() - secondCount;
+                                const TiltChoice& choice, std::uint64_t runSeed,
+                                std::uint64_t seedsBefore, int samples,
+                                const ProcessExchange& processes) {
+  const int secondCount = secondOpinionSamples(samples);
+  const int firstCount = samples - secondCount;
   TiltedSamples run;
   run.first.tilt = choice.tilt;
   run.second.tilt = choice.neighbour;
   WalkSettings tilted = settings;
   tilted.tilt = choice.tilt;
-  run.first.samples = estimatePointSamples(root, tilted, {seeds.begin(), split});
+  run.first.samples =
+      streamPointSamples(root, tilted, runSeed, seedsBefore, firstCount, processes);
   if (secondCount == 0)
     return run;
   tilted.tilt = choice.neighbour;
-  run.second.samples = estimatePointSamples(root, tilted, {split, seeds.end()});
-  run.secondWeight = secondWeightOf(static_cast<double>(seeds.size() - secondCount),
+  run.second.samples = streamPointSamples(root, tilted, runSeed, seedsBefore + firstCount,
+                                          secondCount, processes);
+  run.secondWeight = secondWeightOf(static_cast<double>(firstCount),
                                     static_cast<double>(secondCount), choice);
   return run;
 }
 
-ErrorBar partEstimate(const std::vector<WideFloat>& samples) {
-  return {sampleMean(samples),
-          sampleStdDev(samples) / std::sqrt(static_cast<double>(samples.size()))};
-}
-
 ErrorBar combinedEstimate(const TiltedSamples& run) {
-  const ErrorBar first = partEstimate(run.first.samples.values);
-  if (run.second.samples.values.empty())
+  const ErrorBar first = run.first.samples.summary.estimate();
+  if (run.second.samples.summary.count == 0)
     return first;
-  const ErrorBar second = partEstimate(run.second.samples.values);
+  const ErrorBar second = run.second.samples.summary.estimate();
   const double w = run.secondWeight;
   const WideFloat firstError = (1.0 - w) * first.standardError;
   const WideFloat secondError = w * second.standardError;
@@ -63,9 +59,9 @@ ErrorBar combinedEstimate(const TiltedSamples& run) {
 }
 
 std::vector<std::string> secondOpinionWarnings(double x, double y, const TiltedSamples& run) {
-  if (run.second.samples.values.empty())
+  if (run.second.samples.summary.count == 0)
     return {};
-  return tiltAgreementWarnings(x, y, {run.first.tilt, partEstimate(run.first.samples.values)},
-                               {run.second.tilt, partEstimate(run.second.samples.values)},
+  return tiltAgreementWarnings(x, y, {run.first.tilt, run.first.samples.summary.estimate()},
+                               {run.second.tilt, run.second.samples.summary.estimate()},
                                run.budgetBound());
 }
