@@ -12,7 +12,7 @@ cd "$(dirname "$0")"
 
 PACKAGES=(cmake g++ ninja-build make libboost-program-options-dev libtbb-dev googletest
           libgtest-dev libbenchmark-dev libmpfr-dev libgmp-dev libopenmpi-dev openmpi-bin
-          python3-dev pybind11-dev python3-numpy python3-networkx python3-pytest)
+          python3-dev pybind11-dev python3-numpy python3-networkx python3-pytest python3-mpi4py)
 # Only the fuzz mode needs these: the compiler and its libFuzzer and sanitizer runtimes.
 FUZZ_PACKAGES=(clang-14 libclang-rt-14-dev)
 

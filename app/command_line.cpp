@@ -8,6 +8,7 @@
 #include <boost/program_options.hpp>
 
 #include "app/run_config.h"
+#include "estimator/walk_levels.h"
 #include "experiments/distributed_samples.h"
 #include "experiments/point_experiments.h"
 #include "experiments/polynomial_experiments.h"
@@ -104,8 +105,7 @@ bool outputFailed() {
 // Memory runs out in a run when the budget lets a level keep more graphs than fit; that is no
 // fault of the command line, so it does not get the option table.
 int reportExhaustedMemory(const std::bad_alloc& failure, const RunConfig& config) {
-  std::cerr << "Out of memory: B = " << config.B
-            << " keeps too many graphs of this instance; lower B" << std::endl;
+  std::cerr << "Out of memory: " << exhaustedMemoryReason(config.B) << std::endl;
   // The processes of a run that share a failure end together; a failure of this process
   // alone would leave the others waiting for it.
   if (dynamic_cast<const SharedMemoryExhausted*>(&failure) == nullptr)

@@ -9,3 +9,7 @@ std::size_t defaultWalkMemoryLimit() {
     return static_cast<std::size_t>(-1);
   return static_cast<std::size_t>(pages) / 4 * 3 * static_cast<std::size_t>(pageSize);
 }
+
+std::string exhaustedMemoryReason(int budget) {
+  return "B = " + std::to_string(budget) + " keeps too many graphs of this instance; lower B";
+}

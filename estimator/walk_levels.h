@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <new>
 #include <stdexcept>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -12,6 +13,9 @@ class WalkMemoryExhausted : public std::bad_alloc {
  public:
   const char* what() const noexcept override { return "a walk outgrew its memory allowance"; }
 };
+
+// Why memory ran out, for the user: "B = 16 keeps too many graphs of this instance; lower B".
+std::string exhaustedMemoryReason(int budget);
 
 // Thrown by a walk whose stop flag another thread has set, at the next depth it reaches.
 class WalkStopped : public std::runtime_error {

@@ -64,10 +64,6 @@ void checkTilt(const ValueOptions& options) {
         "reduced");
 }
 
-WalkKind walkOf(EstimateMethod method) {
-  return method == EstimateMethod::Walk ? WalkKind::Level : WalkKind::Reduced;
-}
-
 // Mean, errors and warnings of the run's samples, whose estimate is `estimate`; when an exact
 // value is at hand the estimate is checked against it.
 void summarise(const Graph& graph, const SampleSummary& samples, ErrorBar estimate,
@@ -146,6 +142,10 @@ std::optional<EstimateMethod> methodNamed(std::string_view name) {
     if (known == name)
       return method;
   return std::nullopt;
+}
+
+WalkKind walkOf(EstimateMethod method) {
+  return method == EstimateMethod::Walk ? WalkKind::Level : WalkKind::Reduced;
 }
 
 TutteEstimate estimateTutteValue(const EdgeList& edges, const ValueOptions& options) {

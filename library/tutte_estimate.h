@@ -29,6 +29,9 @@ enum class EstimateMethod { Auto, Walk, Reduced, Exact };
 std::string_view methodName(EstimateMethod method);
 // The method of that name; none for any other text.
 std::optional<EstimateMethod> methodNamed(std::string_view name);
+// The walk a method draws its samples with, where it draws any: the level walk for Walk, the
+// reduced walk for the others.
+WalkKind walkOf(EstimateMethod method);
 
 struct ValueOptions {
   double x = 1.0;

@@ -27,7 +27,9 @@
 #include "estimator/spanning_tree_count.h"
 #include "library/tutte_coefficients.h"
 #include "library/tutte_estimate.h"
+#include "estimator/walk_levels.h"
 #include "graph/instance_reader.h"
+#include "library/process_exchange.h"
 
 namespace py = pybind11;
 
@@ -134,22 +136,45 @@ Result runInterruptibly(Work work) {
   return std::move(*result);
 }
 
-// Runs an estimate and gives a failure of memory the sentence the tool prints for it: memory
-// runs out when the budget lets a level keep more graphs than fit (the walk's own allowance,
-// or the machine's).
+// The processes of an MPI launch, as mpi4py's communicator reaches them: the library calls
+// allGather from the thread that runs the estimate, which takes the interpreter's lock for it.
+class PythonProcesses : public ProcessExchange {
+ public:
+  PythonProcesses(py::object communicator, int sizeOnThisMachine)
+      : communicator_(std::move(communicator)),
+        rank_(communicator_.attr("Get_rank")().cast<int>()),
+        size_(communicator_.attr("Get_size")().cast<int>()),
+        sizeOnThisMachine_(sizeOnThisMachine) {}
+  int rank() const override { return rank_; }
+  int size() const override { return size_; }
+  int sizeOnThisMachine() const override { return sizeOnThisMachine_; }
+  std::vector<std::string> allGather(const std::string& bytes) const override {
+    py::gil_scoped_acquire acquire;
+    std::vector<std::string> shares;
+    for (const py::handle share : communicator_.attr("allgather")(py::bytes(bytes)))
+      shares.push_back(share.cast<std::string>());
+    return shares;
+  }
+
+ private:
+  py::object communicator_;
+  int rank_, size_, sizeOnThisMachine_;
+};
+
+// Runs an estimate and gives a failure of memory the sentence the tool prints for it.
 template <typename Result, typename Work>
 Result runEstimate(Work work, int budget) {
   try {
     return runInterruptibly<Result>(work);
   } catch (const std::bad_alloc&) {
-    raise(PyExc_MemoryError, "out of memory: B = " + std::to_string(budget) +
-                                 " keeps too many graphs of this instance; lower B");
+    raise(PyExc_MemoryError, "out of memory: " + exhaustedMemoryReason(budget));
   }
 }
 
-SamplingOptions samplingOptions(int samples, int budget, std::optional<std::uint64_t> seed,
-                                std::optional<int> cores) {
-  return {samples, budget, seed, cores, nullptr};
+SamplingOptions samplingOptions(int samples, std::optional<int> budget,
+                                std::optional<std::uint64_t> seed, std::optional<int> cores,
+                                const PythonProcesses* processes) {
+  return {samples, budget, seed, cores, nullptr, processes};
 }
 
 void addRun(py::dict& result, const SamplingReport& run, const Instance& instance) {
@@ -164,21 +189,23 @@ void addRun(py::dict& result, const SamplingReport& run, const Instance& instanc
   result["warnings"] = warnings;
 }
 
-py::dict estimate(const Instance& instance, double x, double y, int samples, int budget,
-                  const std::string& method, std::optional<std::uint64_t> seed,
-                  std::optional<int> cores, std::optional<double> tilt) {
+py::dict estimate(const Instance& instance, double x, double y, int samples,
+                  std::optional<int> budget, const std::string& method,
+                  std::optional<std::uint64_t> seed, std::optional<int> cores,
+                  std::optional<double> tilt, const PythonProcesses* processes) {
   const std::optional<EstimateMethod> requested = methodNamed(method);
   if (!requested)
     raise(PyExc_ValueError,
           "method must be 'auto', 'walk', 'reduced' or 'exact', not '" + method + "'");
-  ValueOptions options{x, y, *requested, samplingOptions(samples, budget, seed, cores), tilt};
+  ValueOptions options{x, y, *requested,
+                       samplingOptions(samples, budget, seed, cores, processes), tilt};
   const TutteEstimate estimate = runEstimate<TutteEstimate>(
       [&](const std::atomic<bool>& stop) {
         ValueOptions stoppable = options;
         stoppable.sampling.stop = &stop;
         return estimateTutteValue(instance.edges, stoppable);
       },
-      budget);
+      budgetOf(options.sampling, walkOf(*requested)));
   py::dict result;
   result["value"] = toPython(estimate.value);
   result["std_error"] = toPython(estimate.standardError);
@@ -222,16 +249,17 @@ py::object denseTable(const CoefficientTable& table) {
   return dense;
 }
 
-py::dict coefficients(const Instance& instance, int samples, int budget,
-                      std::optional<std::uint64_t> seed, std::optional<int> cores) {
-  const SamplingOptions options = samplingOptions(samples, budget, seed, cores);
+py::dict coefficients(const Instance& instance, int samples, std::optional<int> budget,
+                      std::optional<std::uint64_t> seed, std::optional<int> cores,
+                      const PythonProcesses* processes) {
+  const SamplingOptions options = samplingOptions(samples, budget, seed, cores, processes);
   const TutteCoefficients estimate = runEstimate<TutteCoefficients>(
       [&](const std::atomic<bool>& stop) {
         SamplingOptions stoppable = options;
         stoppable.stop = &stop;
         return estimateTutteCoefficients(instance.edges, stoppable);
       },
-      budget);
+      budgetOf(options, WalkKind::Level));
   py::dict result;
   result["mean"] = denseTable(estimate.means);
   result["relative_error"] = denseTable(estimate.relativeErrors);
@@ -300,12 +328,20 @@ PYBIND11_MODULE(_velmora, module) {
                   "Reads an instance file (path as bytes; name for messages).")
       .def_static("from_pairs", &instanceFromPairs, py::arg("pairs"),
                   "The graph of a list of (u, v) vertex id pairs, one per edge.");
+  py::class_<PythonProcesses>(module, "Processes",
+                              "The processes of an MPI launch, through an mpi4py communicator.")
+      .def(py::init<py::object, int>(), py::arg("communicator"),
+           py::arg("size_on_this_machine"))
+      .def_property_readonly("rank", &PythonProcesses::rank)
+      .def_property_readonly("size", &PythonProcesses::size);
+  module.def("started_by_launcher", &startedByLauncher,
+             "Whether an MPI launcher (mpirun, mpiexec, srun) started this process.");
   module.def("estimate", &estimate, py::arg("instance"), py::arg("x"), py::arg("y"),
              py::arg("samples"), py::arg("budget"), py::arg("method"), py::arg("seed"),
-             py::arg("cores"), py::arg("tilt"),
+             py::arg("cores"), py::arg("tilt"), py::arg("processes"),
              "One estimate of T(x, y), as a dict of plain values.");
   module.def("coefficients", &coefficients, py::arg("instance"), py::arg("samples"),
-             py::arg("budget"), py::arg("seed"), py::arg("cores"),
+             py::arg("budget"), py::arg("seed"), py::arg("cores"), py::arg("processes"),
              "Estimates of every coefficient, as a dict with two dense tables.");
   module.def("spanning_trees", &spanningTrees, py::arg("instance"),
              "The exact number of spanning trees, in decimal.");

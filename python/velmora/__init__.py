@@ -11,6 +11,12 @@ outright, ``exact_cost`` tells beforehand what one would cost, and ``spanning_tr
 T(G; 1, 1) exactly. Loops and parallel edges count;
 isolated vertices change nothing.
 
+Started by an MPI launcher (``mpirun -np K``, ``srun``), every process runs the same script,
+and ``estimate`` and ``coefficients`` share their samples among the K processes through
+mpi4py: each process returns the same result, the same as one process's for the same seed.
+The exact engines run on rank 0 alone while the others wait. ``leads()`` says which process
+should print.
+
 A graph is any of:
 
 - a ``networkx.Graph`` or ``networkx.MultiGraph`` (self-loops and parallel edges are kept, and
@@ -55,6 +61,7 @@ __all__ = [
     "estimate",
     "exact",
     "exact_cost",
+    "leads",
     "spanning_trees",
 ]
 
@@ -243,12 +250,12 @@ def estimate(
     y = _real("y", y)
     if not isinstance(method, str):
         raise TypeError(f"method must be a str, not {type(method).__name__}")
-    if budget is None:
-        budget = DEFAULT_WALK_BUDGET if method == "walk" else DEFAULT_REDUCED_BUDGET
-    samples, budget = _count("samples", samples), _count("budget", budget)
+    samples, budget = _count("samples", samples), _budget(budget)
     seed, cores = _seed(seed), _cores(cores)
     tilt = None if tilt is None else _real("tilt", tilt)
-    result = _velmora.estimate(_instance(graph), x, y, samples, budget, method, seed, cores, tilt)
+    result = _velmora.estimate(
+        _instance(graph), x, y, samples, budget, method, seed, cores, tilt, _processes()
+    )
     return Estimate(x=x, y=y, **result)
 
 
@@ -256,7 +263,7 @@ def coefficients(
     graph,
     *,
     samples: int,
-    budget: int,
+    budget: int | None = None,
     seed: int | None = None,
     cores: int | None = None,
 ) -> Coefficients:
@@ -265,7 +272,8 @@ def coefficients(
     Args:
         graph, seed, cores: as for estimate.
         samples: samples to draw (at least 1).
-        budget: nodes kept per depth of the tree (at least 1).
+        budget: nodes kept per depth of the tree (at least 1); DEFAULT_WALK_BUDGET (16) when
+            not given.
 
     Returns:
         Coefficients with numpy tables ``mean`` and ``relative_error``, row i for x^i and
@@ -277,9 +285,9 @@ def coefficients(
     Raises:
         The exceptions of estimate.
     """
-    samples, budget = _count("samples", samples), _count("budget", budget)
+    samples, budget = _count("samples", samples), _budget(budget)
     seed, cores = _seed(seed), _cores(cores)
-    result = _velmora.coefficients(_instance(graph), samples, budget, seed, cores)
+    result = _velmora.coefficients(_instance(graph), samples, budget, seed, cores, _processes())
     return Coefficients(**result)
 
 
@@ -500,6 +508,38 @@ def _count(name: str, value) -> int:
     if not 1 <= value <= _INT_MAX:
         raise ValueError(f"{name} must be between 1 and {_INT_MAX}, not {value}")
     return value
+
+
+def leads() -> bool:
+    """True on rank 0 of an MPI launch, and in a process started without a launcher."""
+    processes = _processes()
+    return processes is None or processes.rank == 0
+
+
+def _budget(budget) -> int | None:
+    return None if budget is None else _count("budget", budget)
+
+
+_launched_processes = None
+
+
+def _processes():
+    """The processes of the MPI launch that started this one, or None without a launcher.
+
+    Under mpirun, mpiexec or srun every process calls the same estimates with the same
+    arguments; the samples are shared among them through mpi4py's COMM_WORLD, and each
+    returns the same result. Without a launcher MPI is never touched (mpi4py is not even
+    imported).
+    """
+    global _launched_processes
+    if _launched_processes is None and _velmora.started_by_launcher():
+        from mpi4py import MPI
+
+        world = MPI.COMM_WORLD
+        machine = world.Split_type(MPI.COMM_TYPE_SHARED)
+        _launched_processes = _velmora.Processes(world, machine.Get_size())
+        machine.Free()
+    return _launched_processes
 
 
 def _seed(seed) -> int | None:

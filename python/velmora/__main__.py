@@ -14,7 +14,7 @@ import json
 import math
 import sys
 
-from . import DEFAULT_REDUCED_BUDGET, DEFAULT_SAMPLES, DEFAULT_WALK_BUDGET, Estimate, estimate
+from . import DEFAULT_REDUCED_BUDGET, DEFAULT_SAMPLES, DEFAULT_WALK_BUDGET, Estimate, estimate, leads
 
 
 def _arguments(argv):
@@ -102,8 +102,12 @@ def main(argv=None) -> int:
                 cores=arguments.cores, tilt=arguments.tilt,
             )
         except (OSError, ValueError, TypeError, MemoryError) as error:
-            print(f"velmora: {file}: {error}", file=sys.stderr)
+            if leads():
+                print(f"velmora: {file}: {error}", file=sys.stderr)
             status = 1
+            continue
+        # Under an MPI launcher every process holds the same result; rank 0 prints it.
+        if not leads():
             continue
         if arguments.json:
             print(_json_line(file, result), flush=True)

@@ -5,12 +5,15 @@
 #include <cstdint>
 #include <vector>
 
+#include "estimator/exact_evaluator.h"
 #include "experiments/distributed_samples.h"
+#include "library/tutte_coefficients.h"
+#include "library/tutte_estimate.h"
 #include "support/coefficient_tables.h"
 
 namespace {
 
-Graph grid(int side) {
+EdgeList gridEdges(int side) {
   EdgeList edges;
   for (int v = 0; v < side * side; ++v) {
     if (v % side != side - 1)
@@ -18,7 +21,19 @@ Graph grid(int side) {
     if (v < side * (side - 1))
       edges.push_back({v, v + side});
   }
-  return Graph(side * side, edges);
+  return edges;
+}
+
+Graph grid(int side) {
+  return Graph(side * side, gridEdges(side));
+}
+
+EdgeList completeGraphEdges(int vertices) {
+  EdgeList edges;
+  for (int u = 0; u < vertices; ++u)
+    for (int v = u + 1; v < vertices; ++v)
+      edges.push_back({u, v});
+  return edges;
 }
 
 std::vector<std::uint64_t> seeds(int count) {
@@ -70,6 +85,42 @@ TEST(DistributedSamples, AFailureOnOneProcessStopsThemAll) {
   EXPECT_THROW(gatherPointSamples(group, root, tooLarge, seeds(1)), std::bad_alloc);
   // The next experiment runs as usual.
   EXPECT_NO_THROW(gatherPointSamples(group, root, {1, 0, 2, 0}, seeds(3)));
+}
+
+// The library's estimates through the group: every process returns what one process alone
+// computes from the same seed, to the last digit, whatever the number of processes.
+TEST(DistributedSamples, LibraryEstimatesAreThoseOfOneProcess) {
+  const ProcessGroup& group = ProcessGroup::current();
+  const EdgeList edges = gridEdges(6);
+  const auto shared = [&](ValueOptions options) {
+    options.sampling.processes = &group;
+    return options;
+  };
+  // 1,000 samples: blocks no number of processes divides evenly; the reduced walk's pilot and
+  // second tilt; the level walk; an exact answer found on the leader alone.
+  for (const ValueOptions& options :
+       {ValueOptions{1, 2, EstimateMethod::Reduced, {1000, std::nullopt, 5}},
+        ValueOptions{2, 1, EstimateMethod::Walk, {300, 4, 6}},
+        ValueOptions{2, 1, EstimateMethod::Auto, {10, std::nullopt, 7}}}) {
+    const TutteEstimate alone = estimateTutteValue(edges, options);
+    const TutteEstimate together = estimateTutteValue(edges, shared(options));
+    EXPECT_EQ(together.value, alone.value);
+    EXPECT_EQ(together.standardError, alone.standardError);
+    EXPECT_EQ(together.tilt, alone.tilt);
+    EXPECT_EQ(together.exactDecimal, alone.exactDecimal);
+    EXPECT_EQ(together.run.nodesBuilt, alone.run.nodesBuilt);
+    EXPECT_EQ(together.run.warnings, alone.run.warnings);
+  }
+  SamplingOptions sampling{200, 3, 8};
+  const TutteCoefficients alone = estimateTutteCoefficients(edges, sampling);
+  sampling.processes = &group;
+  const TutteCoefficients together = estimateTutteCoefficients(edges, sampling);
+  EXPECT_EQ(denseTable(together.means), denseTable(alone.means));
+  EXPECT_EQ(denseTable(together.relativeErrors), denseTable(alone.relativeErrors));
+  // A refusal on the leader is every process's.
+  EXPECT_THROW(estimateTutteValue(completeGraphEdges(40),
+                                  shared({2, 1, EstimateMethod::Exact, {10}})),
+               ExactSizeExceeded);
 }
 
 int main(int argc, char** argv) {
