@@ -5,11 +5,7 @@
 #include <vector>
 
 #include "estimator/parallel_loop.h"
-
-// Whether building `children` children of `slotsPerChild` slots each is enough work to hand to
-// the worker threads: a small child costs less to build than moving its parent's cache lines to
-// another core.
-bool worthBuildingInParallel(long slotsPerChild, long children);
+#include "estimator/walk_levels.h"
 
 // The building step both walks share. next[p], for p in [0, count), becomes a copy of
 // parents[parentOf(p)] on which edit(next[p], p) then makes the child's edit; next must hold at

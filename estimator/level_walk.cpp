@@ -93,10 +93,7 @@ void LevelWalk::descend() {
 }
 
 void LevelWalk::selectCandidates() {
-  if (static_cast<double>(candidates_.size()) <= static_cast<double>(budget_))
-    return;
-  // The budget is an unsigned count: a negative budget keeps every candidate.
-  const auto keep = static_cast<std::size_t>(static_cast<unsigned>(budget_));
+  const std::size_t keep = nodesKeptPerDepth(budget_);
   if (candidates_.size() <= keep)
     return;
   budgetBound_ = true;

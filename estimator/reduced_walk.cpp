@@ -5,16 +5,6 @@
 #include "estimator/branch_order.h"
 #include "estimator/child_builder.h"
 
-namespace {
-
-// A reduced node's edge slot holds its four factors besides the topology's own slot: about
-// four of the level walk's slots, by which the parallel threshold counts work.
-long slotsOf(const ReducedNode& node) {
-  return 4L * node.topology().edgeIdLimit() + node.topology().vertexIdLimit();
-}
-
-}  // namespace
-
 ReducedNode reducedRoot(const Graph& graph, double x, double y, BranchOrder order) {
   return ReducedNode(graph.vertexIdLimit(), branchOrderedEdges(graph, order), {1.0, 1.0, x, y});
 }
@@ -42,9 +32,7 @@ WideFloat ReducedWalk::sample(const ReducedNode& root, std::uint64_t seed) {
   levels_.current[0] = root;
   while (!levels_.current.empty()) {
     listCandidates();
-    // The budget is an unsigned count: a negative budget keeps every child.
-    const auto budget = static_cast<std::size_t>(static_cast<unsigned>(budget_));
-    if (resampleToBudget(candidates_, budget, random_))
+    if (resampleToBudget(candidates_, nodesKeptPerDepth(budget_), random_))
       budgetBound_ = true;
     descend();
   }
@@ -71,7 +59,7 @@ void ReducedWalk::descend() {
   levels_.checkBeforeBuilding(count, memoryLimit_);
   levels_.resize(levels_.next, count);
   const bool inParallel = mcore_ != 0 && !levels_.current.empty() &&
-                          worthBuildingInParallel(slotsOf(levels_.current.front()), count);
+                          worthBuildingInParallel(levels_.current.front().workSlots(), count);
   buildChildren(
       levels_.current, count, true, inParallel, levels_.next,
       [&](int p) { return candidates_[p].code / 2; },

@@ -19,9 +19,7 @@ constexpr std::size_t kSideBySideBytes = std::size_t{64} << 20;
 
 // The most graphs one walk may hold at once: two levels of at most B nodes.
 std::size_t graphsPerWalk(int budget) {
-  if (budget < 0)
-    return std::numeric_limits<std::size_t>::max() / 4;
-  return 2 * static_cast<std::size_t>(std::max(budget, 1));
+  return 2 * std::max<std::size_t>(nodesKeptPerDepth(budget), 1);
 }
 
 // Whether the samples run side by side, one walk per core, rather than one after another with
@@ -32,7 +30,7 @@ bool samplesSideBySide(long nodeSlots, std::size_t nodeBytes, const WalkSettings
                        std::size_t samples, int workers) {
   if (settings.mcore == 0 || samples < 2 || workers < 2)
     return false;
-  if (settings.budget >= 0 && !worthBuildingInParallel(nodeSlots, settings.budget))
+  if (!worthBuildingInParallel(nodeSlots, nodesKeptPerDepth(settings.budget)))
     return true;  // no level of the walk is worth sharing out
   const std::size_t graphs = graphsPerWalk(settings.budget);
   const std::size_t bytes = std::max<std::size_t>(nodeBytes, 1);
@@ -87,7 +85,7 @@ std::int64_t runLevelWalks(const Graph& root, const WalkSettings& settings, std:
                            const SampleHook& afterEachSample, std::atomic<bool>& budgetBound,
                            RunSample runSample) {
   return runSamples(
-      root.edgeIdLimit() + root.vertexIdLimit(), root.memoryBytes(), settings, samples,
+      root.workSlots(), root.memoryBytes(), settings, samples,
       afterEachSample, budgetBound,
       [&](int mcore, std::size_t memoryLimit) {
         LevelWalk walk(settings.budget, mcore, memoryLimit);
@@ -105,7 +103,7 @@ PointSamples reducedPointSamples(const Graph& graph, const WalkSettings& setting
   result.values.resize(seeds.size());
   std::atomic<bool> budgetBound{false};
   result.nodesBuilt = runSamples(
-      4L * root.topology().edgeIdLimit() + root.topology().vertexIdLimit(), root.memoryBytes(),
+      root.workSlots(), root.memoryBytes(),
       settings, seeds.size(), afterEachSample, budgetBound,
       [&](int mcore, std::size_t memoryLimit) {
         ReducedWalk walk(settings.budget, mcore, settings.tilt, memoryLimit);

@@ -7,12 +7,6 @@
 
 namespace {
 
-// Handing children to worker threads pays only when there is enough work in the level (children
-// x slots per child) and in each child: a small child costs less to build than moving its
-// parent's cache lines to another core.
-constexpr long kParallelWorkThreshold = 12288;
-constexpr long kParallelChildSlots = 128;
-
 void classifyIfNeeded(Graph& node) {
   if (!node.classified)
     node.classifyEdges();
@@ -44,20 +38,7 @@ void editIntoChild(Graph& child, int code) {
   }
 }
 
-long slotsOf(const Graph& node) {
-  return node.edgeIdLimit() + node.vertexIdLimit();
-}
-
 }  // namespace
-
-bool worthBuildingInParallel(long slotsPerChild, long children) {
-  return children >= 2 && slotsPerChild >= kParallelChildSlots &&
-         children * slotsPerChild >= kParallelWorkThreshold;
-}
-
-bool worthBuildingInParallel(const Graph& node, long children) {
-  return worthBuildingInParallel(slotsOf(node), children);
-}
 
 bool isPruned(Graph& node, double x, double y) {
   classifyIfNeeded(node);
@@ -85,7 +66,7 @@ void buildChildren(TreeLevel& parents, const CandidateList& candidates, int coun
   // copies its parent.
   const bool grouped = std::is_sorted(candidates.begin(), candidates.begin() + count);
   const bool inParallel =
-      mcore != 0 && !parents.empty() && worthBuildingInParallel(parents.front(), count);
+      mcore != 0 && !parents.empty() && worthBuildingInParallel(parents.front().workSlots(), count);
   ::buildChildren(
       parents, count, grouped, inParallel, next, [&](int p) { return candidates[p] / 2; },
       [&](Graph& child, int p) { editIntoChild(child, candidates[p]); });

@@ -30,10 +30,6 @@ Graph expandChild(const TreeLevel& level, const CandidateList& candidates, int p
 // one core (mcore == 0) or on all. Each child is classified.
 void expandLevel(TreeLevel& level, const CandidateList& candidates, int count, int mcore);
 
-// True when building `children` children of copies of `node` is enough work to hand to the
-// worker threads (child_builder.h).
-bool worthBuildingInParallel(const Graph& node, long children);
-
 // What expandLevel does, with the buffers in the caller's hands: builds the children named by
 // the first `count` codes into next[0 .. count) (next must have at least count graphs, whose
 // buffers are reused). The parents are consumed: a parent none of whose other children is

@@ -23,6 +23,17 @@ class WalkStopped : public std::runtime_error {
   WalkStopped() : std::runtime_error("the walk was stopped before it finished") {}
 };
 
+// The nodes a walk keeps per depth under budget B: B read as an unsigned count, so that a negative
+// budget (the tool's --B beyond int's range wraps there) keeps every node.
+inline std::size_t nodesKeptPerDepth(int budget) {
+  return static_cast<std::size_t>(static_cast<unsigned>(budget));
+}
+
+// Whether building `children` children of `slotsPerChild` slots each (a node type's
+// workSlots()) is enough work to hand to the worker threads: a small child costs less to build
+// than moving its parent's cache lines to another core.
+bool worthBuildingInParallel(long slotsPerChild, std::size_t children);
+
 // Three quarters of the machine's physical memory.
 std::size_t defaultWalkMemoryLimit();
 

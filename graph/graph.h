@@ -86,6 +86,9 @@ class Graph {
   // [0, vertexIdLimit()).
   int edgeIdLimit() const { return static_cast<int>(edges_.size()); }
   int vertexIdLimit() const { return static_cast<int>(vertices_.size()); }
+  // The work of copying and editing this graph, in slots (by which the walks decide whether a
+  // level is worth building on all cores).
+  long workSlots() const { return edgeIdLimit() + vertexIdLimit(); }
   // Bytes a copy of this graph occupies: its slots, alive or not.
   std::size_t memoryBytes() const {
     return edges_.size() * sizeof(EdgeSlot) + vertices_.size() * sizeof(VertexSlot);

@@ -66,6 +66,9 @@ class ReducedGraph {
   int branchEdge() const { return branchEdge_; }
   const EdgeFactors<Value>& factors(int edge) const { return factors_[edge]; }
   const Graph& topology() const { return topology_; }
+  // An edge slot holds its four factors besides the topology's own slot: about four of a plain
+  // graph's slots of work.
+  long workSlots() const { return 4L * topology_.edgeIdLimit() + topology_.vertexIdLimit(); }
   std::size_t memoryBytes() const {
     return topology_.memoryBytes() + factors_.size() * sizeof(EdgeFactors<Value>) +
            labels_.size() * sizeof(std::uint64_t) + forest_.memoryBytes();
