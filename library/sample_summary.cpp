@@ -36,12 +36,17 @@ SampleSummary SampleSummary::of(std::span<const WideFloat> samples) {
   if (samples.empty())
     return summary;
   summary.count = static_cast<std::int64_t>(samples.size());
-  summary.first = samples.front();
   WideFloat sum = 0.0;
   for (const WideFloat& sample : samples) {
     sum += sample;
     summary.absoluteSum += abs(sample);
     summary.largestAbsolute = std::max(summary.largestAbsolute, abs(sample));
+  }
+  const WideFloat first = samples.front();
+  if (std::all_of(samples.begin(), samples.end(),
+                  [&](const WideFloat& sample) { return sample == first; })) {
+    summary.mean = first;
+    return summary;
   }
   summary.mean = sum / static_cast<double>(samples.size());
   for (const WideFloat& sample : samples)

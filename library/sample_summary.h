@@ -26,11 +26,10 @@ struct SampleSummary {
   WideFloat squaredDeviations = 0.0;  // sum of (s - mean)^2
   WideFloat absoluteSum = 0.0;
   WideFloat largestAbsolute = 0.0;
-  // The first sample: an exact run's samples are all the same exact sum, and one of them keeps
-  // every digit where their mean could round.
-  WideFloat first = 0.0;
 
-  // Two passes over the samples in index order: the mean, then the deviations from it.
+  // Two passes over the samples in index order: the mean, then the deviations from it. Equal
+  // samples (an exact run's, all the same exact sum) have their value as their mean to the last
+  // digit, where their sum over their count could round, and merging keeps it.
   static SampleSummary of(std::span<const WideFloat> samples);
   // The samples of `earlier` followed by those of `later` (either may be empty).
   static SampleSummary merged(const SampleSummary& earlier, const SampleSummary& later);

@@ -69,9 +69,9 @@ void checkTilt(const ValueOptions& options) {
 void summarise(const Graph& graph, const SampleSummary& samples, ErrorBar estimate,
                bool budgetBound, const ValueOptions& options, TutteEstimate& result) {
   result.run.exact = !budgetBound;
-  // Every sample of an exact run is the same exact sum, whatever its tilt; any one of them keeps
-  // it to the last digit, where a mean could round it.
-  result.value = result.run.exact ? samples.first : estimate.value;
+  // Every sample of an exact run is the same exact sum, whatever its tilt, and their summary's
+  // mean keeps it to the last digit, where weighting both parts could round it.
+  result.value = result.run.exact ? samples.mean : estimate.value;
   if (result.run.exact)
     return;
   result.standardError = estimate.standardError;

@@ -3,11 +3,14 @@
 #include <cmath>
 #include <limits>
 #include <random>
+#include <span>
 #include <string>
 #include <vector>
 
 #include "library/coefficient_statistics.h"
 #include "library/sample_statistics.h"
+#include "library/sample_summary.h"
+#include "library/summary_tree.h"
 #include "library/trust_checks.h"
 #include "support/coefficient_tables.h"
 
@@ -103,6 +106,72 @@ TEST(CoefficientStatistics, SparseSamplesAgreeWithTheDenseDefinitions) {
     EXPECT_NEAR(stats.minRE.toDouble(), minRE, 1e-12 * minRE);
     EXPECT_NEAR(stats.maxRE.toDouble(), maxRE, 1e-12 * std::abs(maxRE));
   }
+}
+
+// A run's sums kept in blocks and merged along the fixed tree: the same bits however the blocks
+// are shared out among processes, and within rounding of the statistics of the kept samples.
+TEST(StreamingSums, BlocksMergedAlongTheTreeWhateverTheirSharing) {
+  std::mt19937 rng(5);
+  std::lognormal_distribution<double> heavy(0.0, 2.0);
+  const int blocks = 37, size = 5;
+  std::vector<WideFloat> values;
+  std::vector<CoefficientMatrix> tables;
+  for (int s = 0; s < blocks * kSummaryBlockSamples - 20; ++s) {
+    values.push_back(WideFloat(heavy(rng)) * WideFloat::scaledByPowerOfTwo(1.0, 3000));
+    DenseTable table(size, std::vector<double>(size, 0.0));
+    table[rng() % 3][rng() % size] = heavy(rng);
+    tables.push_back(sparseTable(table));
+  }
+  // The blocks from `first` to `end` as one process sums them.
+  const auto share = [&](int first, int end) {
+    std::pair<SummaryTree<SampleSummary>, SummaryTree<CoefficientSummary>> trees{first, first};
+    for (int b = first; b < end; ++b) {
+      const std::size_t at = b * kSummaryBlockSamples;
+      const std::size_t count = std::min<std::size_t>(kSummaryBlockSamples, values.size() - at);
+      trees.first.add(SampleSummary::of(std::span(values).subspan(at, count)));
+      trees.second.add(CoefficientSummary::of(std::span(tables).subspan(at, count), {}));
+    }
+    return trees;
+  };
+  const auto whole = share(0, blocks);
+  for (const std::vector<int>& cuts : {std::vector<int>{0, 5, 6, 30, blocks},
+                                       std::vector<int>{0, 1, 2, 3, blocks}}) {
+    SummaryTree<SampleSummary> points;
+    SummaryTree<CoefficientSummary> coefficients;
+    for (std::size_t k = 0; k + 1 < cuts.size(); ++k) {
+      const auto part = share(cuts[k], cuts[k + 1]);
+      for (const auto& node : part.first.nodes())
+        points.add(node);
+      for (const auto& node : part.second.nodes())
+        coefficients.add(node);
+    }
+    EXPECT_EQ(points.total().mean, whole.first.total().mean);
+    EXPECT_EQ(points.total().squaredDeviations, whole.first.total().squaredDeviations);
+    EXPECT_EQ(denseTable(coefficients.total().relativeErrors(size)),
+              denseTable(whole.second.total().relativeErrors(size)));
+  }
+  const SampleSummary total = whole.first.total();
+  const auto close = [](WideFloat a, WideFloat b) { return abs(a - b) <= 1e-12 * abs(b); };
+  EXPECT_EQ(total.count, static_cast<std::int64_t>(values.size()));
+  EXPECT_TRUE(close(total.estimate().value, sampleMean(values)));
+  EXPECT_TRUE(close(total.estimate().standardError,
+                    sampleStdDev(values) / std::sqrt(static_cast<double>(values.size()))));
+  EXPECT_NEAR(total.weight().effectiveSize, sampleWeight(values).effectiveSize,
+              1e-9 * sampleWeight(values).effectiveSize);
+  const CoefficientStatistics dense = coefficientStatistics(tables, size);
+  const DenseTable streamedErrors = denseTable(whole.second.total().relativeErrors(size));
+  const DenseTable denseErrors = denseTable(dense.errors);
+  for (int i = 0; i < size; ++i)
+    for (int j = 0; j < size; ++j)
+      EXPECT_NEAR(streamedErrors[i][j], denseErrors[i][j], 1e-12 * std::abs(denseErrors[i][j]));
+  // The identical samples of an exact run stay exact: no spread, and every digit of the first.
+  const std::vector<WideFloat> same(1000, WideFloat(0.1));
+  SummaryTree<SampleSummary> exact;
+  for (std::size_t at = 0; at < same.size(); at += kSummaryBlockSamples)
+    exact.add(SampleSummary::of(std::span(same).subspan(
+        at, std::min<std::size_t>(kSummaryBlockSamples, same.size() - at))));
+  EXPECT_EQ(exact.total().mean, WideFloat(0.1));
+  EXPECT_TRUE(exact.total().squaredDeviations.isZero());
 }
 
 namespace {

@@ -313,7 +313,8 @@ def spanning_trees(graph) -> int:
     random regular ones, take time that grows with about the fourth power of their
     vertices.
     """
-    return _int_of_decimal(_velmora.spanning_trees(_instance(graph)))
+    instance = _instance(graph)
+    return _int_of_decimal(_on_leader(lambda: _velmora.spanning_trees(instance)))
 
 
 def exact(
@@ -365,9 +366,11 @@ def exact(
     seconds = _real("max_seconds", max_seconds)
     if x is not None:
         x, y = _real("x", x), _real("y", y)
-        value = _velmora.exact_value(_instance(graph), x, y, seconds)
+        instance = _instance(graph)
+        value = _on_leader(lambda: _velmora.exact_value(instance, x, y, seconds))
         return _int_of_decimal(value) if isinstance(value, str) else value
-    rows = _velmora.exact_coefficients(_instance(graph), seconds)
+    instance = _instance(graph)
+    rows = _on_leader(lambda: _velmora.exact_coefficients(instance, seconds))
     table = numpy.empty((len(rows), len(rows[0])), dtype=object)
     for i, row in enumerate(rows):
         for j, text in enumerate(row):
@@ -540,6 +543,26 @@ def _processes():
         _launched_processes = _velmora.Processes(world, machine.Get_size())
         machine.Free()
     return _launched_processes
+
+
+def _on_leader(compute):
+    """compute() on rank 0 alone under an MPI launcher, its result (or its exception) sent to
+    every process: the exact engines are fast where they answer, and the others wait."""
+    processes = _processes()
+    if processes is None:
+        return compute()
+    from mpi4py import MPI
+
+    outcome = None
+    if processes.rank == 0:
+        try:
+            outcome = (True, compute())
+        except Exception as failure:  # every process raises it
+            outcome = (False, failure)
+    done, value = MPI.COMM_WORLD.bcast(outcome, root=0)
+    if not done:
+        raise value
+    return value
 
 
 def _seed(seed) -> int | None:
