@@ -8,11 +8,11 @@
 #include <boost/program_options.hpp>
 
 #include "app/run_config.h"
+#include "distributed/process_group.h"
 #include "estimator/walk_levels.h"
 #include "experiments/distributed_samples.h"
 #include "experiments/point_experiments.h"
 #include "experiments/polynomial_experiments.h"
-#include "distributed/process_group.h"
 #include "experiments/run_stopped.h"
 
 namespace po = boost::program_options;

@@ -81,7 +81,7 @@ void ProcessGroup::abandonOthers(int status) const {
     MPI_Abort(MPI_COMM_WORLD, status);
 }
 
-std::vector<char> ProcessGroup::gatherToLeader(const std::vector<char>& bytes) const {
+std::string ProcessGroup::gatherToLeader(const std::string& bytes) const {
   if (!usesMpi_)
     return bytes;
   const int mine = checkedCount(bytes.size());
@@ -90,7 +90,7 @@ std::vector<char> ProcessGroup::gatherToLeader(const std::vector<char>& bytes) c
   std::vector<int> offsets(counts.size(), 0);
   if (leads())
     std::exclusive_scan(counts.begin(), counts.end(), offsets.begin(), 0);
-  std::vector<char> all(leads() ? static_cast<std::size_t>(offsets.back()) + counts.back() : 0);
+  std::string all(leads() ? static_cast<std::size_t>(offsets.back()) + counts.back() : 0, '\0');
   MPI_Gatherv(bytes.data(), mine, MPI_BYTE, all.data(), counts.data(), offsets.data(), MPI_BYTE, 0,
               MPI_COMM_WORLD);
   return all;

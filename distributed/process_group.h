@@ -43,7 +43,7 @@ class ProcessGroup : public ProcessExchange {
   bool allAgree(bool ok) const;
   // The leader receives every process's bytes, concatenated in rank order; the others get
   // nothing back.
-  std::vector<char> gatherToLeader(const std::vector<char>& bytes) const;
+  std::string gatherToLeader(const std::string& bytes) const;
   // Every process's bytes, in rank order, on every process.
   std::vector<std::string> allGather(const std::string& bytes) const override;
 

@@ -85,8 +85,7 @@ std::int64_t runLevelWalks(const Graph& root, const WalkSettings& settings, std:
                            const SampleHook& afterEachSample, std::atomic<bool>& budgetBound,
                            RunSample runSample) {
   return runSamples(
-      root.workSlots(), root.memoryBytes(), settings, samples,
-      afterEachSample, budgetBound,
+      root.workSlots(), root.memoryBytes(), settings, samples, afterEachSample, budgetBound,
       [&](int mcore, std::size_t memoryLimit) {
         LevelWalk walk(settings.budget, mcore, memoryLimit);
         walk.stopWhen(settings.stop);
@@ -103,8 +102,7 @@ PointSamples reducedPointSamples(const Graph& graph, const WalkSettings& setting
   result.values.resize(seeds.size());
   std::atomic<bool> budgetBound{false};
   result.nodesBuilt = runSamples(
-      root.workSlots(), root.memoryBytes(),
-      settings, seeds.size(), afterEachSample, budgetBound,
+      root.workSlots(), root.memoryBytes(), settings, seeds.size(), afterEachSample, budgetBound,
       [&](int mcore, std::size_t memoryLimit) {
         ReducedWalk walk(settings.budget, mcore, settings.tilt, memoryLimit);
         walk.stopWhen(settings.stop);

@@ -2,8 +2,8 @@
 
 #include <iostream>
 
-#include "library/coefficient_statistics.h"
 #include "experiments/report_lines.h"
+#include "library/coefficient_statistics.h"
 #include "library/sample_statistics.h"
 
 namespace {

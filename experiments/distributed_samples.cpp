@@ -1,65 +1,16 @@
 #include "experiments/distributed_samples.h"
 
-#include <cstring>
+#include "library/byte_packing.h"
+
 #include <new>
 #include <stdexcept>
+#include <string>
 #include <type_traits>
 
 namespace {
 
 static_assert(std::is_trivially_copyable_v<WideFloat>);
 static_assert(std::is_trivially_copyable_v<CoefficientEntry>);
-
-// Appends and reads back plain values as bytes, in the order they were written.
-class ByteWriter {
- public:
-  template <typename Value>
-  void put(const Value& value) {
-    append(&value, sizeof(Value));
-  }
-  template <typename Value>
-  void putAll(const std::vector<Value>& values) {
-    put(static_cast<std::uint64_t>(values.size()));
-    append(values.data(), values.size() * sizeof(Value));
-  }
-  std::vector<char>& bytes() { return bytes_; }
-
- private:
-  void append(const void* data, std::size_t size) {
-    const std::size_t at = bytes_.size();
-    bytes_.resize(at + size);
-    if (size > 0)
-      std::memcpy(bytes_.data() + at, data, size);
-  }
-
-  std::vector<char> bytes_;
-};
-
-class ByteReader {
- public:
-  explicit ByteReader(const std::vector<char>& bytes) : bytes_(bytes) {}
-  template <typename Value>
-  Value get() {
-    Value value;
-    std::memcpy(&value, bytes_.data() + at_, sizeof(Value));
-    at_ += sizeof(Value);
-    return value;
-  }
-  template <typename Value>
-  void getAll(std::vector<Value>& values) {
-    const auto count = get<std::uint64_t>();
-    const std::size_t start = values.size();
-    values.resize(start + count);
-    if (count > 0)
-      std::memcpy(values.data() + start, bytes_.data() + at_, count * sizeof(Value));
-    at_ += count * sizeof(Value);
-  }
-  bool done() const { return at_ == bytes_.size(); }
-
- private:
-  const std::vector<char>& bytes_;
-  std::size_t at_ = 0;
-};
 
 // This process's block of seeds.
 std::vector<std::uint64_t> ownSeeds(const ProcessGroup& group,
@@ -92,13 +43,13 @@ auto computeTogether(const ProcessGroup& group, Compute compute) {
 
 // What every process's block starts with: whether the budget cut, and the nodes built.
 template <typename Samples>
-void putTally(ByteWriter& writer, const Samples& own) {
+void putTally(BytePacker& writer, const Samples& own) {
   writer.put(own.budgetBound);
   writer.put(own.nodesBuilt);
 }
 
 template <typename Samples>
-void addTally(ByteReader& reader, Samples& gathered) {
+void addTally(ByteUnpacker& reader, Samples& gathered) {
   gathered.budgetBound = reader.get<bool>() || gathered.budgetBound;
   gathered.nodesBuilt += reader.get<std::int64_t>();
 }
@@ -114,15 +65,15 @@ PointSamples gatherPointSamples(const ProcessGroup& group, const Graph& root,
   });
   if (group.size() == 1)
     return own;
-  ByteWriter writer;
+  BytePacker writer;
   putTally(writer, own);
   writer.putAll(own.values);
-  const std::vector<char> all = group.gatherToLeader(writer.bytes());
+  const std::string all = group.gatherToLeader(writer.bytes());
   if (!group.leads())
     return own;
   PointSamples gathered;
   gathered.values.reserve(seeds.size());
-  for (ByteReader reader(all); !reader.done();) {
+  for (ByteUnpacker reader(all); !reader.done();) {
     addTally(reader, gathered);
     reader.getAll(gathered.values);
   }
@@ -138,18 +89,18 @@ CoefficientSamples gatherCoefficientSamples(const ProcessGroup& group, const Gra
   });
   if (group.size() == 1)
     return own;
-  ByteWriter writer;
+  BytePacker writer;
   putTally(writer, own);
   writer.putAll(own.points);
   writer.put(static_cast<std::uint64_t>(own.tables.size()));
   for (const CoefficientMatrix& table : own.tables)
     writer.putAll(table.entries);
-  const std::vector<char> all = group.gatherToLeader(writer.bytes());
+  const std::string all = group.gatherToLeader(writer.bytes());
   if (!group.leads())
     return own;
   CoefficientSamples gathered;
   gathered.tables.reserve(seeds.size());
-  for (ByteReader reader(all); !reader.done();) {
+  for (ByteUnpacker reader(all); !reader.done();) {
     addTally(reader, gathered);
     reader.getAll(gathered.points);
     const auto tables = reader.get<std::uint64_t>();

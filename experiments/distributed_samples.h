@@ -5,8 +5,8 @@
 #include <stdexcept>
 #include <vector>
 
-#include "estimator/sample_batch.h"
 #include "distributed/process_group.h"
+#include "estimator/sample_batch.h"
 #include "graph/graph.h"
 
 // A failure that every process of the run throws together, so that none waits for another.

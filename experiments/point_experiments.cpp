@@ -3,18 +3,18 @@
 #include <iostream>
 #include <vector>
 
+#include "distributed/process_group.h"
 #include "estimator/level_walk.h"
 #include "estimator/random_source.h"
 #include "estimator/tree_level.h"
 #include "experiments/distributed_samples.h"
-#include "distributed/process_group.h"
 #include "experiments/progress_meter.h"
 #include "experiments/report_lines.h"
 #include "experiments/run_instance.h"
+#include "graph/graph.h"
 #include "library/sample_statistics.h"
 #include "library/stopwatch.h"
 #include "library/trust_checks.h"
-#include "graph/graph.h"
 
 namespace {
 

@@ -3,18 +3,18 @@
 #include <iostream>
 #include <vector>
 
+#include "distributed/process_group.h"
 #include "estimator/level_walk.h"
 #include "estimator/random_source.h"
 #include "estimator/tree_level.h"
 #include "experiments/coefficient_report.h"
 #include "experiments/distributed_samples.h"
-#include "distributed/process_group.h"
 #include "experiments/progress_meter.h"
 #include "experiments/run_instance.h"
+#include "graph/graph.h"
 #include "library/spanning_tree_check.h"
 #include "library/stopwatch.h"
 #include "library/trust_checks.h"
-#include "graph/graph.h"
 
 void runPolynomialExperiments(int expnum, int B, std::string fileName, int N, int verb, int mcore,
                               int x, int y) {

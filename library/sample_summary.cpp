@@ -174,9 +174,9 @@ CoefficientTable CoefficientSummary::relativeErrors(int size) const {
   table.cells.reserve(cells.size());
   const double n = static_cast<double>(count);
   for (const Cell& cell : cells) {
-    const WideFloat error = cell.mean == 0.0 ? WideFloat(0.0)
-                                             : sqrt(cell.squaredDeviations / n) /
-                                                   (std::sqrt(n) * cell.mean);
+    const WideFloat error = cell.mean == 0.0
+                                ? WideFloat(0.0)
+                                : sqrt(cell.squaredDeviations / n) / (std::sqrt(n) * cell.mean);
     table.cells.push_back({cell.row, cell.column, error});
   }
   return table;

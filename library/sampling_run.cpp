@@ -3,10 +3,10 @@
 #include <algorithm>
 
 #include "estimator/parallel_loop.h"
+#include "estimator/random_source.h"
 #include "estimator/walk_levels.h"
 #include "library/byte_packing.h"
 #include "library/shared_outcome.h"
-#include "estimator/random_source.h"
 
 void checkSamplingOptions(const SamplingOptions& options) {
   if (options.samples < 1)
@@ -34,8 +34,7 @@ std::uint64_t runSeed(const SamplingOptions& options) {
     return *options.seed;
   BytePacker packer;
   packer.put(seedFromClock());
-  const std::string leaders =
-      computeOnLeader(processesOf(options), [&] { return packer.bytes(); });
+  const std::string leaders = computeOnLeader(processesOf(options), [&] { return packer.bytes(); });
   return ByteUnpacker(leaders).get<std::uint64_t>();
 }
 

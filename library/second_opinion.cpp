@@ -2,7 +2,6 @@
 
 #include <cmath>
 
-
 int secondOpinionSamples(int samples) {
   const int share = samples / kSecondOpinionShare;
   return share >= kLeastSecondOpinionSamples ? share : 0;
@@ -34,15 +33,14 @@ TiltedSamples drawTiltedSamples(const Graph& root, const WalkSettings& settings,
   run.second.tilt = choice.neighbour;
   WalkSettings tilted = settings;
   tilted.tilt = choice.tilt;
-  run.first.samples =
-      streamPointSamples(root, tilted, runSeed, seedsBefore, firstCount, processes);
+  run.first.samples = streamPointSamples(root, tilted, runSeed, seedsBefore, firstCount, processes);
   if (secondCount == 0)
     return run;
   tilted.tilt = choice.neighbour;
-  run.second.samples = streamPointSamples(root, tilted, runSeed, seedsBefore + firstCount,
-                                          secondCount, processes);
-  run.secondWeight = secondWeightOf(static_cast<double>(firstCount),
-                                    static_cast<double>(secondCount), choice);
+  run.second.samples =
+      streamPointSamples(root, tilted, runSeed, seedsBefore + firstCount, secondCount, processes);
+  run.secondWeight =
+      secondWeightOf(static_cast<double>(firstCount), static_cast<double>(secondCount), choice);
   return run;
 }
 

@@ -6,11 +6,11 @@
 
 #include "estimator/sample_batch.h"
 #include "estimator/tilt_choice.h"
+#include "graph/graph.h"
 #include "library/process_exchange.h"
 #include "library/sample_summary.h"
 #include "library/streamed_samples.h"
 #include "library/trust_checks.h"
-#include "graph/graph.h"
 
 // The reduced walk's second opinion. A run's samples are all unbiased, but a run that never met
 // the rare large samples that carry the mean comes out low with an RE that looks modest, and no

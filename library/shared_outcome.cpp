@@ -80,7 +80,6 @@ std::string computeOnLeader(const ProcessExchange& processes,
                             const std::function<std::string()>& compute) {
   if (processes.size() == 1)
     return compute();
-  const std::string own =
-      processes.rank() == 0 ? attempt(compute) : shared(Outcome::Done, "");
+  const std::string own = processes.rank() == 0 ? attempt(compute) : shared(Outcome::Done, "");
   return unpacked(processes.allGather(own)).front();
 }

@@ -68,8 +68,8 @@ void addShare(const std::string& bytes, Share<Summary>& all) {
   all.nodesBuilt += unpacker.get<std::int64_t>();
   const auto nodes = unpacker.get<std::uint64_t>();
   for (std::uint64_t k = 0; k < nodes; ++k) {
-    typename SummaryTree<Summary>::Node node{unpacker.get<std::int64_t>(),
-                                             unpacker.get<std::int64_t>(), {}};
+    typename SummaryTree<Summary>::Node node{
+        unpacker.get<std::int64_t>(), unpacker.get<std::int64_t>(), {}};
     unpack(unpacker, node.sum);
     all.tree.add(std::move(node));
   }
@@ -100,8 +100,8 @@ Share<Summary> streamed(std::uint64_t runSeed, std::uint64_t seedsBefore, std::i
                         std::int64_t roundSamples, const ProcessExchange& processes,
                         DrawRound drawRound) {
   const std::vector<std::string> shares = computeTogether(processes, [&] {
-    return packed(ownShare<Summary>(runSeed, seedsBefore, count, roundSamples, processes,
-                                    drawRound));
+    return packed(
+        ownShare<Summary>(runSeed, seedsBefore, count, roundSamples, processes, drawRound));
   });
   Share<Summary> all;
   for (const std::string& share : shares)
@@ -149,8 +149,7 @@ StreamedCoefficients streamCoefficientSamples(const Graph& root, const WalkSetti
         const std::span<const WideFloat> points(round.points);
         forEachBlock(round.tables, [&](std::size_t at, std::size_t size) {
           share.tree.add(CoefficientSummary::of(
-              tables.subspan(at, size),
-              points.empty() ? points : points.subspan(at, size)));
+              tables.subspan(at, size), points.empty() ? points : points.subspan(at, size)));
         });
         share.budgetBound = share.budgetBound || round.budgetBound;
         share.nodesBuilt += round.nodesBuilt;

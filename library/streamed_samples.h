@@ -35,5 +35,4 @@ struct StreamedCoefficients {
 };
 StreamedCoefficients streamCoefficientSamples(const Graph& root, const WalkSettings& settings,
                                               std::uint64_t runSeed, std::uint64_t seedsBefore,
-                                              std::int64_t count,
-                                              const ProcessExchange& processes);
+                                              std::int64_t count, const ProcessExchange& processes);

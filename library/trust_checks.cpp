@@ -149,9 +149,8 @@ std::vector<std::string> coefficientWarnings(int experiment,
                                              bool budgetCut, bool countLoose) {
   if (!budgetCut || samples.empty())
     return {};
-  const auto withLeaves = std::count_if(samples.begin(), samples.end(), [](const auto& sample) {
-    return !sample.entries.empty();
-  });
+  const auto withLeaves = std::count_if(samples.begin(), samples.end(),
+                                        [](const auto& sample) { return !sample.entries.empty(); });
   // The relative errors are computed only where they are read.
   const CoefficientTable errors =
       countLoose && withLeaves > 0
@@ -163,8 +162,8 @@ std::vector<std::string> coefficientWarnings(int experiment,
 
 std::vector<std::string> coefficientWarnings(int experiment, std::int64_t samples,
                                              std::int64_t samplesWithLeaves,
-                                             const CoefficientTable& relativeErrors,
-                                             bool budgetCut, bool countLoose) {
+                                             const CoefficientTable& relativeErrors, bool budgetCut,
+                                             bool countLoose) {
   if (!budgetCut || samples == 0)
     return {};
   const std::string head = "Warning: experiment " + std::to_string(experiment) + ": ";
@@ -180,8 +179,7 @@ std::vector<std::string> coefficientWarnings(int experiment, std::int64_t sample
     loose += !(abs(cell.value) <= kLargestTrustedRE);
   if (loose == 0)
     return {};
-  return {head + std::to_string(loose) + " of the " +
-          std::to_string(relativeErrors.cells.size()) +
+  return {head + std::to_string(loose) + " of the " + std::to_string(relativeErrors.cells.size()) +
           " coefficients the samples reached have an RE above " + figure(kLargestTrustedRE) +
           " (and the coefficients no sample reached read 0 unchecked); raise B or N."};
 }

@@ -66,8 +66,8 @@ std::vector<std::string> coefficientWarnings(int experiment,
 // the coefficients' relative errors (read only with countLoose).
 std::vector<std::string> coefficientWarnings(int experiment, std::int64_t samples,
                                              std::int64_t samplesWithLeaves,
-                                             const CoefficientTable& relativeErrors,
-                                             bool budgetCut, bool countLoose);
+                                             const CoefficientTable& relativeErrors, bool budgetCut,
+                                             bool countLoose);
 
 // An estimate with its standard error.
 struct ErrorBar {

@@ -12,8 +12,8 @@ TutteCoefficients estimateTutteCoefficients(const EdgeList& edges, const Samplin
   const std::uint64_t seed = runSeed(options);
   StreamedCoefficients batch;
   runSampleBatch(options, [&] {
-    batch = streamCoefficientSamples(graph, walkSettings(options, -1, -1, WalkKind::Level), seed,
-                                     0, options.samples, processesOf(options));
+    batch = streamCoefficientSamples(graph, walkSettings(options, -1, -1, WalkKind::Level), seed, 0,
+                                     options.samples, processesOf(options));
   });
   const CoefficientSummary& summary = batch.summary;
   const int size = graph.edgeCount + 1;

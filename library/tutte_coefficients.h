@@ -1,8 +1,8 @@
 #pragma once
 
+#include "graph/instance_reader.h"
 #include "library/coefficient_table.h"
 #include "library/sampling_run.h"
-#include "graph/instance_reader.h"
 
 // Estimates of every coefficient t_ij of T(G; x, y) = sum t_ij x^i y^j, as the tool's normal
 // mode computes them: both tables are (m + 1) x (m + 1), row i for the power of x and column j

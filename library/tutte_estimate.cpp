@@ -7,14 +7,14 @@
 #include <utility>
 
 #include "estimator/exact_route.h"
+#include "estimator/random_source.h"
 #include "estimator/tilt_choice.h"
 #include "estimator/tree_level.h"
-#include "estimator/random_source.h"
 #include "library/byte_packing.h"
-#include "library/shared_outcome.h"
-#include "library/streamed_samples.h"
 #include "library/second_opinion.h"
+#include "library/shared_outcome.h"
 #include "library/stopwatch.h"
+#include "library/streamed_samples.h"
 #include "library/trust_checks.h"
 
 namespace {
@@ -181,8 +181,8 @@ TutteEstimate estimateTutteValue(const EdgeList& edges, const ValueOptions& opti
     pilot.budget = 1;
     const TiltChoice choice =
         choosesTilt ? chooseTilt(graph, pilot, pilotSeeds) : givenTilt(*options.tilt);
-    tilted = drawTiltedSamples(graph, settings, choice, seed, pilotSamples, sampling.samples,
-                               processes);
+    tilted =
+        drawTiltedSamples(graph, settings, choice, seed, pilotSamples, sampling.samples, processes);
   });
   TutteEstimate result;
   result.method = walk == WalkKind::Reduced ? EstimateMethod::Reduced : EstimateMethod::Walk;

@@ -6,8 +6,8 @@
 
 #include "estimator/exact_route.h"
 #include "estimator/wide_float.h"
-#include "library/sampling_run.h"
 #include "graph/instance_reader.h"
+#include "library/sampling_run.h"
 
 // How a value of T(G; x, y) is computed. A request names any of the four; a result names what
 // produced it: Walk, Reduced or Exact.

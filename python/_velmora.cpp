@@ -25,11 +25,11 @@
 #include "estimator/exact_evaluator.h"
 #include "estimator/exact_route.h"
 #include "estimator/spanning_tree_count.h"
-#include "library/tutte_coefficients.h"
-#include "library/tutte_estimate.h"
 #include "estimator/walk_levels.h"
 #include "graph/instance_reader.h"
 #include "library/process_exchange.h"
+#include "library/tutte_coefficients.h"
+#include "library/tutte_estimate.h"
 
 namespace py = pybind11;
 
@@ -197,8 +197,8 @@ py::dict estimate(const Instance& instance, double x, double y, int samples,
   if (!requested)
     raise(PyExc_ValueError,
           "method must be 'auto', 'walk', 'reduced' or 'exact', not '" + method + "'");
-  ValueOptions options{x, y, *requested,
-                       samplingOptions(samples, budget, seed, cores, processes), tilt};
+  ValueOptions options{x, y, *requested, samplingOptions(samples, budget, seed, cores, processes),
+                       tilt};
   const TutteEstimate estimate = runEstimate<TutteEstimate>(
       [&](const std::atomic<bool>& stop) {
         ValueOptions stoppable = options;
@@ -330,8 +330,7 @@ PYBIND11_MODULE(_velmora, module) {
                   "The graph of a list of (u, v) vertex id pairs, one per edge.");
   py::class_<PythonProcesses>(module, "Processes",
                               "The processes of an MPI launch, through an mpi4py communicator.")
-      .def(py::init<py::object, int>(), py::arg("communicator"),
-           py::arg("size_on_this_machine"))
+      .def(py::init<py::object, int>(), py::arg("communicator"), py::arg("size_on_this_machine"))
       .def_property_readonly("rank", &PythonProcesses::rank)
       .def_property_readonly("size", &PythonProcesses::size);
   module.def("started_by_launcher", &startedByLauncher,

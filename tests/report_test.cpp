@@ -17,8 +17,8 @@
 
 #include "estimator/spanning_tree_count.h"
 #include "experiments/coefficient_report.h"
-#include "library/sample_statistics.h"
 #include "graph/instance_reader.h"
+#include "library/sample_statistics.h"
 #include "support/coefficient_tables.h"
 #include "support/exact_tutte.h"
 #include "support/large_graphs.h"

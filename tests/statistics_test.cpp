@@ -134,8 +134,8 @@ TEST(StreamingSums, BlocksMergedAlongTheTreeWhateverTheirSharing) {
     return trees;
   };
   const auto whole = share(0, blocks);
-  for (const std::vector<int>& cuts : {std::vector<int>{0, 5, 6, 30, blocks},
-                                       std::vector<int>{0, 1, 2, 3, blocks}}) {
+  for (const std::vector<int>& cuts :
+       {std::vector<int>{0, 5, 6, 30, blocks}, std::vector<int>{0, 1, 2, 3, blocks}}) {
     SummaryTree<SampleSummary> points;
     SummaryTree<CoefficientSummary> coefficients;
     for (std::size_t k = 0; k + 1 < cuts.size(); ++k) {

@@ -281,9 +281,8 @@ TEST(LibraryEstimate, ASecondTiltOrTheExactValueCatchesARunThatMissedItsTail) {
   // A run the budget never cut is exact at either tilt and warns about nothing.
   WalkSettings whole = settings;
   whole.budget = 1 << 20;
-  const TiltedSamples exactRun =
-      drawTiltedSamples(graphOfEdges(kK5), whole, {8, 0.707, infinity, infinity}, 1, 0, 200,
-                        processAlone());
+  const TiltedSamples exactRun = drawTiltedSamples(
+      graphOfEdges(kK5), whole, {8, 0.707, infinity, infinity}, 1, 0, 200, processAlone());
   EXPECT_FALSE(exactRun.budgetBound());
   EXPECT_TRUE(secondOpinionWarnings(1, 2, exactRun).empty());
   const double k5 = exactTutte(kK5).evaluate(1, 2);

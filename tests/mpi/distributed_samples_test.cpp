@@ -118,9 +118,9 @@ TEST(DistributedSamples, LibraryEstimatesAreThoseOfOneProcess) {
   EXPECT_EQ(denseTable(together.means), denseTable(alone.means));
   EXPECT_EQ(denseTable(together.relativeErrors), denseTable(alone.relativeErrors));
   // A refusal on the leader is every process's.
-  EXPECT_THROW(estimateTutteValue(completeGraphEdges(40),
-                                  shared({2, 1, EstimateMethod::Exact, {10}})),
-               ExactSizeExceeded);
+  EXPECT_THROW(
+      estimateTutteValue(completeGraphEdges(40), shared({2, 1, EstimateMethod::Exact, {10}})),
+      ExactSizeExceeded);
 }
 
 int main(int argc, char** argv) {

@@ -3,8 +3,8 @@
 #include <cmath>
 #include <iostream>
 
-#include "library/tutte_estimate.h"
 #include "graph/instance_reader.h"
+#include "library/tutte_estimate.h"
 
 int main(int argc, char* argv[]) {
   EdgeList edges;
