@@ -182,5 +182,5 @@ TiltChoice chooseTilt(const Graph& root, const WalkSettings& settings,
   const std::size_t next =
       rungs[below].prediction.logWork <= rungs[above].prediction.logWork ? below : above;
   return {rungs[chosen].tilt, rungs[next].tilt, rungs[chosen].prediction.relativeVariance,
-          rungs[next].prediction.relativeVariance};
+          rungs[next].prediction.relativeVariance, std::exp(rungs[chosen].prediction.logWork)};
 }

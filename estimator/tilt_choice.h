@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <limits>
 #include <vector>
 
 #include "estimator/sample_batch.h"
@@ -28,12 +29,15 @@
 // What the pilot found: the tilt to run at; its neighbour among the tilts tried (a factor sqrt(2)
 // on the ladder, 2 beyond it) on the side whose predicted work came next, for a second opinion; and
 // the relative variance of one sample the pilot predicts at each (infinite where it saw too little
-// to say).
+// to say); and the work to a given precision it predicts at the tilt, in tree nodes times that
+// relative variance, by which pilots of two walks (with and without a per-node guide, say) can be
+// compared.
 struct TiltChoice {
   double tilt = 1.0;
   double neighbour = 1.0;
   double relativeVariance = 0.0;
   double neighbourRelativeVariance = 0.0;
+  double predictedWork = std::numeric_limits<double>::infinity();
 };
 
 // A graph whose value is 0, whose root is a leaf, or too few seeds (fewer than two per tilt)
