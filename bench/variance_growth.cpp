@@ -14,8 +14,8 @@
 //                           [--largest N] [--guide-by-pilot]
 // --resistance tilts each choice by the resistance ratio to that power (resistance_guide.h);
 // --guide-by-pilot runs the pilot with and without that guide (half the pilot's time each) and
-// keeps the one whose predicted work is less: the tilt column then ends in "g" where it is
-// guided.
+// keeps the guide where its predicted work is below half the other's: the tilt column then ends
+// in "g" where it is guided.
 // The default table takes about 66 cells x S = 15 s of one core; --quick about a minute.
 #include <algorithm>
 #include <chrono>
@@ -218,7 +218,9 @@ WalkSettings pilotChoice(const Graph& graph, WalkSettings settings, double secon
   unguided.resistancePower = 0.0;
   const TiltChoice plain = pilotTilt(graph, unguided, seconds / 2.0);
   const TiltChoice guided = pilotTilt(graph, settings, seconds / 2.0);
-  if (guided.predictedWork < plain.predictedWork) {
+  // The guide costs more a node and a pilot's prediction is rough: it must promise at most half
+  // the work.
+  if (2.0 * guided.predictedWork < plain.predictedWork) {
     settings.tilt = guided.tilt;
     return settings;
   }
