@@ -151,8 +151,8 @@ TiltChoice chooseTilt(const Graph& root, const WalkSettings& settings,
   // ladder's 13.
   for (int k = 1;; ++k) {
     const std::size_t least = leastWork(rungs);
-    if (least == rungs.size() || rungs[least].prediction.logWork == -kInfinity)
-      break;
+    if (least == rungs.size() || !std::isfinite(rungs[least].prediction.logWork))
+      break;  // no tilt saw two samples that count, or none makes a difference
     const bool upward = rungs[least].tilt == rungs.back().tilt;
     const bool downward = rungs[least].tilt == rungs.front().tilt;
     const double next = upward ? rungs.back().tilt * 2 : rungs.front().tilt / 2;
