@@ -11,8 +11,11 @@
 //     square against the number of vertices (for a log-normal the two are the same number).
 //   velmora_variance_growth [--quick] [--seconds S] [--families cubic,grid,dense]
 //                           [--points 1:1,2:1] [--resistance POWER] [--radius R] [--smallest N]
-//                           [--largest N]
-// --resistance tilts each choice by the resistance ratio to that power (resistance_guide.h).
+//                           [--largest N] [--guide-by-pilot]
+// --resistance tilts each choice by the resistance ratio to that power (resistance_guide.h);
+// --guide-by-pilot runs the pilot with and without that guide (half the pilot's time each) and
+// keeps the guide where its predicted work is below half the other's: the tilt column then ends
+// in "g" where it is guided.
 // The default table takes about 66 cells x S = 15 s of one core; --quick about a minute.
 #include <algorithm>
 #include <chrono>
@@ -43,6 +46,7 @@ struct Options {
   std::vector<Point> points{{1, 1}, {2, 1}, {1, 2}, {3, 3}, {2, 0}, {0, 2}};
   double resistancePower = 0.0;
   int radius = 0;
+  bool guideByPilot = false;
   int smallest = 0, largest = 1 << 30;  // graphs with fewer or more vertices are left out
 };
 
@@ -67,6 +71,8 @@ Options parse(int argc, char** argv) {
       secondsGiven = true;
     } else if (argument == "--families" && hasValue) {
       options.families = splitAt(argv[++k], ',');
+    } else if (argument == "--guide-by-pilot") {
+      options.guideByPilot = true;
     } else if (argument == "--radius" && hasValue) {
       options.radius = std::atoi(argv[++k]);
     } else if (argument == "--smallest" && hasValue) {
@@ -191,7 +197,7 @@ double secondsSince(std::chrono::steady_clock::time_point start) {
 }
 
 // The pilot gets about a quarter of the cell: its share per tilt from the time of a few samples.
-double pilotTilt(const Graph& graph, const WalkSettings& settings, double seconds) {
+TiltChoice pilotTilt(const Graph& graph, const WalkSettings& settings, double seconds) {
   const auto start = std::chrono::steady_clock::now();
   const std::vector<std::uint64_t> probe = pilotSeeds(4);
   estimatePointSamples(graph, settings, probe);
@@ -199,7 +205,27 @@ double pilotTilt(const Graph& graph, const WalkSettings& settings, double second
   const std::size_t rungs = tiltLadder().size();
   const auto share = static_cast<std::size_t>(
       std::clamp(seconds / 4.0 / (static_cast<double>(rungs) * perSample), 4.0, 200.0));
-  return chooseTilt(graph, settings, pilotSeeds(rungs * share)).tilt;
+  return chooseTilt(graph, settings, pilotSeeds(rungs * share));
+}
+
+// The settings the pilot chose: the tilt, and with `byPilot` also whether to keep the guide.
+WalkSettings pilotChoice(const Graph& graph, WalkSettings settings, double seconds, bool byPilot) {
+  if (!byPilot || settings.resistancePower == 0.0) {
+    settings.tilt = pilotTilt(graph, settings, seconds).tilt;
+    return settings;
+  }
+  WalkSettings unguided = settings;
+  unguided.resistancePower = 0.0;
+  const TiltChoice plain = pilotTilt(graph, unguided, seconds / 2.0);
+  const TiltChoice guided = pilotTilt(graph, settings, seconds / 2.0);
+  // The guide costs more a node and a pilot's prediction is rough: it must promise at most half
+  // the work.
+  if (2.0 * guided.predictedWork < plain.predictedWork) {
+    settings.tilt = guided.tilt;
+    return settings;
+  }
+  unguided.tilt = plain.tilt;
+  return unguided;
 }
 
 // Least-squares slope of ys against xs.
@@ -258,7 +284,7 @@ int main(int argc, char** argv) {
         settings.resistancePower = options.resistancePower;
         settings.resistanceRadius = options.radius;
         const auto cellStart = std::chrono::steady_clock::now();
-        settings.tilt = pilotTilt(graph, settings, options.seconds);
+        settings = pilotChoice(graph, settings, options.seconds, options.guideByPilot);
         const double rest =
             std::max(options.seconds - secondsSince(cellStart), options.seconds / 2.0);
         const Measurement m = measure(graph, settings, rest);
@@ -268,11 +294,12 @@ int main(int argc, char** argv) {
         if (point == Point{1, 1})
           exact = againstExact(m, countSpanningTrees(graph));
         std::printf(
-            "| %s | %d | %zu | %s | %.3g | %.0f | %.4g | %.3g | %.4g | %.0f | %.0f | %.4g | "
+            "| %s | %d | %zu | %s | %.3g%s | %.0f | %.4g | %.3g | %.4g | %.0f | %.0f | %.4g | "
             "%s |\n",
             member.label.c_str(), member.vertexCount, member.edges.size(), pointName(point).c_str(),
-            settings.tilt, m.samples, m.relativeVariance, m.logSpread, m.logNormalVariance(),
-            m.nodesPerSample, m.nsPerNode, work, exact.c_str());
+            settings.tilt, settings.resistancePower != 0.0 && options.guideByPilot ? " g" : "",
+            m.samples, m.relativeVariance, m.logSpread, m.logNormalVariance(), m.nodesPerSample,
+            m.nsPerNode, work, exact.c_str());
         std::fflush(stdout);
         Growth& law = growth[{name, point}];
         law.vertices.push_back(member.vertexCount);

@@ -57,7 +57,8 @@ class ReducedWalk {
   // From now on each node's deletion child is tilted, on top of the constant tilt, by the
   // resistance ratio of its branch edge raised to `power` (resistance_guide.h), in the whole
   // graph or, with `radius` > 0, in the edge's neighbourhood: exact at (1, 1) with power 1 and
-  // radius 0, where every sample then equals T(1, 1). It costs a linear solve per node. Power 0
+  // radius 0, where every sample then equals T(1, 1). It costs a linear solve per node; with
+  // `radius` < 0, the rest of the graph shorted, only the sum over the ends' edges. Power 0
   // turns it off.
   void guideByResistance(double power, int radius = 0);
   // Another thread's flag that ends the walk (walk_levels.h).

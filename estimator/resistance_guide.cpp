@@ -24,11 +24,49 @@ double conductanceOf(const EdgeFactors<WideFloat>& factors) {
 
 double ResistanceGuide::deletionRatio(const ReducedGraph<WideFloat>& node, double power) {
   const double w = conductanceOf(node.factors(node.branchEdge()));
-  if (w == 0.0 || !buildLaplacian(node))
+  if (w == 0.0)
+    return 1.0;
+  double resistance = 0.0;
+  if (radius_ < 0) {
+    resistance = shortedResistance(node);
+  } else {
+    if (!buildLaplacian(node))
+      return 1.0;
+    resistance = solveForResistance();
+  }
+  if (resistance == 0.0)
     return 1.0;
   // Clamped so that an inexact solve cannot make either child look worthless.
-  const double share = std::clamp(w * solveForResistance(), 1e-9, 1.0 - 1e-9);
+  const double share = std::clamp(w * resistance, 1e-9, 1.0 - 1e-9);
   return std::pow((1.0 - share) * w / share, power);
+}
+
+// The branch edge u v, the other edges between u and v beside it, and the edges from u and from
+// v to the rest, each group joined in parallel, the rest a single node:
+//   R = 1 / (w_uv + G_u G_v / (G_u + G_v)).
+double ResistanceGuide::shortedResistance(const ReducedGraph<WideFloat>& node) const {
+  const Graph& topology = node.topology();
+  const Edge branch = topology.edge(node.branchEdge());
+  double between = conductanceOf(node.factors(node.branchEdge())), fromU = 0.0, fromV = 0.0;
+  bool usable = true;
+  const auto add = [&](int end, double& toRest) {
+    topology.forEachIncidentEdge(end, [&](int edge, int far) {
+      if (far == end || edge == node.branchEdge())
+        return;  // a loop carries no current
+      const double w = conductanceOf(node.factors(edge));
+      usable = usable && w > 0.0;
+      if (far == branch.u || far == branch.v)
+        between += end == branch.u ? w : 0.0;  // counted once, from u's side
+      else
+        toRest += w;
+    });
+  };
+  add(branch.u, fromU);
+  add(branch.v, fromV);
+  if (!usable)
+    return 0.0;
+  const double rest = fromU + fromV > 0.0 ? fromU * fromV / (fromU + fromV) : 0.0;
+  return 1.0 / (between + rest);
 }
 
 bool ResistanceGuide::buildLaplacian(const ReducedGraph<WideFloat>& node) {

@@ -24,10 +24,13 @@
 // With a `radius` > 0 only the vertices within that distance of e's ends take part and the
 // vertices just beyond are tied to one grounded node, which can only lower R_e (closing a switch
 // never raises a resistance): the ratio of a neighbourhood, whose cost does not grow with the
-// graph. Cost per node: O(vertices + edges) of the part that takes part to set up, and O(its
-// edges) per iteration; the iterations grow like the square root of the Laplacian's condition
-// number times log(1 / tolerance): a few tens on random regular graphs, hundreds on a 30 x 30
-// grid.
+// graph. With a `radius` < 0 every vertex but e's ends is tied to the grounded node, and R_e has a
+// closed form, 1 / (w_uv + G_u G_v / (G_u + G_v)) with w_uv the conductance between e's ends and
+// G_u, G_v the ends' conductance to the rest: a lower bound on R_e, close where the ends' degrees
+// are large (a dense graph), at the cost of the ends' degrees and no solve. Cost per node:
+// O(vertices + edges) of the part that takes part to set up, and O(its edges) per iteration; the
+// iterations grow like the square root of the Laplacian's condition number times log(1 /
+// tolerance): a few tens on random regular graphs, hundreds on a 30 x 30 grid.
 class ResistanceGuide {
  public:
   explicit ResistanceGuide(int radius = 0, double tolerance = 1e-4)
@@ -41,6 +44,9 @@ class ResistanceGuide {
   // Numbers the vertices that take part densely (the branch edge's ends first) and builds their
   // Laplacian; false when some conductance is unusable.
   bool buildLaplacian(const ReducedGraph<WideFloat>& node);
+  // The branch edge's effective resistance with the rest of the graph shorted; 0 when some
+  // conductance is unusable.
+  double shortedResistance(const ReducedGraph<WideFloat>& node) const;
   double solveForResistance();
 
   int radius_;

@@ -29,7 +29,9 @@ struct WalkSettings {
   // The reduced walk's: 0, or the power of the resistance ratio by which each node's choice is
   // tilted besides `tilt` (ReducedWalk::guideByResistance; a linear solve per node).
   double resistancePower = 0.0;
-  int resistanceRadius = 0;  // 0: the whole graph's network; r > 0: each edge's r-neighbourhood
+  // 0: the whole graph's network; r > 0: each edge's r-neighbourhood; r < 0: the edge's ends
+  // with the rest of the graph shorted (resistance_guide.h)
+  int resistanceRadius = 0;
   // When another thread sets it, every walk of the batch throws WalkStopped at its next depth.
   const std::atomic<bool>* stop = nullptr;
 };
