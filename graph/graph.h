@@ -57,6 +57,10 @@ class Graph {
   // costs O(what it visits), at most O(vertices + edges) of the edge's 2-edge-connected part.
   void deleteBranchEdge();
   void contractBranchEdge();
+  // Gives vertex `old` the id newId[old]; newId is a permutation of [0, vertexIdLimit()). Edge
+  // ids, lists and classes stay as they are, so every search visits the same vertices in the
+  // same order under their new names. O(vertex ids + edge ids).
+  void renumberVertices(const std::vector<int>& newId);
   // Moves every edge of vertex `from` onto vertex `into` and removes `from`.
   void mergeVertex(int from, int into);
   // For callers that keep their own classes: after an edit that may have cut the last two

@@ -1,6 +1,7 @@
 #include "graph/graph.h"
 
 #include <cassert>
+#include <utility>
 
 void Graph::deleteEdge(int id) {
   assert(hasEdge(id) && "deleteEdge of an absent edge");
@@ -70,4 +71,16 @@ void Graph::mergeVertex(int from, int into) {
   survivor.degree += moving.degree - twins;
   moving = VertexSlot{kNone, kNotAVertex};
   --vertexCount;
+}
+
+void Graph::renumberVertices(const std::vector<int>& newId) {
+  assert(newId.size() == vertices_.size() && "one new id per vertex id");
+  std::vector<VertexSlot> renumbered(vertices_.size());
+  for (std::size_t old = 0; old < vertices_.size(); ++old)
+    renumbered[newId[old]] = vertices_[old];
+  vertices_ = std::move(renumbered);
+  for (EdgeSlot& slot : edges_) {
+    for (int& end : slot.end)
+      end = newId[end];
+  }
 }

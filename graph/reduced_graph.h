@@ -4,6 +4,7 @@
 #include <cassert>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <utility>
 #include <vector>
 
@@ -80,6 +81,14 @@ class ReducedGraph {
   void deleteBranchEdge();
   void contractBranchEdge();
 
+  // Renames the vertices in the order the walk reaches them: by their first live edge in id
+  // order, which is the branch order. What a node touches then lies in a narrow band of every
+  // array indexed by vertex, the band the walk moves along, instead of all over it. The graph,
+  // its factors, labels, forest and branch edge stay as they are, and so does every later
+  // result: the one step that orders by vertex id (the parallel groups at a vertex) orders by
+  // the id before renaming. O(vertex ids + edge ids).
+  void renumberInBranchOrder();
+
  private:
   void reduceFromScratch();
   void labelCycles();
@@ -101,11 +110,16 @@ class ReducedGraph {
   int contract(int edge);
   void contractBridgesBetween(int u, int v);
   void findBranchEdge(int from);
+  // The id `vertex` had before renumberInBranchOrder.
+  int firstIdOf(int vertex) const { return firstIds_ ? (*firstIds_)[vertex] : vertex; }
 
   Graph topology_;
   std::vector<EdgeFactors<Value>> factors_;  // by edge id; stale for dead edges
   std::vector<std::uint64_t> labels_;        // cycle labels by edge id; stale for dead edges
   SpanningForest forest_;
+  // By vertex id: the id before renumbering; shared by all copies, never changed. Null when the
+  // vertices were never renumbered.
+  std::shared_ptr<const std::vector<int>> firstIds_;
   Value weight_{};
   int branchEdge_ = -1;
 };
@@ -280,17 +294,19 @@ bool ReducedGraph<Value>::mergeParallelEdgesAt(int vertex) {
   if (!hasParallelEdgesAt(vertex))
     return false;
   ReductionScratch& scratch = reductionScratch();
-  std::vector<std::pair<int, int>>& ends = scratch.neighbourEdges;  // (far end, edge)
+  // (far end's first id, edge): the groups go in the same order under any renumbering.
+  std::vector<std::pair<int, int>>& ends = scratch.neighbourEdges;
   ends.clear();
-  topology_.forEachIncidentEdge(vertex, [&](int edge, int far) { ends.emplace_back(far, edge); });
+  topology_.forEachIncidentEdge(
+      vertex, [&](int edge, int far) { ends.emplace_back(firstIdOf(far), edge); });
   std::sort(ends.begin(), ends.end());
   for (std::size_t first = 0; first < ends.size();) {
     std::size_t last = first + 1;
     while (last < ends.size() && ends[last].first == ends[first].first)
       ++last;
     if (last - first > 1) {
-      const int far = ends[first].first;
       const int kept = ends[first].second;
+      const int far = topology_.otherEnd(kept, vertex);
       for (std::size_t k = first + 1; k < last; ++k) {
         factors_[kept] = inParallel(factors_[kept], factors_[ends[k].second]);
         // The kept edge is the path between the dropped edge's ends.
@@ -375,6 +391,33 @@ void ReducedGraph<Value>::contractBridgesBetween(int u, int v) {
   topology_.markBridgesBetween(u, v, bridges);
   for (int bridge : bridges)
     contractBridge(bridge);
+}
+
+template <typename Value>
+void ReducedGraph<Value>::renumberInBranchOrder() {
+  const int vertexLimit = topology_.vertexIdLimit();
+  constexpr int kUnnamed = -1;
+  std::vector<int> newId(vertexLimit, kUnnamed);
+  int named = 0;
+  for (int id = 0; id < topology_.edgeIdLimit(); ++id) {
+    if (!topology_.hasEdge(id))
+      continue;
+    const Edge edge = topology_.edge(id);
+    for (int end : {edge.u, edge.v}) {
+      if (newId[end] == kUnnamed)
+        newId[end] = named++;
+    }
+  }
+  for (int& id : newId) {  // ids no live edge uses, after the rest in their order
+    if (id == kUnnamed)
+      id = named++;
+  }
+  auto firstIds = std::make_shared<std::vector<int>>(vertexLimit);
+  for (int old = 0; old < vertexLimit; ++old)
+    (*firstIds)[newId[old]] = firstIdOf(old);
+  topology_.renumberVertices(newId);
+  forest_.renumberVertices(newId);
+  firstIds_ = std::move(firstIds);
 }
 
 template <typename Value>

@@ -4,6 +4,7 @@
 #include <cassert>
 #include <cstdint>
 #include <numeric>
+#include <utility>
 
 namespace {
 
@@ -225,6 +226,13 @@ void SpanningForest::reroot(const Graph& graph, int vertex) {
     previous = edge;
     vertex = parent;
   }
+}
+
+void SpanningForest::renumberVertices(const std::vector<int>& newId) {
+  std::vector<int> renumbered(up_.size(), kRoot);
+  for (std::size_t old = 0; old < up_.size(); ++old)
+    renumbered[newId[old]] = up_[old];
+  up_ = std::move(renumbered);
 }
 
 void SpanningForest::reconnect(const Graph& graph, int edge, int u, int v,

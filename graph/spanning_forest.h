@@ -49,6 +49,9 @@ class SpanningForest {
   // cut-off part).
   void reconnect(const Graph& graph, int edge, int u, int v, const std::vector<int>& path);
 
+  // After graph.renumberVertices(newId): the same forest under the new names. O(vertex ids).
+  void renumberVertices(const std::vector<int>& newId);
+
   std::size_t memoryBytes() const { return up_.size() * sizeof(int); }
 
  private:
