@@ -49,6 +49,11 @@ class Graph {
   // tie the edge's v). Returns the endpoint that stays. An absent id or a loop leaves the graph
   // unchanged (and returns -1).
   int contractEdge(int id);
+  // The end contractEdge(id) removes: the one with fewer edges, on a tie the edge's v.
+  int vanishingEnd(int id) const {
+    const EdgeSlot& slot = edges_[id];
+    return degree(slot.end[0]) < degree(slot.end[1]) ? slot.end[0] : slot.end[1];
+  }
   // Delete or contract the branch edge of a classified graph and keep it classified. Need
   // classified and ordinaryCount() > 0. Both live in branch_edits.cpp.
   // Contraction: O(degree of the vanishing end), no search.

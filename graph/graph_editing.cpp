@@ -28,15 +28,14 @@ int Graph::contractEdge(int id) {
   assert(u != v && "contractEdge of a loop");
   if (u == v)
     return kNone;
+  // The side with fewer edges moves, so the merge touches as few edges as possible (deleting
+  // the edge first lowers both degrees by one, which keeps the choice).
+  const int from = vanishingEnd(id);
+  const int into = from == u ? v : u;
   deleteEdge(id);
   classified = false;
-  // The side with fewer remaining edges moves, so the merge touches as few edges as possible.
-  if (degree(u) < degree(v)) {
-    mergeVertex(u, v);
-    return v;
-  }
-  mergeVertex(v, u);
-  return u;
+  mergeVertex(from, into);
+  return into;
 }
 
 void Graph::mergeVertex(int from, int into) {

@@ -4,7 +4,6 @@
 #include <cassert>
 #include <cstddef>
 #include <cstdint>
-#include <memory>
 #include <utility>
 #include <vector>
 
@@ -69,7 +68,8 @@ class ReducedGraph {
   const Graph& topology() const { return topology_; }
   std::size_t memoryBytes() const {
     return topology_.memoryBytes() + factors_.size() * sizeof(EdgeFactors<Value>) +
-           labels_.size() * sizeof(std::uint64_t) + forest_.memoryBytes();
+           labels_.size() * sizeof(std::uint64_t) + forest_.memoryBytes() +
+           firstIds_.size() * sizeof(int);
   }
 
   // The two children of an inner node, each reduced: the weight is multiplied by the branch
@@ -111,15 +111,16 @@ class ReducedGraph {
   void contractBridgesBetween(int u, int v);
   void findBranchEdge(int from);
   // The id `vertex` had before renumberInBranchOrder.
-  int firstIdOf(int vertex) const { return firstIds_ ? (*firstIds_)[vertex] : vertex; }
+  int firstIdOf(int vertex) const { return firstIds_.empty() ? vertex : firstIds_[vertex]; }
 
   Graph topology_;
   std::vector<EdgeFactors<Value>> factors_;  // by edge id; stale for dead edges
   std::vector<std::uint64_t> labels_;        // cycle labels by edge id; stale for dead edges
   SpanningForest forest_;
-  // By vertex id: the id before renumbering; shared by all copies, never changed. Null when the
-  // vertices were never renumbered.
-  std::shared_ptr<const std::vector<int>> firstIds_;
+  // By vertex id: the id before renumbering; empty when the vertices were never renumbered.
+  // A plain vector rather than a shared one: a copy is one more small buffer, and the walk's
+  // moves and swaps stay a few pointer copies.
+  std::vector<int> firstIds_;
   Value weight_{};
   int branchEdge_ = -1;
 };
@@ -412,9 +413,9 @@ void ReducedGraph<Value>::renumberInBranchOrder() {
     if (id == kUnnamed)
       id = named++;
   }
-  auto firstIds = std::make_shared<std::vector<int>>(vertexLimit);
+  std::vector<int> firstIds(vertexLimit);
   for (int old = 0; old < vertexLimit; ++old)
-    (*firstIds)[newId[old]] = firstIdOf(old);
+    firstIds[newId[old]] = firstIdOf(old);
   topology_.renumberVertices(newId);
   forest_.renumberVertices(newId);
   firstIds_ = std::move(firstIds);
