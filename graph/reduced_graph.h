@@ -214,20 +214,26 @@ void ReducedGraph<Value>::labelCycles() {
 template <typename Value>
 bool ReducedGraph<Value>::carryLabelAround(const Edge& removed) {
   const std::uint64_t label = labels_[removed.id];
-  bool inForest = false;
-  const std::vector<int>* path = nullptr;
-  if (!forest_.holds(removed.id, removed.u, removed.v))
-    path = &forest_.pathBetween(topology_, removed.u, removed.v, inForest);
-  if (!inForest) {
-    path = &topology_.ordinaryPathBetween(removed.u, removed.v);
-    if (forest_.holds(removed.id, removed.u, removed.v))
-      forest_.reconnect(topology_, removed.id, removed.u, removed.v, *path);
-  }
   bool mayCut = false;
-  for (int edge : *path) {
+  auto carry = [&](int edge) {
     labels_[edge] ^= label;
-    mayCut = mayCut || labels_[edge] == 0;
+    mayCut |= labels_[edge] == 0;
+  };
+  const bool inForest = forest_.holds(removed.id, removed.u, removed.v);
+  if (!inForest) {
+    bool found = false;
+    const SpanningForest::PathRuns runs =
+        forest_.pathRunsBetween(topology_, removed.u, removed.v, found);
+    if (found) {
+      std::for_each(runs.fromA, runs.fromA + runs.fromALength, carry);
+      std::for_each(runs.fromB, runs.fromB + runs.fromBLength, carry);
+      return mayCut;
+    }
   }
+  const std::vector<int>& path = topology_.ordinaryPathBetween(removed.u, removed.v);
+  if (inForest)
+    forest_.reconnect(topology_, removed.id, removed.u, removed.v, path);
+  std::for_each(path.begin(), path.end(), carry);
   return mayCut;
 }
 

@@ -153,6 +153,15 @@ SpanningForest::SpanningForest(const Graph& graph) : up_(graph.vertexIdLimit(), 
   }
 }
 
+SpanningForest::PathRuns SpanningForest::pathRunsBetween(const Graph& graph, int a, int b,
+                                                         bool& found) {
+  ForestScratch& scratch = forestScratch();
+  found = walkToMeeting(graph.vertexIdLimit(), up_, a, b);
+  if (!found)
+    return {nullptr, 0, nullptr, 0};
+  return {scratch.edges[0].data(), scratch.length[0], scratch.edges[1].data(), scratch.length[1]};
+}
+
 const std::vector<int>& SpanningForest::pathBetween(const Graph& graph, int a, int b, bool& found) {
   ForestScratch& scratch = forestScratch();
   scratch.path.clear();

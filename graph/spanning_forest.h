@@ -35,6 +35,16 @@ class SpanningForest {
   // the path, on the longer side). The result lives in this thread's scratch and is valid until
   // the next call on this thread.
   const std::vector<int>& pathBetween(const Graph& graph, int a, int b, bool& found);
+  // The same path as two runs of edges, each from its end up to where the two meet (so the
+  // second run is the path's second half reversed), for callers to whom the order does not
+  // matter: nothing is copied. Valid until the next call on this thread.
+  struct PathRuns {
+    const int* fromA;
+    int fromALength;
+    const int* fromB;
+    int fromBLength;
+  };
+  PathRuns pathRunsBetween(const Graph& graph, int a, int b, bool& found);
 
   // Before graph.contractEdge(edge): makes the edge a forest edge, dropping the smallest id of
   // the cycle it closes (which keeps a maximum forest one), and hangs the children of the end
