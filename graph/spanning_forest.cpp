@@ -52,41 +52,57 @@ bool walkToMeeting(int vertexLimit, const std::vector<SpanningForest::Link>& up,
   std::uint32_t* const marks = scratch.marks.data();
   int* const vertices[2] = {scratch.vertices[0].data(), scratch.vertices[1].data()};
   int* const edges[2] = {scratch.edges[0].data(), scratch.edges[1].data()};
-  int* const length = scratch.length;
   const SpanningForest::Link* const links = up.data();
   vertices[0][0] = a;
   vertices[1][0] = b;
-  length[0] = length[1] = 0;
+  scratch.length[0] = scratch.length[1] = 0;
   marks[a] = first;
   if (a == b)
     return true;
   marks[b] = first + 1;
+  // The positions and lengths are locals, so that the stores into the lists cannot alias them
+  // and they stay in registers.
   int at[2] = {a, b};
-  for (;;) {
-    bool moved = false;
-    for (int side = 0; side < 2; ++side) {
-      const SpanningForest::Link link = links[at[side]];
-      if (link.edge < 0)
-        continue;
-      moved = true;
-      const int edge = link.edge, parent = link.parent;
-      at[side] = parent;
-      edges[side][length[side]] = edge;
-      vertices[side][++length[side]] = parent;
-      const std::uint32_t mark = marks[parent];
-      if (mark == first + side)
-        return false;
-      if (mark == first + 1 - side) {
-        const int other = 1 - side;
-        while (vertices[other][length[other]] != parent)
-          --length[other];
-        return true;
-      }
-      marks[parent] = first + side;
+  int length[2] = {0, 0};
+  enum Step { Moved, AtRoot, Met, Broken };
+  auto step = [&](const int side) {
+    const SpanningForest::Link link = links[at[side]];
+    if (link.edge < 0)
+      return AtRoot;
+    const int parent = link.parent;
+    at[side] = parent;
+    edges[side][length[side]] = link.edge;
+    vertices[side][++length[side]] = parent;
+    const std::uint32_t mark = marks[parent];
+    if (mark == first + 1 - side) {
+      const int other = 1 - side;
+      while (vertices[other][length[other]] != parent)
+        --length[other];
+      return Met;
     }
-    if (!moved)
-      return false;
+    if (mark == first + side)
+      return Broken;
+    marks[parent] = first + side;
+    return Moved;
+  };
+  Step outcome = Broken;
+  for (;;) {
+    const Step fromA = step(0);
+    if (fromA >= Met) {
+      outcome = fromA;
+      break;
+    }
+    const Step fromB = step(1);
+    if (fromB >= Met) {
+      outcome = fromB;
+      break;
+    }
+    if (fromA == AtRoot && fromB == AtRoot)
+      break;
   }
+  scratch.length[0] = length[0];
+  scratch.length[1] = length[1];
+  return outcome == Met;
 }
 
 }  // namespace
