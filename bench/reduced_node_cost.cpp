@@ -2,7 +2,8 @@
 // profilers and for checking that a change keeps every sample: prints the nodes per sample, the
 // nanoseconds per node and a digest of the exact bits of all samples. The seeds are those of
 // velmora_variance, so its samples are among these.
-//   velmora_reduced_node_cost [--samples N] [--point X:Y] GRAPH.txt...
+// --resistance P guides the walk by the resistance ratio to the power P (sample_batch.h).
+//   velmora_reduced_node_cost [--samples N] [--point X:Y] [--resistance P] GRAPH.txt...
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
@@ -41,7 +42,7 @@ std::uint64_t digestOf(const std::vector<WideFloat>& values) {
 
 int main(int argc, char** argv) {
   std::size_t samples = 2000;
-  double x = 2.0, y = 1.0;
+  double x = 2.0, y = 1.0, resistancePower = 0.0;
   std::vector<std::string> graphs;
   for (int k = 1; k < argc; ++k) {
     const std::string argument = argv[k];
@@ -51,6 +52,8 @@ int main(int argc, char** argv) {
       char* rest = nullptr;
       x = std::strtod(argv[++k], &rest);
       y = std::strtod(rest + (*rest == ':'), nullptr);
+    } else if (argument == "--resistance" && k + 1 < argc) {
+      resistancePower = std::strtod(argv[++k], nullptr);
     } else {
       graphs.push_back(argument);
     }
@@ -59,6 +62,7 @@ int main(int argc, char** argv) {
   for (const std::string& path : graphs) {
     const Graph graph = loadGraph(path);
     WalkSettings settings{1, 0, x, y, 0, WalkKind::Reduced, BranchOrder::BreadthFirst, 1.0};
+    settings.resistancePower = resistancePower;
     std::vector<std::uint64_t> seeds(samples);
     for (std::size_t k = 0; k < samples; ++k)
       seeds[k] = 0x9e3779b97f4a7c15ULL * (k + 1);
