@@ -129,6 +129,9 @@ def main():
     write("grid14x14.txt", "the 14 x 14 grid: 196 vertices, 364 edges", grid(14, 14))
     write("c60.txt", "the fullerene C60 (truncated icosahedron): 60 vertices, 90 edges",
           truncated_icosahedron())
+    # For the reduced walk's cost per node as the graph grows (100, 1000 and 3000 vertices).
+    write("cubic3000.txt", "a random 3-regular graph: 3000 vertices, 4500 edges",
+          random_cubic(3000, random.Random(3000)))
 
 
 if __name__ == "__main__":

@@ -6,7 +6,9 @@
 #include "estimator/child_builder.h"
 
 ReducedNode reducedRoot(const Graph& graph, double x, double y, BranchOrder order) {
-  return ReducedNode(graph.vertexIdLimit(), branchOrderedEdges(graph, order), {1.0, 1.0, x, y});
+  ReducedNode root(graph.vertexIdLimit(), branchOrderedEdges(graph, order), {1.0, 1.0, x, y});
+  root.renumberInBranchOrder();
+  return root;
 }
 
 ReducedWalk::ReducedWalk(int budget, int mcore, double tilt, std::size_t memoryLimit)

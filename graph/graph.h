@@ -49,6 +49,11 @@ class Graph {
   // tie the edge's v). Returns the endpoint that stays. An absent id or a loop leaves the graph
   // unchanged (and returns -1).
   int contractEdge(int id);
+  // The end contractEdge(id) removes: the one with fewer edges, on a tie the edge's v.
+  int vanishingEnd(int id) const {
+    const EdgeSlot& slot = edges_[id];
+    return degree(slot.end[0]) < degree(slot.end[1]) ? slot.end[0] : slot.end[1];
+  }
   // Delete or contract the branch edge of a classified graph and keep it classified. Need
   // classified and ordinaryCount() > 0. Both live in branch_edits.cpp.
   // Contraction: O(degree of the vanishing end), no search.
@@ -57,6 +62,10 @@ class Graph {
   // costs O(what it visits), at most O(vertices + edges) of the edge's 2-edge-connected part.
   void deleteBranchEdge();
   void contractBranchEdge();
+  // Gives vertex `old` the id newId[old]; newId is a permutation of [0, vertexIdLimit()). Edge
+  // ids, lists and classes stay as they are, so every search visits the same vertices in the
+  // same order under their new names. O(vertex ids + edge ids).
+  void renumberVertices(const std::vector<int>& newId);
   // Moves every edge of vertex `from` onto vertex `into` and removes `from`.
   void mergeVertex(int from, int into);
   // For callers that keep their own classes: after an edit that may have cut the last two

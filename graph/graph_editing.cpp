@@ -1,6 +1,7 @@
 #include "graph/graph.h"
 
 #include <cassert>
+#include <utility>
 
 void Graph::deleteEdge(int id) {
   assert(hasEdge(id) && "deleteEdge of an absent edge");
@@ -27,15 +28,14 @@ int Graph::contractEdge(int id) {
   assert(u != v && "contractEdge of a loop");
   if (u == v)
     return kNone;
+  // The side with fewer edges moves, so the merge touches as few edges as possible (deleting
+  // the edge first lowers both degrees by one, which keeps the choice).
+  const int from = vanishingEnd(id);
+  const int into = from == u ? v : u;
   deleteEdge(id);
   classified = false;
-  // The side with fewer remaining edges moves, so the merge touches as few edges as possible.
-  if (degree(u) < degree(v)) {
-    mergeVertex(u, v);
-    return v;
-  }
-  mergeVertex(v, u);
-  return u;
+  mergeVertex(from, into);
+  return into;
 }
 
 void Graph::mergeVertex(int from, int into) {
@@ -70,4 +70,16 @@ void Graph::mergeVertex(int from, int into) {
   survivor.degree += moving.degree - twins;
   moving = VertexSlot{kNone, kNotAVertex};
   --vertexCount;
+}
+
+void Graph::renumberVertices(const std::vector<int>& newId) {
+  assert(newId.size() == vertices_.size() && "one new id per vertex id");
+  std::vector<VertexSlot> renumbered(vertices_.size());
+  for (std::size_t old = 0; old < vertices_.size(); ++old)
+    renumbered[newId[old]] = vertices_[old];
+  vertices_ = std::move(renumbered);
+  for (EdgeSlot& slot : edges_) {
+    for (int& end : slot.end)
+      end = newId[end];
+  }
 }

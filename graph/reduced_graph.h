@@ -71,7 +71,8 @@ class ReducedGraph {
   long workSlots() const { return 4L * topology_.edgeIdLimit() + topology_.vertexIdLimit(); }
   std::size_t memoryBytes() const {
     return topology_.memoryBytes() + factors_.size() * sizeof(EdgeFactors<Value>) +
-           labels_.size() * sizeof(std::uint64_t) + forest_.memoryBytes();
+           labels_.size() * sizeof(std::uint64_t) + forest_.memoryBytes() +
+           firstIds_.size() * sizeof(int);
   }
 
   // The two children of an inner node, each reduced: the weight is multiplied by the branch
@@ -82,6 +83,14 @@ class ReducedGraph {
   // vertices it touches (and a bridge search per merged parallel pair whose label is 0).
   void deleteBranchEdge();
   void contractBranchEdge();
+
+  // Renames the vertices in the order the walk reaches them: by their first live edge in id
+  // order, which is the branch order. What a node touches then lies in a narrow band of every
+  // array indexed by vertex, the band the walk moves along, instead of all over it. The graph,
+  // its factors, labels, forest and branch edge stay as they are, and so does every later
+  // result: the one step that orders by vertex id (the parallel groups at a vertex) orders by
+  // the id before renaming. O(vertex ids + edge ids).
+  void renumberInBranchOrder();
 
  private:
   void reduceFromScratch();
@@ -104,11 +113,17 @@ class ReducedGraph {
   int contract(int edge);
   void contractBridgesBetween(int u, int v);
   void findBranchEdge(int from);
+  // The id `vertex` had before renumberInBranchOrder.
+  int firstIdOf(int vertex) const { return firstIds_.empty() ? vertex : firstIds_[vertex]; }
 
   Graph topology_;
   std::vector<EdgeFactors<Value>> factors_;  // by edge id; stale for dead edges
   std::vector<std::uint64_t> labels_;        // cycle labels by edge id; stale for dead edges
   SpanningForest forest_;
+  // By vertex id: the id before renumbering; empty when the vertices were never renumbered.
+  // A plain vector rather than a shared one: a copy is one more small buffer, and the walk's
+  // moves and swaps stay a few pointer copies.
+  std::vector<int> firstIds_;
   Value weight_{};
   int branchEdge_ = -1;
 };
@@ -202,20 +217,26 @@ void ReducedGraph<Value>::labelCycles() {
 template <typename Value>
 bool ReducedGraph<Value>::carryLabelAround(const Edge& removed) {
   const std::uint64_t label = labels_[removed.id];
-  bool inForest = false;
-  const std::vector<int>* path = nullptr;
-  if (!forest_.holds(removed.id, removed.u, removed.v))
-    path = &forest_.pathBetween(topology_, removed.u, removed.v, inForest);
-  if (!inForest) {
-    path = &topology_.ordinaryPathBetween(removed.u, removed.v);
-    if (forest_.holds(removed.id, removed.u, removed.v))
-      forest_.reconnect(topology_, removed.id, removed.u, removed.v, *path);
-  }
   bool mayCut = false;
-  for (int edge : *path) {
+  auto carry = [&](int edge) {
     labels_[edge] ^= label;
-    mayCut = mayCut || labels_[edge] == 0;
+    mayCut |= labels_[edge] == 0;
+  };
+  const bool inForest = forest_.holds(removed.id, removed.u, removed.v);
+  if (!inForest) {
+    bool found = false;
+    const SpanningForest::PathRuns runs =
+        forest_.pathRunsBetween(topology_, removed.u, removed.v, found);
+    if (found) {
+      std::for_each(runs.fromA, runs.fromA + runs.fromALength, carry);
+      std::for_each(runs.fromB, runs.fromB + runs.fromBLength, carry);
+      return mayCut;
+    }
   }
+  const std::vector<int>& path = topology_.ordinaryPathBetween(removed.u, removed.v);
+  if (inForest)
+    forest_.reconnect(topology_, removed.id, removed.u, removed.v, path);
+  std::for_each(path.begin(), path.end(), carry);
   return mayCut;
 }
 
@@ -283,17 +304,19 @@ bool ReducedGraph<Value>::mergeParallelEdgesAt(int vertex) {
   if (!hasParallelEdgesAt(vertex))
     return false;
   ReductionScratch& scratch = reductionScratch();
-  std::vector<std::pair<int, int>>& ends = scratch.neighbourEdges;  // (far end, edge)
+  // (far end's first id, edge): the groups go in the same order under any renumbering.
+  std::vector<std::pair<int, int>>& ends = scratch.neighbourEdges;
   ends.clear();
-  topology_.forEachIncidentEdge(vertex, [&](int edge, int far) { ends.emplace_back(far, edge); });
+  topology_.forEachIncidentEdge(
+      vertex, [&](int edge, int far) { ends.emplace_back(firstIdOf(far), edge); });
   std::sort(ends.begin(), ends.end());
   for (std::size_t first = 0; first < ends.size();) {
     std::size_t last = first + 1;
     while (last < ends.size() && ends[last].first == ends[first].first)
       ++last;
     if (last - first > 1) {
-      const int far = ends[first].first;
       const int kept = ends[first].second;
+      const int far = topology_.otherEnd(kept, vertex);
       for (std::size_t k = first + 1; k < last; ++k) {
         factors_[kept] = inParallel(factors_[kept], factors_[ends[k].second]);
         // The kept edge is the path between the dropped edge's ends.
@@ -378,6 +401,33 @@ void ReducedGraph<Value>::contractBridgesBetween(int u, int v) {
   topology_.markBridgesBetween(u, v, bridges);
   for (int bridge : bridges)
     contractBridge(bridge);
+}
+
+template <typename Value>
+void ReducedGraph<Value>::renumberInBranchOrder() {
+  const int vertexLimit = topology_.vertexIdLimit();
+  constexpr int kUnnamed = -1;
+  std::vector<int> newId(vertexLimit, kUnnamed);
+  int named = 0;
+  for (int id = 0; id < topology_.edgeIdLimit(); ++id) {
+    if (!topology_.hasEdge(id))
+      continue;
+    const Edge edge = topology_.edge(id);
+    for (int end : {edge.u, edge.v}) {
+      if (newId[end] == kUnnamed)
+        newId[end] = named++;
+    }
+  }
+  for (int& id : newId) {  // ids no live edge uses, after the rest in their order
+    if (id == kUnnamed)
+      id = named++;
+  }
+  std::vector<int> firstIds(vertexLimit);
+  for (int old = 0; old < vertexLimit; ++old)
+    firstIds[newId[old]] = firstIdOf(old);
+  topology_.renumberVertices(newId);
+  forest_.renumberVertices(newId);
+  firstIds_ = std::move(firstIds);
 }
 
 template <typename Value>

@@ -4,6 +4,7 @@
 #include <cassert>
 #include <cstdint>
 #include <numeric>
+#include <utility>
 
 namespace {
 
@@ -45,52 +46,68 @@ ForestScratch& forestScratch() {
 // Walks up from a and b in turns until one side reaches a vertex the other has passed: the
 // lowest common ancestor, where both sides' lists are cut. Returns false when the walks end at
 // two roots (different trees) or when a walk meets itself (a broken forest).
-bool walkToMeeting(const Graph& graph, const std::vector<int>& up, int a, int b) {
+bool walkToMeeting(int vertexLimit, const std::vector<SpanningForest::Link>& up, int a, int b) {
   ForestScratch& scratch = forestScratch();
-  const std::uint32_t first = scratch.newStampPair(graph.vertexIdLimit());
+  const std::uint32_t first = scratch.newStampPair(vertexLimit);
   std::uint32_t* const marks = scratch.marks.data();
   int* const vertices[2] = {scratch.vertices[0].data(), scratch.vertices[1].data()};
   int* const edges[2] = {scratch.edges[0].data(), scratch.edges[1].data()};
-  int* const length = scratch.length;
-  const int* const parentEdge = up.data();
+  const SpanningForest::Link* const links = up.data();
   vertices[0][0] = a;
   vertices[1][0] = b;
-  length[0] = length[1] = 0;
+  scratch.length[0] = scratch.length[1] = 0;
   marks[a] = first;
   if (a == b)
     return true;
   marks[b] = first + 1;
+  // The positions and lengths are locals, so that the stores into the lists cannot alias them
+  // and they stay in registers.
   int at[2] = {a, b};
-  for (;;) {
-    bool moved = false;
-    for (int side = 0; side < 2; ++side) {
-      const int edge = parentEdge[at[side]];
-      if (edge < 0)
-        continue;
-      moved = true;
-      const int parent = graph.otherEnd(edge, at[side]);
-      at[side] = parent;
-      edges[side][length[side]] = edge;
-      vertices[side][++length[side]] = parent;
-      const std::uint32_t mark = marks[parent];
-      if (mark == first + side)
-        return false;
-      if (mark == first + 1 - side) {
-        const int other = 1 - side;
-        while (vertices[other][length[other]] != parent)
-          --length[other];
-        return true;
-      }
-      marks[parent] = first + side;
+  int length[2] = {0, 0};
+  enum Step { Moved, AtRoot, Met, Broken };
+  auto step = [&](const int side) {
+    const SpanningForest::Link link = links[at[side]];
+    if (link.edge < 0)
+      return AtRoot;
+    const int parent = link.parent;
+    at[side] = parent;
+    edges[side][length[side]] = link.edge;
+    vertices[side][++length[side]] = parent;
+    const std::uint32_t mark = marks[parent];
+    if (mark == first + 1 - side) {
+      const int other = 1 - side;
+      while (vertices[other][length[other]] != parent)
+        --length[other];
+      return Met;
     }
-    if (!moved)
-      return false;
+    if (mark == first + side)
+      return Broken;
+    marks[parent] = first + side;
+    return Moved;
+  };
+  Step outcome = Broken;
+  for (;;) {
+    const Step fromA = step(0);
+    if (fromA >= Met) {
+      outcome = fromA;
+      break;
+    }
+    const Step fromB = step(1);
+    if (fromB >= Met) {
+      outcome = fromB;
+      break;
+    }
+    if (fromA == AtRoot && fromB == AtRoot)
+      break;
   }
+  scratch.length[0] = length[0];
+  scratch.length[1] = length[1];
+  return outcome == Met;
 }
 
 }  // namespace
 
-SpanningForest::SpanningForest(const Graph& graph) : up_(graph.vertexIdLimit(), kRoot) {
+SpanningForest::SpanningForest(const Graph& graph) : up_(graph.vertexIdLimit(), kRootLink) {
   const int vertexLimit = graph.vertexIdLimit();
   std::vector<int> leader(vertexLimit);
   std::iota(leader.begin(), leader.end(), 0);
@@ -145,16 +162,26 @@ SpanningForest::SpanningForest(const Graph& graph) : up_(graph.vertexIdLimit(), 
       diameter.push_back(graph.otherEnd(towards[diameter.back()], diameter.back()));
     spread(diameter[diameter.size() / 2]);
     for (int member : order) {
-      up_[member] = towards[member];
+      if (towards[member] != kRoot)
+        up_[member] = {towards[member], graph.otherEnd(towards[member], member)};
       done[member] = 1;
     }
   }
 }
 
+SpanningForest::PathRuns SpanningForest::pathRunsBetween(const Graph& graph, int a, int b,
+                                                         bool& found) {
+  ForestScratch& scratch = forestScratch();
+  found = walkToMeeting(graph.vertexIdLimit(), up_, a, b);
+  if (!found)
+    return {nullptr, 0, nullptr, 0};
+  return {scratch.edges[0].data(), scratch.length[0], scratch.edges[1].data(), scratch.length[1]};
+}
+
 const std::vector<int>& SpanningForest::pathBetween(const Graph& graph, int a, int b, bool& found) {
   ForestScratch& scratch = forestScratch();
   scratch.path.clear();
-  found = walkToMeeting(graph, up_, a, b);
+  found = walkToMeeting(graph.vertexIdLimit(), up_, a, b);
   if (!found)
     return scratch.path;
   const int* const up = scratch.edges[0].data();
@@ -166,10 +193,22 @@ const std::vector<int>& SpanningForest::pathBetween(const Graph& graph, int a, i
 }
 
 void SpanningForest::prepareContraction(const Graph& graph, int edge) {
+  makeForestEdge(graph, edge);
+  // The children of the end that vanishes hang on the end that stays once the graph has merged
+  // them; the edge between the two is finishContraction's.
+  const int gone = graph.vanishingEnd(edge);
+  const int stays = graph.otherEnd(edge, gone);
+  graph.forEachIncidentEdge(gone, [&](int incident, int far) {
+    if (far != stays && up_[far].edge == incident)
+      up_[far].parent = stays;
+  });
+}
+
+void SpanningForest::makeForestEdge(const Graph& graph, int edge) {
   const Edge ends = graph.edge(edge);
   if (holds(edge, ends.u, ends.v))
     return;
-  const bool found = walkToMeeting(graph, up_, ends.u, ends.v);
+  const bool found = walkToMeeting(graph.vertexIdLimit(), up_, ends.u, ends.v);
   assert(found && "the ends of an edge lie in one tree");
   if (!found)
     return;
@@ -188,49 +227,59 @@ void SpanningForest::prepareContraction(const Graph& graph, int edge) {
   const std::vector<int>& vertices = scratch.vertices[side];
   const std::vector<int>& edges = scratch.edges[side];
   for (int k = at; k >= 1; --k)
-    up_[vertices[k]] = edges[k - 1];
-  up_[vertices[0]] = edge;
+    up_[vertices[k]] = {edges[k - 1], vertices[k - 1]};
+  up_[vertices[0]] = {edge, vertices[0] == ends.u ? ends.v : ends.u};
 }
 
 void SpanningForest::finishContraction(int edge, int stays, int gone) {
-  assert((up_[stays] == edge || up_[gone] == edge) && "a contracted edge is a forest edge");
-  if (up_[stays] == edge)
+  assert((up_[stays].edge == edge || up_[gone].edge == edge) &&
+         "a contracted edge is a forest edge");
+  if (up_[stays].edge == edge)
     up_[stays] = up_[gone];  // the parent went into its child
+  up_[gone] = kRootLink;
 }
 
 void SpanningForest::replaceByTwin(int dropped, int kept, int u, int v) {
-  if (up_[u] == dropped)
-    up_[u] = kept;
-  else if (up_[v] == dropped)
-    up_[v] = kept;
+  if (up_[u].edge == dropped)
+    up_[u].edge = kept;
+  else if (up_[v].edge == dropped)
+    up_[v].edge = kept;
 }
 
 // The walks up are bounded by the number of vertices, so that a forest broken by a caller's
 // missed notice cannot hang them.
 int SpanningForest::rootOf(const Graph& graph, int vertex) const {
-  for (int steps = 0; up_[vertex] != kRoot; ++steps) {
+  for (int steps = 0; up_[vertex].edge != kRoot; ++steps) {
     if (steps > graph.vertexIdLimit())
       return kRoot;
-    vertex = graph.otherEnd(up_[vertex], vertex);
+    vertex = up_[vertex].parent;
   }
   return vertex;
 }
 
 void SpanningForest::reroot(const Graph& graph, int vertex) {
-  int previous = kRoot;
+  Link previous = kRootLink;
   for (int steps = 0; vertex >= 0 && steps <= graph.vertexIdLimit(); ++steps) {
-    const int edge = up_[vertex];
-    const int parent = edge == kRoot ? -1 : graph.otherEnd(edge, vertex);
+    const Link link = up_[vertex];
     up_[vertex] = previous;
-    previous = edge;
-    vertex = parent;
+    previous = {link.edge, vertex};
+    vertex = link.edge == kRoot ? -1 : link.parent;
   }
+}
+
+void SpanningForest::renumberVertices(const std::vector<int>& newId) {
+  std::vector<Link> renumbered(up_.size(), kRootLink);
+  for (std::size_t old = 0; old < up_.size(); ++old) {
+    const Link link = up_[old];
+    renumbered[newId[old]] = link.edge == kRoot ? kRootLink : Link{link.edge, newId[link.parent]};
+  }
+  up_ = std::move(renumbered);
 }
 
 void SpanningForest::reconnect(const Graph& graph, int edge, int u, int v,
                                const std::vector<int>& path) {
-  const int cutOff = up_[u] == edge ? u : v;
-  up_[cutOff] = kRoot;
+  const int cutOff = up_[u].edge == edge ? u : v;
+  up_[cutOff] = kRootLink;
   if (path.empty())
     return;  // the edge was a bridge: what it cut off is a tree of its own
   // The path starts on one side of the cut and ends on the other: the first edge whose ends
@@ -243,7 +292,7 @@ void SpanningForest::reconnect(const Graph& graph, int edge, int u, int v,
     if (nextCutOff != atCutOff) {
       const int inside = atCutOff ? at : next;
       reroot(graph, inside);
-      up_[inside] = crossing;
+      up_[inside] = {crossing, atCutOff ? next : at};
       return;
     }
     at = next;
