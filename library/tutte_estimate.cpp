@@ -50,6 +50,34 @@ int pilotSeedCount(int samples) {
   return tilts * std::clamp(samples / (8 * tilts), 16, 200);
 }
 
+// The reduced walk's per-node guide that the pilot may choose beside the tilt: each choice
+// tilted by the branch edge's resistance ratio with every other vertex shorted
+// (estimator/resistance_guide.h), a closed form per node. It cuts the spread by orders of
+// magnitude on dense graphs where connectivity or acyclicity binds ((1, 1), (2, 1), (2, 0)) and
+// loses as much on sparse graphs at x > 1 (bench/RESULTS.md), so a second pilot of the same
+// length tries it, and the run keeps it where it predicts at most half the work.
+constexpr double kGuidePower = 1.0;
+constexpr int kGuideRadius = -1;
+constexpr double kGuideWorkShare = 0.5;
+
+struct WalkChoice {
+  TiltChoice tilt;
+  bool guided = false;
+};
+
+// The pilot's two halves: the walk as it is, then guided.
+WalkChoice chooseWalk(const Graph& graph, WalkSettings pilot,
+                      const std::vector<std::uint64_t>& pilotSeeds) {
+  const auto half = pilotSeeds.begin() + static_cast<std::ptrdiff_t>(pilotSeeds.size() / 2);
+  const TiltChoice plain = chooseTilt(graph, pilot, {pilotSeeds.begin(), half});
+  pilot.resistancePower = kGuidePower;
+  pilot.resistanceRadius = kGuideRadius;
+  const TiltChoice guided = chooseTilt(graph, pilot, {half, pilotSeeds.end()});
+  if (guided.predictedWork < kGuideWorkShare * plain.predictedWork)
+    return {guided, true};
+  return {plain, false};
+}
+
 void checkTilt(const ValueOptions& options) {
   if (!options.tilt)
     return;
@@ -166,11 +194,12 @@ TutteEstimate estimateTutteValue(const EdgeList& edges, const ValueOptions& opti
   const bool choosesTilt = walk == WalkKind::Reduced && !options.tilt;
   // The pilot's seeds come first from the run's generator, then the samples': both depend on
   // the seed alone. Every process runs the whole pilot, so all choose the same tilt.
-  const int pilotSamples = choosesTilt ? pilotSeedCount(sampling.samples) : 0;
+  const int pilotSamples = choosesTilt ? 2 * pilotSeedCount(sampling.samples) : 0;
   SampleSeedSource source(seed);
   const std::vector<std::uint64_t> pilotSeeds = drawExperimentSeeds(pilotSamples, source);
   StreamedPoints level;
   TiltedSamples tilted;  // the reduced walk's, a share of them at a second tilt
+  bool guided = false;
   runSampleBatch(sampling, [&] {
     const WalkSettings settings = walkSettings(sampling, options.x, options.y, walk);
     if (walk == WalkKind::Level) {
@@ -179,10 +208,16 @@ TutteEstimate estimateTutteValue(const EdgeList& edges, const ValueOptions& opti
     }
     WalkSettings pilot = settings;
     pilot.budget = 1;
-    const TiltChoice choice =
-        choosesTilt ? chooseTilt(graph, pilot, pilotSeeds) : givenTilt(*options.tilt);
+    const WalkChoice choice = choosesTilt ? chooseWalk(graph, pilot, pilotSeeds)
+                                          : WalkChoice{givenTilt(*options.tilt), false};
+    WalkSettings run = settings;
+    if (choice.guided) {
+      run.resistancePower = kGuidePower;
+      run.resistanceRadius = kGuideRadius;
+    }
+    guided = choice.guided;
     tilted =
-        drawTiltedSamples(graph, settings, choice, seed, pilotSamples, sampling.samples, processes);
+        drawTiltedSamples(graph, run, choice.tilt, seed, pilotSamples, sampling.samples, processes);
   });
   TutteEstimate result;
   result.method = walk == WalkKind::Reduced ? EstimateMethod::Reduced : EstimateMethod::Walk;
@@ -194,6 +229,7 @@ TutteEstimate estimateTutteValue(const EdgeList& edges, const ValueOptions& opti
     summarise(graph, level.summary, level.summary.estimate(), level.budgetBound, options, result);
   } else {
     result.tilt = tilted.first.tilt;
+    result.guided = guided;
     result.run.nodesBuilt = tilted.nodesBuilt();
     summarise(graph, tilted.allSamples(), combinedEstimate(tilted), tilted.budgetBound(), options,
               result);

@@ -42,7 +42,9 @@ struct ValueOptions {
   // only. Absent: chosen before the run by a pilot (estimator/tilt_choice.h) at B = 1, whatever
   // the run's budget, since the tilt belongs to the tree: its seeds, an eighth of the run's
   // samples but at least 16 and at most 200 per tilt tried, come first from the run's generator,
-  // so the choice too depends on the seed alone.
+  // so the choice too depends on the seed alone. A second pilot as long tries the walk guided by
+  // resistances as well (estimator/resistance_guide.h, every other vertex shorted), which the
+  // run keeps where it predicts at most half the work: dense graphs at (1, 1), (2, 1), (2, 0).
   std::optional<double> tilt = std::nullopt;
 };
 
@@ -62,6 +64,8 @@ struct TutteEstimate {
   WideFloat errorBound = 0.0;
   // The reduced walk's tilt, given or chosen; absent for the other methods.
   std::optional<double> tilt;
+  // The reduced walk's choices were also guided by resistances, as its pilot chose.
+  bool guided = false;
   SamplingReport run;
 };
 
@@ -75,7 +79,7 @@ struct TutteEstimate {
 // when stopped. The reduced walk draws a tenth of N (at least 20) at a second tilt and warns when
 // the two parts disagree (experiments/second_opinion.h); where the exact value is cheap, a walk's
 // estimate is checked against it. Time: about N walks of m depths of at most B graphs each, for
-// the reduced walk without a tilt the pilot's walks at B = 1, an eighth as many as the run's (at
-// least 208 and at most 2,600), and where the check applies at (1, 1) the count of spanning trees
+// the reduced walk without a tilt the two pilots' walks at B = 1, each an eighth as many as the
+// run's (at least 208 and at most 2,600, more where a pilot widens its range), and where the check applies at (1, 1) the count of spanning trees
 // (at most about a second).
 TutteEstimate estimateTutteValue(const EdgeList& edges, const ValueOptions& options);

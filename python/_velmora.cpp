@@ -217,6 +217,7 @@ py::dict estimate(const Instance& instance, double x, double y, int samples,
                          : py::object(py::none());
   result["error_bound"] = estimate.engine ? toPython(estimate.errorBound) : py::object(py::none());
   result["tilt"] = estimate.tilt;
+  result["guided"] = estimate.guided;
   addRun(result, estimate.run, instance);
   return result;
 }

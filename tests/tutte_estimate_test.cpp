@@ -195,11 +195,25 @@ TEST(LibraryEstimate, TheReducedWalkTiltsAsItsPilotChoosesOrAsGiven) {
     ASSERT_TRUE(chosen.tilt);
     EXPECT_EQ(*chosen.tilt<1.0, y> x);
     EXPECT_EQ(*chosen.tilt > 1.0, x > y);
+    EXPECT_FALSE(chosen.guided);
     const TutteEstimate untilted =
         estimateTutteValue(grid, {x, y, EstimateMethod::Reduced, sampling(2000, 1, 4), 1.0});
     EXPECT_EQ(untilted.tilt, 1.0);
     EXPECT_LT(chosen.relativeError.toDouble(), 0.25 * untilted.relativeError.toDouble());
   }
+  // On a dense graph at (1, 1) the guide by resistances all but removes the spread, and the
+  // pilot keeps it; a given tilt runs unguided.
+  EdgeList k12;
+  for (int u = 0; u < 12; ++u)
+    for (int v = u + 1; v < 12; ++v)
+      k12.push_back({u, v});
+  const TutteEstimate guided =
+      estimateTutteValue(k12, {1, 1, EstimateMethod::Reduced, sampling(2000, 1, 4)});
+  EXPECT_TRUE(guided.guided);
+  expectWithinFiveErrors(guided, std::pow(12.0, 10.0));
+  EXPECT_LT(guided.relativeError.toDouble(), 0.01);
+  EXPECT_FALSE(
+      estimateTutteValue(k12, {1, 1, EstimateMethod::Reduced, sampling(200, 1, 4), 1.0}).guided);
   EXPECT_FALSE(estimateTutteValue(kK5, walkAt(2, 1, 10, 2, 1)).tilt);
   for (double tilt : {0.0, -1.0, std::numeric_limits<double>::infinity(),
                       std::numeric_limits<double>::quiet_NaN()})

@@ -108,6 +108,8 @@ class Estimate:
             rounding at real points; None for the walks.
         tilt: the reduced walk's tilt, given or chosen by the pilot; None for the other
             methods.
+        guided: True when the reduced walk's pilot chose to guide each choice by resistances
+            as well (on dense graphs at points such as (1, 1), (2, 1) and (2, 0)).
         seed: the run's seed; the same seed gives the same samples on any number of cores.
         nodes: tree nodes built by all the run's walks together (the tilt's pilot aside).
         seconds: elapsed time of the estimate, the pilot's included.
@@ -134,6 +136,7 @@ class Estimate:
     seconds: float
     exact: bool
     tilt: float | None = None
+    guided: bool = False
     warnings: list[str] = field(default_factory=list)
     engine: str | None = None
     error_bound: float | decimal.Decimal | None = None
@@ -224,12 +227,13 @@ def estimate(
             children. It changes the samples' spread, often by orders of magnitude, and never
             their mean. None chooses it by a pilot before the run: short walks at budget 1
             (the tilt belongs to the graph and the point, not to the budget) over 13 tilts
-            from 1/8 to 8, an eighth as many as the samples but at least 16 and at most 200
-            per tilt (on the bench graphs 14-24% of the time of a run of 1,000 samples at
-            budget 1, 8-15% of runs of 4,000 to 10,000, less at larger budgets). The pilot
-            draws from the run's seed too, so a seed still gives the same result on any
-            number of cores. Give the tilt a run reported to skip the pilot in further runs
-            at the same graph and point. "auto" ignores it where it takes an exact value.
+            from 1/8 to 8 (widened up to 2**-10 or 2**10 when the best is at an end), an
+            eighth as many as the samples but at least 16 and at most 200 per tilt, and a
+            second pilot as long with each choice guided by resistances as well, which the
+            run keeps where it predicts at most half the work (``guided`` in the result).
+            The pilots draw from the run's seed too, so a seed still gives the same result on
+            any number of cores. Give the tilt a run reported to skip the pilots in further
+            runs at the same graph and point (a given tilt runs unguided). "auto" ignores it where it takes an exact value.
             Of 200 samples or more a tenth are drawn at a neighbouring tilt as a second
             opinion, and a warning says when the two parts disagree.
 
