@@ -784,8 +784,9 @@ FrontierEstimate estimateFrontierRun(const FrontierPlan& plan, const FrontierCos
   // its slots in the index (16 bytes, two to four per state) besides its values in both tables.
   constexpr double kStateSeconds = 230e-9, kWordSeconds = 8e-9, kRealSeconds = 60e-9;
   // A polynomial's words are added in loops over its table, once per power of y a vertex's
-  // cycles spread them over.
-  constexpr double kPolynomialWordSeconds = 18e-9;
+  // cycles spread them over: 8.5 ns a word on one core (the 8 x 8 and 10 x 10 grids and C60
+  // within 15%), and both cores take the work about 1.5 times as fast (bench/RESULTS.md).
+  constexpr double kPolynomialWordSeconds = 8.5e-9, kPolynomialTwoCoreSpeedUp = 1.5;
   // The lists of a vertex's outcomes add up to four of 32 bytes per state.
   constexpr double kStateBytes = 2 * 8.0 + 64.0 + 128.0;
   FrontierEstimate estimate;
@@ -809,6 +810,8 @@ FrontierEstimate estimateFrontierRun(const FrontierPlan& plan, const FrontierCos
     statesBefore = cost.stepStates[t];
     wordsBefore = words;
   }
+  if (workerCount() > 1)
+    estimate.seconds /= kPolynomialTwoCoreSpeedUp;
   return estimate;
 }
 
