@@ -243,6 +243,27 @@ std::optional<ExactValue> frontierValueWithin(const Graph& graph, double x, doub
   cost.frontierStates = spent;
   cost.predictedSeconds = spent * stateSeconds;
   cost.frontierComplete = answered;
+  if (!answered && spent <= stateLimit) {
+    // Stopped by the memory cap, whose check as the tables grow by doubling is the cautious
+    // one: the dry run sizes them exactly, and its prediction decides.
+    ExactCost predicted;
+    FrontierChoice choice = frontierChoice(graph, task, x, y, secondsLimit, predicted);
+    if (!choice.fits)
+      return std::nullopt;
+    cost = predicted;
+    cost.predictedSeconds = choice.estimate.seconds;
+    cost.predictedBytes = choice.estimate.bytes;
+    if (integral) {
+      const FrontierInteger value = blockIntegerValue(choice.sweeps, xInteger, yInteger);
+      answer.decimal = value.str();
+      answer.value = wideFloatOf(value);
+    } else {
+      const FrontierRealValue value = blockRealValue(choice.sweeps, x, y);
+      answer.value = value.value;
+      answer.errorBound = value.errorBound;
+    }
+    answered = true;
+  }
   if (!answered)
     return std::nullopt;
   cost.engine = ExactEngine::Frontier;
