@@ -80,7 +80,7 @@ std::string refusalOf(const ExactCost& cost, int reducedEdges, int evaluatorLimi
             " vertices in every order tried";
   } else if (!cost.frontierComplete) {
     text += "the frontier engine (width " + std::to_string(cost.frontierWidth) + ") met over " +
-            figure(cost.frontierStates) + " states before its dry run stopped, more than " +
+            figure(cost.frontierStates) + " states before it stopped, more than " +
             figure(secondsLimit) + " s of work or " + std::to_string(kFrontierMemoryCap >> 20) +
             " MiB";
   } else {
@@ -193,6 +193,132 @@ WideFloat evaluatorErrorBound(const Graph& graph, double x, double y) {
   return termSizes * (4.0 * (graph.edgeCount + 1) * 0x1p-53);
 }
 
+// Seconds a state of the frontier's run takes at the dearest part, by the run's cost model.
+double frontierStateSeconds(const BlockSweeps& sweeps, FrontierTask task, std::int64_t x,
+                            std::int64_t y) {
+  FrontierCost oneState;
+  oneState.states = oneState.maxStates = 1.0;
+  double seconds = 0.0;
+  for (const BlockSweeps::Part& part : sweeps.parts) {
+    const int primes =
+        task == FrontierTask::IntegerPoint ? primesForIntegerPoint(part.plan, x, y) : 0;
+    seconds = std::max(seconds, estimateFrontierRun(part.plan, oneState, task, primes).seconds);
+  }
+  return std::max(seconds, 1e-9);
+}
+
+// The frontier's value by its run alone, stopped once its states pass the limit's worth or its
+// tables the memory cap: the run meets the states a dry run would count, so a run that finishes
+// needed no prediction, and one that stops has shown its cost beyond the limit at about the
+// limit's cost. The cost's frontier figures are the run's.
+std::optional<ExactValue> frontierValueWithin(const Graph& graph, double x, double y,
+                                              double secondsLimit, ExactCost& cost) {
+  const BlockSweeps sweeps = planBlockSweeps(graph);
+  cost.frontierWidth = sweeps.width;
+  if (!sweeps.withinWidth()) {
+    cost.frontierComplete = false;
+    return std::nullopt;
+  }
+  const bool integral = isIntegerPoint(x, y);
+  const FrontierTask task = integral ? FrontierTask::IntegerPoint : FrontierTask::RealPoint;
+  const auto xInteger = static_cast<std::int64_t>(x), yInteger = static_cast<std::int64_t>(y);
+  const double stateSeconds = frontierStateSeconds(sweeps, task, xInteger, yInteger);
+  const double stateLimit = secondsLimit / stateSeconds;
+  double spent = 0.0;
+  ExactValue answer;
+  bool answered = false;
+  if (integral) {
+    if (const std::optional<FrontierInteger> value =
+            blockIntegerValueWithin(sweeps, xInteger, yInteger, stateLimit, &spent)) {
+      answer.decimal = value->str();
+      answer.value = wideFloatOf(*value);
+      answered = true;
+    }
+  } else if (const std::optional<FrontierRealValue> value =
+                 blockRealValueWithin(sweeps, x, y, stateLimit, &spent)) {
+    answer.value = value->value;
+    answer.errorBound = value->errorBound;
+    answered = true;
+  }
+  cost.frontierStates = spent;
+  cost.predictedSeconds = spent * stateSeconds;
+  cost.frontierComplete = answered;
+  if (!answered && spent <= stateLimit) {
+    // Stopped by the memory cap, whose check as the tables grow by doubling is the cautious
+    // one: the dry run sizes them exactly, and its prediction decides.
+    ExactCost predicted;
+    FrontierChoice choice = frontierChoice(graph, task, x, y, secondsLimit, predicted);
+    if (!choice.fits)
+      return std::nullopt;
+    cost = predicted;
+    cost.predictedSeconds = choice.estimate.seconds;
+    cost.predictedBytes = choice.estimate.bytes;
+    if (integral) {
+      const FrontierInteger value = blockIntegerValue(choice.sweeps, xInteger, yInteger);
+      answer.decimal = value.str();
+      answer.value = wideFloatOf(value);
+    } else {
+      const FrontierRealValue value = blockRealValue(choice.sweeps, x, y);
+      answer.value = value.value;
+      answer.errorBound = value.errorBound;
+    }
+    answered = true;
+  }
+  if (!answered)
+    return std::nullopt;
+  cost.engine = ExactEngine::Frontier;
+  answer.engine = ExactEngine::Frontier;
+  return answer;
+}
+
+// The cheapest engine that answers within the limit: the closed forms, the spanning-tree count,
+// the frontier's run, the evaluator when its prediction is within; else nothing, and the
+// refusal in `cost`.
+std::optional<ExactValue> valueWithin(const Graph& graph, double x, double y, double secondsLimit,
+                                      ExactCost& cost) {
+  if (!std::isfinite(x) || !std::isfinite(y))
+    throw std::invalid_argument("the exact Tutte value needs finite x and y");
+  // The closed forms decide their own cost at once, the spanning-tree count in about one
+  // elimination.
+  if (onUnitHyperbola(x, y)) {
+    ExactValue answer = closedFormAnswer(graph, x, y);
+    answer.engine = ExactEngine::ClosedForm;
+    answer.cost.engine = answer.engine;
+    return answer;
+  }
+  if (x == 1.0 && y == 1.0) {
+    if (const std::optional<SpanningTreeCount> count =
+            countSpanningTreesWithin(graph, secondsLimit * kSpanningTreeUpdatesPerSecond)) {
+      ExactValue answer;
+      answer.value = count->value;
+      answer.decimal = count->decimal;
+      answer.engine = ExactEngine::MatrixTree;
+      answer.cost.engine = answer.engine;
+      return answer;
+    }
+  }
+  if (std::optional<ExactValue> answer = frontierValueWithin(graph, x, y, secondsLimit, cost)) {
+    answer->cost = cost;
+    return answer;
+  }
+  const int reducedEdges = reducedEdgeCount(graph);
+  const int evaluatorLimit =
+      evaluatorEdgesWithin(secondsLimit, kExactValueMaxReducedEdges, kEvaluatorValueSeconds);
+  if (reducedEdges > evaluatorLimit) {
+    cost.refusal = refusalOf(cost, reducedEdges, evaluatorLimit, secondsLimit);
+    return std::nullopt;
+  }
+  ExactValue answer;
+  cost.engine = ExactEngine::DeletionContraction;
+  cost.predictedSeconds =
+      evaluatorSeconds(reducedEdges, kExactValueMaxReducedEdges, kEvaluatorValueSeconds);
+  answer.engine = ExactEngine::DeletionContraction;
+  answer.value = exactTutteValue(graph, x, y);
+  answer.errorBound = evaluatorErrorBound(graph, x, y);
+  answer.cost = cost;
+  return answer;
+}
+
 }  // namespace
 
 std::string_view exactEngineName(ExactEngine engine) {
@@ -215,101 +341,21 @@ ExactCost exactValueCost(const Graph& graph, double x, double y, double secondsL
 
 std::optional<ExactValue> exactValueWithin(const Graph& graph, double x, double y,
                                            double secondsLimit) {
-  ValueChoice choice = chooseValueEngine(graph, x, y, secondsLimit);
-  if (!choice.cost.engine)
-    return std::nullopt;
-  ExactValue answer;
-  switch (*choice.cost.engine) {
-    case ExactEngine::ClosedForm:
-      answer = closedFormAnswer(graph, x, y);
-      break;
-    case ExactEngine::MatrixTree:
-      answer.value = choice.spanningTrees->value;
-      answer.decimal = choice.spanningTrees->decimal;
-      break;
-    case ExactEngine::Frontier: {
-      const FrontierChoice& frontier = choice.frontier;
-      if (frontier.task == FrontierTask::IntegerPoint) {
-        const FrontierInteger value = blockIntegerValue(
-            frontier.sweeps, static_cast<std::int64_t>(x), static_cast<std::int64_t>(y));
-        answer.decimal = value.str();
-        answer.value = wideFloatOf(value);
-      } else {
-        const FrontierRealValue value = blockRealValue(frontier.sweeps, x, y);
-        answer.value = value.value;
-        answer.errorBound = value.errorBound;
-      }
-      break;
-    }
-    case ExactEngine::DeletionContraction:
-      answer.value = exactTutteValue(graph, x, y);
-      answer.errorBound = evaluatorErrorBound(graph, x, y);
-      break;
-  }
-  answer.engine = *choice.cost.engine;
-  answer.cost = choice.cost;
-  return answer;
+  ExactCost cost;
+  return valueWithin(graph, x, y, secondsLimit, cost);
 }
 
 std::optional<ExactValue> exactValueIfCheap(const Graph& graph, double x, double y,
                                             double secondsLimit) {
-  if (!std::isfinite(x) || !std::isfinite(y))
-    throw std::invalid_argument("the exact Tutte value needs finite x and y");
-  // The closed forms decide their own cost at once.
-  if (onUnitHyperbola(x, y) || (x == 1.0 && y == 1.0))
-    return exactValueWithin(graph, x, y, secondsLimit);
-  ExactValue answer;
-  const BlockSweeps sweeps = planBlockSweeps(graph);
-  answer.cost.frontierWidth = sweeps.width;
-  if (sweeps.withinWidth()) {
-    const bool integral = isIntegerPoint(x, y);
-    const auto xInteger = static_cast<std::int64_t>(x), yInteger = static_cast<std::int64_t>(y);
-    // The states' limit at the dearest part's cost per state.
-    FrontierCost oneState;
-    oneState.states = oneState.maxStates = 1.0;
-    double stateSeconds = 230e-9;
-    for (const BlockSweeps::Part& part : sweeps.parts) {
-      const int primes = integral ? primesForIntegerPoint(part.plan, xInteger, yInteger) : 0;
-      stateSeconds = std::max(
-          stateSeconds, estimateFrontierRun(
-                            part.plan, oneState,
-                            integral ? FrontierTask::IntegerPoint : FrontierTask::RealPoint, primes)
-                            .seconds);
-    }
-    const double stateLimit = secondsLimit / stateSeconds;
-    answer.engine = ExactEngine::Frontier;
-    answer.cost.engine = ExactEngine::Frontier;
-    if (integral) {
-      if (const std::optional<FrontierInteger> value =
-              blockIntegerValueWithin(sweeps, xInteger, yInteger, stateLimit)) {
-        answer.decimal = value->str();
-        answer.value = wideFloatOf(*value);
-        return answer;
-      }
-    } else if (const std::optional<FrontierRealValue> value =
-                   blockRealValueWithin(sweeps, x, y, stateLimit)) {
-      answer.value = value->value;
-      answer.errorBound = value->errorBound;
-      return answer;
-    }
-  }
-  const int reducedEdges = reducedEdgeCount(graph);
-  if (reducedEdges >
-      evaluatorEdgesWithin(secondsLimit, kExactValueMaxReducedEdges, kEvaluatorValueSeconds))
-    return std::nullopt;
-  answer.engine = ExactEngine::DeletionContraction;
-  answer.cost.engine = answer.engine;
-  answer.cost.predictedSeconds =
-      evaluatorSeconds(reducedEdges, kExactValueMaxReducedEdges, kEvaluatorValueSeconds);
-  answer.value = exactTutteValue(graph, x, y);
-  answer.errorBound = evaluatorErrorBound(graph, x, y);
-  return answer;
+  ExactCost cost;
+  return valueWithin(graph, x, y, secondsLimit, cost);
 }
 
 ExactValue exactValueOrRefuse(const Graph& graph, double x, double y, double secondsLimit) {
-  std::optional<ExactValue> answer = exactValueWithin(graph, x, y, secondsLimit);
+  ExactCost cost;
+  std::optional<ExactValue> answer = valueWithin(graph, x, y, secondsLimit, cost);
   if (!answer)
-    throw ExactSizeExceeded(exactValueCost(graph, x, y, secondsLimit).refusal);
+    throw ExactSizeExceeded(cost.refusal);
   return *answer;
 }
 

@@ -24,9 +24,11 @@
 // The polynomial has the last two. A walk's estimate is checked against the first two where they
 // answer within about a second (cheapExactValue).
 //
-// Deciding costs the frontier's orders (linear in the edges for bounded degree) and its dry run,
-// which stops once the states it has met would take longer than the limit: at most about the
-// limit, and nothing on graphs whose frontier outgrows the engine.
+// Predicting costs the frontier's orders (linear in the edges for bounded degree) and its dry
+// run, which stops once the states it has met would take longer than the limit: at most about
+// the limit, and nothing on graphs whose frontier outgrows the engine. A value is found without
+// the dry run: the frontier's run itself stops at the limit's worth of states and at the memory
+// cap, having met the states the dry run would have counted.
 
 enum class ExactEngine { ClosedForm, MatrixTree, Frontier, DeletionContraction };
 
@@ -66,18 +68,19 @@ struct ExactValue {
   ExactCost cost;
 };
 
-// T(G; x, y) by the cheapest engine predicted within `secondsLimit`; none when no engine is.
-// Throws std::invalid_argument when x or y is not finite.
+// T(G; x, y) by the cheapest engine within `secondsLimit`; none when no engine is. The frontier
+// answers when its run, stopped at the limit's worth of states (and at kFrontierMemoryCap),
+// finishes; so a value costs its run alone, and an attempt that fails costs about the limit
+// before the evaluator or nothing. The cost in the answer holds the engine, the frontier's width
+// and the states its run met (none of the dry run's figures). Throws std::invalid_argument when
+// x or y is not finite.
 std::optional<ExactValue> exactValueWithin(const Graph& graph, double x, double y,
                                            double secondsLimit);
-// The same for the automatic route, without the frontier's dry run: its run itself stops at the
-// limit's worth of states (and at kFrontierMemoryCap), so a value is found in about half the
-// time, and an attempt that fails costs at most about the limit before the evaluator or nothing.
-// The cost in the answer holds the engine and the frontier's width only.
+// The automatic route's name for the same.
 std::optional<ExactValue> exactValueIfCheap(const Graph& graph, double x, double y,
                                             double secondsLimit);
 // The same as exactValueWithin, throwing ExactSizeExceeded (estimator/exact_evaluator.h) with
-// the refusal.
+// the refusal, which names the states the frontier met before it stopped.
 ExactValue exactValueOrRefuse(const Graph& graph, double x, double y, double secondsLimit);
 
 struct ExactPolynomial {

@@ -97,19 +97,22 @@ FrontierInteger blockIntegerValue(const BlockSweeps& sweeps, std::int64_t x, std
 }
 
 std::optional<FrontierInteger> blockIntegerValueWithin(const BlockSweeps& sweeps, std::int64_t x,
-                                                       std::int64_t y, double stateLimit) {
+                                                       std::int64_t y, double stateLimit,
+                                                       double* statesSpent) {
+  double spentHere = 0.0;
+  double& spent = statesSpent ? *statesSpent : spentHere;
+  spent = 0.0;
   if (!sweeps.withinWidth())
     return std::nullopt;
   FrontierInteger value = power(x, sweeps.bridges) * power(y, sweeps.loops);
-  double left = stateLimit;
   for (const BlockSweeps::Part& part : sweeps.parts) {
-    FrontierCost spent;
-    const std::optional<FrontierInteger> factor =
-        frontierIntegerValueWithin(part.plan, x, y, left, kFrontierMemoryCap, &spent.states);
+    double states = 0.0;
+    const std::optional<FrontierInteger> factor = frontierIntegerValueWithin(
+        part.plan, x, y, stateLimit - spent, kFrontierMemoryCap, &states);
+    spent += states;
     if (!factor)
       return std::nullopt;
     value *= *factor;
-    left -= spent.states;
   }
   return value;
 }
@@ -122,19 +125,21 @@ FrontierRealValue blockRealValue(const BlockSweeps& sweeps, double x, double y) 
 }
 
 std::optional<FrontierRealValue> blockRealValueWithin(const BlockSweeps& sweeps, double x, double y,
-                                                      double stateLimit) {
+                                                      double stateLimit, double* statesSpent) {
+  double spentHere = 0.0;
+  double& spent = statesSpent ? *statesSpent : spentHere;
+  spent = 0.0;
   if (!sweeps.withinWidth())
     return std::nullopt;
   RealProduct product = bridgesAndLoops(sweeps, x, y);
-  double left = stateLimit;
   for (const BlockSweeps::Part& part : sweeps.parts) {
-    double spent = 0.0;
+    double states = 0.0;
     const std::optional<FrontierRealValue> factor =
-        frontierRealValueWithin(part.plan, x, y, left, kFrontierMemoryCap, &spent);
+        frontierRealValueWithin(part.plan, x, y, stateLimit - spent, kFrontierMemoryCap, &states);
+    spent += states;
     if (!factor)
       return std::nullopt;
     product.times(*factor);
-    left -= spent;
   }
   return product.result();
 }

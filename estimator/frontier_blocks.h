@@ -41,8 +41,12 @@ FrontierInteger blockIntegerValue(const BlockSweeps& sweeps, std::int64_t x, std
 FrontierRealValue blockRealValue(const BlockSweeps& sweeps, double x, double y);
 std::vector<std::vector<FrontierInteger>> blockCoefficients(const BlockSweeps& sweeps);
 
-// Without dry runs: the parts' runs share `stateLimit`, and nothing comes once it is passed.
+// Without dry runs: the parts' runs share `stateLimit`, and nothing comes once it is passed or
+// a part's tables would pass kFrontierMemoryCap. `statesSpent`, when given, receives the states
+// the runs met, those of a run that stopped included.
 std::optional<FrontierInteger> blockIntegerValueWithin(const BlockSweeps& sweeps, std::int64_t x,
-                                                       std::int64_t y, double stateLimit);
+                                                       std::int64_t y, double stateLimit,
+                                                       double* statesSpent = nullptr);
 std::optional<FrontierRealValue> blockRealValueWithin(const BlockSweeps& sweeps, double x, double y,
-                                                      double stateLimit);
+                                                      double stateLimit,
+                                                      double* statesSpent = nullptr);

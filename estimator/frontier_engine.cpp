@@ -23,21 +23,6 @@ int labelAt(Key key, int position) {
   return static_cast<int>((key >> (4 * position)) & 15);
 }
 
-// Blocks renumbered 0, 1, ... in order of first appearance along the frontier.
-Key canonical(Key key, int size) {
-  std::uint8_t renamed[16];
-  std::fill(std::begin(renamed), std::end(renamed), std::uint8_t{0xFF});
-  std::uint8_t next = 0;
-  Key result = 0;
-  for (int position = 0; position < size; ++position) {
-    const int label = labelAt(key, position);
-    if (renamed[label] == 0xFF)
-      renamed[label] = next++;
-    result |= Key{renamed[label]} << (4 * position);
-  }
-  return result;
-}
-
 Key withNewBlock(Key key, int size) {
   int blocks = 0;
   for (int position = 0; position < size; ++position)
@@ -78,6 +63,35 @@ Key merged(Key key, int keep, int gone) {
   return packed(closingGap(labels, gone));
 }
 
+// A canonical key but for the block of `label`, which now first appears at position `first`
+// rather than before the blocks first met between: those move down by one label, and it takes
+// the highest of theirs. Blocks of labels above `label` first appear after its old first
+// position, so the highest label before `first` tells how many came between. The same as
+// renumbering the blocks by first appearance, in a few vector operations instead of a loop
+// with a branch a position.
+Key withBlockMovedBack(Key key, int size, int label, int first) {
+  const __m128i labels = unpacked(key);
+  const __m128i positions = _mm_setr_epi8(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
+  __m128i highest =
+      _mm_and_si128(labels, _mm_cmpgt_epi8(_mm_set1_epi8(static_cast<char>(first)), positions));
+  highest = _mm_max_epu8(highest, _mm_srli_si128(highest, 8));
+  highest = _mm_max_epu8(highest, _mm_srli_si128(highest, 4));
+  highest = _mm_max_epu8(highest, _mm_srli_si128(highest, 2));
+  highest = _mm_max_epu8(highest, _mm_srli_si128(highest, 1));
+  const int top = _mm_cvtsi128_si32(highest) & 0xFF;
+  if (top <= label)
+    return key;
+  const __m128i inFrontier = _mm_cmpgt_epi8(_mm_set1_epi8(static_cast<char>(size)), positions);
+  const __m128i isLabel =
+      _mm_and_si128(inFrontier, _mm_cmpeq_epi8(labels, _mm_set1_epi8(static_cast<char>(label))));
+  const __m128i between =
+      _mm_and_si128(_mm_cmpgt_epi8(labels, _mm_set1_epi8(static_cast<char>(label))),
+                    _mm_cmpgt_epi8(_mm_set1_epi8(static_cast<char>(top + 1)), labels));
+  const __m128i moved = _mm_add_epi8(labels, between);  // -1 where between
+  return packed(_mm_or_si128(_mm_andnot_si128(isLabel, moved),
+                             _mm_and_si128(isLabel, _mm_set1_epi8(static_cast<char>(top)))));
+}
+
 // The key without `position`, and whether its vertex was the last of its block.
 Key without(Key key, int size, int position, bool& lastOfBlock) {
   const int label = labelAt(key, position);
@@ -94,7 +108,8 @@ Key without(Key key, int size, int position, bool& lastOfBlock) {
   // The block's first position moves on when the vertex leaving was it, which can put the block
   // behind others.
   if (std::countr_zero(sameBlock) == position)
-    return canonical(rest, size - 1);
+    return withBlockMovedBack(rest, size - 1, label,
+                              std::countr_zero(sameBlock & ~(1u << position)) - 1);
   return rest;
 }
 
@@ -769,8 +784,9 @@ FrontierEstimate estimateFrontierRun(const FrontierPlan& plan, const FrontierCos
   // its slots in the index (16 bytes, two to four per state) besides its values in both tables.
   constexpr double kStateSeconds = 230e-9, kWordSeconds = 8e-9, kRealSeconds = 60e-9;
   // A polynomial's words are added in loops over its table, once per power of y a vertex's
-  // cycles spread them over.
-  constexpr double kPolynomialWordSeconds = 18e-9;
+  // cycles spread them over: 8.5 ns a word on one core (the 8 x 8 and 10 x 10 grids and C60
+  // within 15%), and both cores take the work about 1.5 times as fast (bench/RESULTS.md).
+  constexpr double kPolynomialWordSeconds = 8.5e-9, kPolynomialTwoCoreSpeedUp = 1.5;
   // The lists of a vertex's outcomes add up to four of 32 bytes per state.
   constexpr double kStateBytes = 2 * 8.0 + 64.0 + 128.0;
   FrontierEstimate estimate;
@@ -794,6 +810,8 @@ FrontierEstimate estimateFrontierRun(const FrontierPlan& plan, const FrontierCos
     statesBefore = cost.stepStates[t];
     wordsBefore = words;
   }
+  if (workerCount() > 1)
+    estimate.seconds /= kPolynomialTwoCoreSpeedUp;
   return estimate;
 }
 

@@ -14,6 +14,7 @@
 #include "estimator/closed_form_values.h"
 #include "estimator/exact_evaluator.h"
 #include "estimator/exact_route.h"
+#include "estimator/frontier_blocks.h"
 #include "estimator/frontier_engine.h"
 #include "estimator/frontier_order.h"
 #include "estimator/full_expansion.h"
@@ -648,10 +649,23 @@ TEST(FrontierEngine, RefusesBeyondItsLimits) {
   EXPECT_FALSE(cost.engine);
   EXPECT_NE(cost.refusal.find("the frontier engine (width 11) met over"), std::string::npos)
       << cost.refusal;
-  EXPECT_THROW(exactValueOrRefuse(ten, 2, 1, 1e-3), ExactSizeExceeded);
   EXPECT_FALSE(exactValueIfCheap(ten, 2, 1, 1e-3));
   const ExactValue cheap = *exactValueIfCheap(ten, 2, 1, 10.0);
   EXPECT_EQ(cheap.engine, ExactEngine::Frontier);
   EXPECT_EQ(cheap.decimal, exactValueOrRefuse(ten, 2, 1, 10.0).decimal);
   EXPECT_EQ(*cheap.decimal, frontierIntegerValue(run.plan, run.cost, 2, 1).str());
+  // An exact request runs without the dry run: it meets the states the dry run counts (no more
+  // where x = 1 drops the closures), and one beyond its limit stops after about the limit's
+  // worth of them, naming them.
+  BlockSweeps sweeps = planBlockSweeps(ten);
+  const double dryStates = dryRunBlockSweeps(sweeps, 1e9).states;
+  EXPECT_EQ(cheap.cost.frontierStates, dryStates);
+  EXPECT_LE(exactValueOrRefuse(ten, 1, 2, 10.0).cost.frontierStates, dryStates);
+  try {
+    exactValueOrRefuse(ten, 2, 1, 1e-3);
+    ADD_FAILURE() << "no refusal";
+  } catch (const ExactSizeExceeded& refusal) {
+    EXPECT_NE(std::string(refusal.what()).find("states before it stopped"), std::string::npos)
+        << refusal.what();
+  }
 }
