@@ -21,7 +21,7 @@
 #include "graph/instance_reader.h"
 #include "support/coefficient_tables.h"
 #include "support/exact_tutte.h"
-#include "support/large_graphs.h"
+#include "support/graph_builders.h"
 #include "support/process_runner.h"
 
 namespace {

@@ -7,19 +7,9 @@
 
 #include "experiments/distributed_samples.h"
 #include "support/coefficient_tables.h"
+#include "support/graph_builders.h"
 
 namespace {
-
-Graph grid(int side) {
-  EdgeList edges;
-  for (int v = 0; v < side * side; ++v) {
-    if (v % side != side - 1)
-      edges.push_back({v, v + 1});
-    if (v < side * (side - 1))
-      edges.push_back({v, v + side});
-  }
-  return Graph(side * side, edges);
-}
 
 std::vector<std::uint64_t> seeds(int count) {
   std::vector<std::uint64_t> values(count);
@@ -32,7 +22,7 @@ std::vector<std::uint64_t> seeds(int count) {
 
 TEST(DistributedSamples, TheLeaderGathersExactlyTheSamplesOfOneProcess) {
   const ProcessGroup& group = ProcessGroup::current();
-  const Graph root = grid(6);
+  const Graph root = graphOf(gridEdges(6, 6));
   // 11 samples: a count no number of processes above 1 divides evenly, and more processes than
   // samples leave some blocks empty.
   for (int count : {11, 2}) {
@@ -65,7 +55,7 @@ TEST(DistributedSamples, AFailureOnOneProcessStopsThemAll) {
   const ProcessGroup& group = ProcessGroup::current();
   // One sample, in the last process's block, whose walk outgrows its memory: every process
   // must throw rather than wait for the others.
-  const Graph root = grid(6);
+  const Graph root = graphOf(gridEdges(6, 6));
   const WalkSettings tooLarge{1 << 20, 0, 2, 0, 100 * root.memoryBytes()};
   EXPECT_THROW(gatherPointSamples(group, root, tooLarge, seeds(1)), std::bad_alloc);
   // The next experiment runs as usual.
