@@ -221,6 +221,17 @@ TEST(LibraryEstimate, RefusedOptionsWarningsAndStops) {
   EXPECT_THROW(estimateTutteValue(grid, endless), EstimateStopped);
   stopper.join();
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+  // One sample of a 20 x 20 grid at B = 4096, seconds of work, ends at once: the flag reaches
+  // the walk, which reads it at each depth (sample_batch_test.cpp).
+  const EdgeList large = gridEdges(20, 20);
+  stop = true;
+  for (EstimateMethod method : {EstimateMethod::Walk, EstimateMethod::Reduced}) {
+    ValueOptions huge{1, 2, method, sampling(1, 4096, 1)};
+    huge.sampling.stop = &stop;
+    const auto begin = std::chrono::steady_clock::now();
+    EXPECT_THROW(estimateTutteValue(large, huge), EstimateStopped);
+    EXPECT_LT(std::chrono::steady_clock::now() - begin, std::chrono::milliseconds(500));
+  }
 }
 
 TEST(LibraryEstimate, ASecondTiltOrTheExactValueCatchesARunThatMissedItsTail) {
