@@ -2,10 +2,11 @@
 # Builds Velmora and runs it or its tests. Installs missing Debian packages first (as root).
 #   ./build.sh run        build (Release) and run the tool on examples/diamond.txt
 #   ./build.sh test       build (Release) and run every test
-#   ./build.sh sanitize   build with AddressSanitizer + UndefinedBehaviorSanitizer and run every test
+#   ./build.sh sanitize   build with AddressSanitizer + UndefinedBehaviorSanitizer and run the
+#                         quick tests: all but those labelled statistical or end-to-end
 #   ./build.sh fuzz       build the fuzz target with clang and run it for a minute (FUZZ_SECONDS)
 #   ./build.sh tsan       build with ThreadSanitizer (the parallel loop on plain threads) and run
-#                         every test
+#                         the tests labelled threaded
 #   ./build.sh bench      build the benchmarks and run them
 set -euo pipefail
 cd "$(dirname "$0")"
@@ -39,6 +40,9 @@ configure_and_build() {
 }
 
 jobs=$(nproc 2>/dev/null || echo 2)
+# The labels (tests/CMakeLists.txt) the sanitizer build leaves to the test command: many samples,
+# or whole runs of the tool, the module and the installation.
+SLOW_LABELS="statistical|end-to-end"
 
 case "${1:-}" in
   run)
@@ -58,7 +62,7 @@ case "${1:-}" in
     install_missing_packages
     configure_and_build build-sanitize -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELMORA_SANITIZE=ON \
       -DVELMORA_BUILD_TESTS=ON -DVELMORA_BUILD_BENCH=OFF
-    ctest --test-dir build-sanitize --output-on-failure -j "$jobs"
+    ctest --test-dir build-sanitize --output-on-failure -j "$jobs" -LE "$SLOW_LABELS"
     ;;
   fuzz)
     install_missing_packages "${FUZZ_PACKAGES[@]}"
@@ -77,7 +81,7 @@ case "${1:-}" in
     configure_and_build build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELMORA_TSAN=ON \
       -DVELMORA_BUILD_TESTS=ON -DVELMORA_BUILD_BENCH=OFF
     TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
-      ctest --test-dir build-tsan --output-on-failure -j "$jobs"
+      ctest --test-dir build-tsan --output-on-failure -j "$jobs" -L threaded
     ;;
   bench)
     install_missing_packages

@@ -5,37 +5,27 @@
 #include <cmath>
 #include <map>
 #include <numeric>
-#include <set>
 #include <sstream>
 #include <stdexcept>
 #include <thread>
 #include <tuple>
-#include <type_traits>
 #include <vector>
 
 #include "estimator/coefficient_estimator.h"
-#include "estimator/level_walk.h"
 #include "estimator/parallel_loop.h"
 #include "estimator/point_estimator.h"
 #include "estimator/random_source.h"
 #include "estimator/random_stream.h"
-#include "estimator/sample_batch.h"
 #include "estimator/tree_level.h"
 #include "estimator/wide_float.h"
 #include "library/sample_statistics.h"
 #include "library/trust_checks.h"
 #include "support/coefficient_tables.h"
 #include "support/exact_tutte.h"
-#include "support/large_graphs.h"
+#include "support/graph_builders.h"
+#include "support/spanning_tree_log.h"
 
 namespace {
-
-Graph makeGraph(const EdgeList& edges) {
-  std::set<int> ids;
-  for (auto [u, v] : edges)
-    ids.insert({u, v});
-  return Graph(static_cast<int>(ids.size()), edges);
-}
 
 const EdgeList kTriangle{{0, 1}, {1, 2}, {2, 0}};
 const EdgeList kDiamond{{0, 1}, {0, 2}, {1, 2}, {1, 3}, {2, 3}};
@@ -78,54 +68,16 @@ Signature signature(Graph g) {
 
 }  // namespace
 
-TEST(Estimators, NonBindingBudgetGivesTheExactPolynomial) {
-  // Parallel edges, loops, bridges, several components, a root that is already a leaf, and K5.
-  const std::vector<EdgeList> graphs{
-      kTriangle,
-      kDiamond,
-      kK4,
-      {{0, 1}, {0, 1}},
-      {{0, 1}, {1, 2}, {2, 2}},
-      {{0, 0}, {0, 1}, {0, 1}, {1, 2}, {2, 3}, {3, 1}, {3, 4}, {4, 4}},
-      {{0, 1}, {1, 2}, {2, 0}, {3, 4}, {4, 3}, {4, 3}, {5, 5}, {6, 7}},
-      {{0, 1}, {0, 2}, {0, 3}, {0, 4}, {1, 2}, {1, 3}, {1, 4}, {2, 3}, {2, 4}, {3, 4}}};
-  const std::vector<std::pair<int, int>> points{{0, 2},  {2, 0},  {0, 0},  {1, 1}, {2, 3},
-                                                {-2, 3}, {3, -2}, {-1, 2}, {2, -1}};
-  seedRandomSource(7);
-  for (const EdgeList& edges : graphs) {
-    const ExactTutte exact = exactTutte(edges);
-    const std::size_t m = edges.size();
-    for (int budget : {1 << 20, -1})
-      for (int mcore : {0, 1})
-        for (auto [x, y] : points) {
-          SCOPED_TRACE(testing::Message() << "m=" << m << " B=" << budget << " mcore=" << mcore
-                                          << " at (" << x << ", " << y << ")");
-          const double expected = exact.evaluate(x, y);
-          EXPECT_NEAR(estimatePoint(budget, mcore, makeGraph(edges), x, y).toDouble(), expected,
-                      tolerance(expected));
-          std::vector<WideFloat> samples{42.0};
-          const CoefficientMatrix table =
-              estimateCoefficients(budget, makeGraph(edges), mcore, x, y, samples);
-          ASSERT_EQ(table.edgeCount, static_cast<int>(m));
-          const DenseTable c = denseTable(table);
-          for (std::size_t i = 0; i <= m; ++i)
-            for (std::size_t j = 0; j <= m; ++j)
-              EXPECT_NEAR(c[i][j], exact.coefficients[i][j], tolerance(1.0));
-          const bool pointGiven = x != -1 && y != -1;
-          ASSERT_EQ(samples.size(), pointGiven ? 2u : 1u);
-          EXPECT_NEAR(samples.back().toDouble(), pointGiven ? expected : 42.0, tolerance(expected));
-        }
-  }
-}
-
 TEST(Estimators, WorkedExamplesAndDegenerateBudgets) {
-  const Graph triangle = makeGraph(kTriangle), leaf = makeGraph({{0, 1}, {1, 2}, {2, 2}});
+  const Graph triangle = graphOf(kTriangle), leaf = graphOf({{0, 1}, {1, 2}, {2, 2}});
   for (int mcore : {0, 1}) {
     EXPECT_EQ(estimatePoint(2, mcore, triangle, 0, 2), 2.0);
-    EXPECT_EQ(estimatePoint(1 << 20, mcore, makeGraph(kPendant), 0, 5), 0.0);
+    EXPECT_EQ(estimatePoint(1 << 20, mcore, graphOf(kPendant), 0, 5), 0.0);
     EXPECT_EQ(estimatePoint(0, mcore, triangle, 2, 3), 0.0);
     std::vector<WideFloat> samples;
     EXPECT_EQ(evaluateTable(estimateCoefficients(0, triangle, mcore, 2, 3, samples), 1, 1), 0.0);
+    EXPECT_EQ(samples, std::vector<WideFloat>{0.0});
+    estimateCoefficients(1 << 20, triangle, mcore, -1, 2, samples);  // no point, none added
     EXPECT_EQ(samples, std::vector<WideFloat>{0.0});
   }
   // The walk says whether the budget cut a level: B = 2 never cuts the triangle's tree, B = 1
@@ -134,20 +86,20 @@ TEST(Estimators, WorkedExamplesAndDegenerateBudgets) {
                                     std::tuple{0, kTriangle, true}, std::tuple{0, kPath, false}}) {
     bool pointCut = false, tableCut = false, kept = true;
     std::vector<WideFloat> samples;
-    estimatePoint(budget, 0, makeGraph(edges), 2, 3, &pointCut);
-    estimateCoefficients(budget, makeGraph(edges), 0, 2, 3, samples, &tableCut);
-    estimatePoint(budget, 0, makeGraph(edges), 2, 3, &kept);
+    estimatePoint(budget, 0, graphOf(edges), 2, 3, &pointCut);
+    estimateCoefficients(budget, graphOf(edges), 0, 2, 3, samples, &tableCut);
+    estimatePoint(budget, 0, graphOf(edges), 2, 3, &kept);
     EXPECT_TRUE(pointCut == cut && tableCut == cut && kept) << "B=" << budget;
   }
   // A root without ordinary edges is its own leaf x^bridges y^loops, whatever the budget.
   for (int budget : {0, 1}) {
     EXPECT_EQ(estimatePoint(budget, 0, leaf, 3, 2), 18.0);
     EXPECT_EQ(estimatePoint(budget, 0, leaf, 0, 2), 0.0);
-    EXPECT_EQ(estimatePoint(budget, 0, makeGraph({}), 0, 0), 1.0);
+    EXPECT_EQ(estimatePoint(budget, 0, graphOf({}), 0, 0), 1.0);
     std::vector<WideFloat> samples;
     const CoefficientMatrix table = estimateCoefficients(budget, leaf, 0, 3, 2, samples);
     EXPECT_TRUE(table.at(2, 1) == 1.0 && evaluateTable(table, 1, 1) == 1.0);
-    EXPECT_EQ(denseTable(estimateCoefficients(budget, makeGraph({}), 0, 0, 0, samples)),
+    EXPECT_EQ(denseTable(estimateCoefficients(budget, graphOf({}), 0, 0, 0, samples)),
               (DenseTable{{1.0}}));
     EXPECT_EQ(samples, (std::vector<WideFloat>{18.0, 1.0}));
   }
@@ -180,7 +132,7 @@ TEST(Estimators, BindingBudgetsAreUnbiased) {
       for (auto [x, y] : {std::pair{0, 2}, std::pair{3, 0}}) {
         std::vector<double> values;
         for (int t = 0; t < trials; ++t)
-          values.push_back(estimatePoint(budget, 0, makeGraph(edges), x, y).toDouble());
+          values.push_back(estimatePoint(budget, 0, graphOf(edges), x, y).toDouble());
         expectUnbiased(values, exactTutte(edges).evaluate(x, y));
       }
     const ExactTutte exact = exactTutte(kK4);
@@ -188,7 +140,7 @@ TEST(Estimators, BindingBudgetsAreUnbiased) {
     std::vector<WideFloat> points;
     std::vector<double> pointValues;
     for (int t = 0; t < trials; ++t) {
-      tables.push_back(estimateCoefficients(budget, makeGraph(kK4), 0, -2, 3, points));
+      tables.push_back(estimateCoefficients(budget, graphOf(kK4), 0, -2, 3, points));
       pointValues.push_back(points.back().toDouble());
       ASSERT_NEAR(pointValues.back(), evaluateTable(tables.back(), -2, 3), 1e-9);
     }
@@ -206,13 +158,13 @@ TEST(Estimators, BindingBudgetsAreUnbiased) {
 
 TEST(ListChildren, CodesFollowLevelOrderAndOnlyThePointFormPrunes) {
   CandidateList codes{99};
-  TreeLevel three{makeGraph(kTriangle), makeGraph(kTriangle), makeGraph(kTriangle)};
+  TreeLevel three{graphOf(kTriangle), graphOf(kTriangle), graphOf(kTriangle)};
   EXPECT_FALSE(listChildren(three, codes));
   EXPECT_EQ(codes, (CandidateList{0, 1, 2, 3, 4, 5}));
-  TreeLevel withLeaf{makeGraph(kTriangle), makeGraph(kPath), makeGraph(kTriangle)};
+  TreeLevel withLeaf{graphOf(kTriangle), graphOf(kPath), graphOf(kTriangle)};
   EXPECT_FALSE(listChildren(withLeaf, codes, 2, 3));
   EXPECT_EQ(codes, (CandidateList{0, 1, 4, 5}));
-  TreeLevel mixed{makeGraph(kPendant), makeGraph(kLooped), makeGraph(kTriangle)};
+  TreeLevel mixed{graphOf(kPendant), graphOf(kLooped), graphOf(kTriangle)};
   const std::vector<std::tuple<int, int, CandidateList>> cases{
       {0, 1, {2, 3, 4, 5}}, {1, 0, {0, 1, 4, 5}}, {0, 0, {4, 5}}, {-2, -3, {0, 1, 2, 3, 4, 5}}};
   for (const auto& [x, y, expected] : cases) {
@@ -221,7 +173,7 @@ TEST(ListChildren, CodesFollowLevelOrderAndOnlyThePointFormPrunes) {
   }
   EXPECT_FALSE(listChildren(mixed, codes));
   EXPECT_EQ(codes, (CandidateList{0, 1, 2, 3, 4, 5}));
-  TreeLevel empty, leaves{makeGraph(kPath), makeGraph({{0, 0}})};
+  TreeLevel empty, leaves{graphOf(kPath), graphOf({{0, 0}})};
   for (TreeLevel* level : {&empty, &leaves}) {
     codes = {7};
     EXPECT_TRUE(listChildren(*level, codes) && codes.empty());
@@ -233,7 +185,7 @@ TEST(ExpandLevel, BothPathsBuildTheChildrenInCandidateOrder) {
   const std::vector<EdgeList> shapes{kTriangle, kLooped, kPendant, kK4, {{0, 1}, {0, 1}, {1, 2}}};
   TreeLevel level;
   for (int k = 0; k < 40; ++k)
-    level.push_back(makeGraph(shapes[k % shapes.size()]));
+    level.push_back(graphOf(shapes[k % shapes.size()]));
   CandidateList codes;
   ASSERT_FALSE(listChildren(level, codes));
   RandomStream random(11);
@@ -265,14 +217,8 @@ TEST(ExpandLevel, BothPathsBuildTheChildrenInCandidateOrder) {
 }
 
 TEST(ExpandLevel, LargeLevelsOnAllCoresMatchOneCore) {
-  EdgeList grid;  // 12 x 12 grid: enough work per level for the worker threads to take part
-  for (int v = 0; v < 144; ++v) {
-    if (v % 12 != 11)
-      grid.push_back({v, v + 1});
-    if (v < 132)
-      grid.push_back({v, v + 12});
-  }
-  TreeLevel level(64, makeGraph(grid));
+  // 12 x 12 grid: enough work per level for the worker threads to take part.
+  TreeLevel level(64, graphOf(gridEdges(12, 12)));
   CandidateList codes;
   ASSERT_FALSE(listChildren(level, codes));
   std::vector<std::vector<Signature>> built;
@@ -354,64 +300,15 @@ TEST(RandomStream, ShufflesAndSubsetsAreUniform) {
   EXPECT_NE(first, c());
 }
 
-TEST(SampleBatches, SamplesDependOnlyOnTheirSeedsNotOnTheCores) {
-  EdgeList grid;  // 7 x 7 grid: at B = 1024 its levels are large enough to share out
-  for (int v = 0; v < 49; ++v) {
-    if (v % 7 != 6)
-      grid.push_back({v, v + 1});
-    if (v < 42)
-      grid.push_back({v, v + 7});
-  }
-  const Graph root = makeGraph(grid);
-  // N = 3 builds large levels on all cores, N = 12 runs the walks side by side.
-  for (int samples : {3, 12}) {
-    std::vector<std::uint64_t> seeds(samples);
-    for (int i = 0; i < samples; ++i)
-      seeds[i] = 1000003ULL * static_cast<std::uint64_t>(i + 1);
-    for (int budget : {1, 16, 1024}) {
-      SCOPED_TRACE(testing::Message() << "B=" << budget << " N=" << samples);
-      const PointSamples one = estimatePointSamples(root, {budget, 0, 2, 0}, seeds);
-      const PointSamples all = estimatePointSamples(root, {budget, 1, 2, 0}, seeds);
-      EXPECT_EQ(one.values, all.values);
-      EXPECT_EQ(one.nodesBuilt, all.nodesBuilt);
-      EXPECT_TRUE(one.budgetBound && all.budgetBound);
-      const CoefficientSamples tablesOne =
-          estimateCoefficientSamples(root, {budget, 0, 2, 1}, seeds);
-      const CoefficientSamples tablesAll =
-          estimateCoefficientSamples(root, {budget, 1, 2, 1}, seeds);
-      EXPECT_EQ(tablesOne.points, tablesAll.points);
-      for (int i = 0; i < samples; ++i)
-        EXPECT_EQ(denseTable(tablesOne.tables[i]), denseTable(tablesAll.tables[i])) << i;
-      // A sample is the walk of its own seed, wherever it ran.
-      LevelWalk walk(budget, 0);
-      EXPECT_EQ(walk.samplePoint(root, 2, 0, seeds.back()), one.values.back());
-    }
-  }
-  // A budget that never binds gives the exact value in every sample and says so.
-  const PointSamples exact = estimatePointSamples(makeGraph(kK4), {-1, 1, 2, 0}, {1, 2, 3});
-  EXPECT_FALSE(exact.budgetBound);
-  EXPECT_EQ(exact.values, std::vector<WideFloat>(3, exactTutte(kK4).evaluate(2, 0)));
-}
-
-TEST(SampleBatches, AWalkStopsBeforeOutgrowingItsMemory) {
-  const Graph root = makeGraph(kK4);
-  LevelWalk tight(1 << 20, 0, 3 * root.memoryBytes());
-  EXPECT_THROW(tight.samplePoint(root, 2, 1, 7), WalkMemoryExhausted);
-  LevelWalk roomy(1 << 20, 0, 100 * root.memoryBytes());
-  EXPECT_EQ(roomy.samplePoint(root, 2, 1, 7), exactTutte(kK4).evaluate(2, 1));
-  // Whoever reports exhausted memory reports this too.
-  static_assert(std::is_base_of_v<std::bad_alloc, WalkMemoryExhausted>);
-}
-
 TEST(Estimators, ValuesBeyondADoublesRangeOnLargeGraphs) {
   // At B = 1 every step has two candidates, so a leaf reached after d steps weighs 2^d, and at
   // (2, 2) its monomial 2^(i + j) makes every sample 2^m exactly: T(2, 2) = 2^m, here 2^4500.
   const EdgeList cubic = randomCubicMultigraph(3000, 5);
   const WideFloat twoToTheM = WideFloat::scaledByPowerOfTwo(1.0, 4500);
   seedRandomSource(3);
-  EXPECT_EQ(estimatePoint(1, 0, makeGraph(cubic), 2, 2), twoToTheM);
+  EXPECT_EQ(estimatePoint(1, 0, graphOf(cubic), 2, 2), twoToTheM);
   std::vector<WideFloat> points;
-  const CoefficientMatrix table = estimateCoefficients(1, makeGraph(cubic), 1, 2, 2, points);
+  const CoefficientMatrix table = estimateCoefficients(1, graphOf(cubic), 1, 2, 2, points);
   ASSERT_EQ(table.entries.size(), 1u);
   const CoefficientEntry leaf = table.entries[0];
   EXPECT_EQ(power(2, leaf.row) * leaf.value * power(2, leaf.column), twoToTheM);
@@ -427,7 +324,7 @@ TEST(Estimators, ValuesBeyondADoublesRangeOnLargeGraphs) {
     pairs.insert(pairs.end(), 2, {v, v + 1});
   const double logPairTrees = logSpanningTreeCount(pairs, 1101);
   EXPECT_NEAR(logPairTrees, 1100 * std::log(2.0), 1e-9);
-  EXPECT_NEAR(log(estimatePoint(1, 1, makeGraph(pairs), 1, 1)), logPairTrees, 1e-9);
+  EXPECT_NEAR(log(estimatePoint(1, 1, graphOf(pairs), 1, 1)), logPairTrees, 1e-9);
 
   // A 3-regular graph on 1000 vertices has about 10^360 spanning trees (random simple ones
   // (4 / sqrt 3)^n = 10^363 up to a polynomial factor; a few loops and pairs here). Its budget-1
@@ -440,7 +337,7 @@ TEST(Estimators, ValuesBeyondADoublesRangeOnLargeGraphs) {
   EXPECT_NEAR(logTrees / std::log(10.0), 360, 5);
   std::vector<WideFloat> samples;
   for (int s = 0; s < 50; ++s)
-    samples.push_back(estimatePoint(1, 0, makeGraph(cubic1000), 1, 1));
+    samples.push_back(estimatePoint(1, 0, graphOf(cubic1000), 1, 1));
   const WideFloat mean = sampleMean(samples);
   EXPECT_TRUE(mean.isFinite() && mean > 1e308);
   EXPECT_LT(log(mean), logTrees - 10 * std::log(10.0));

@@ -27,47 +27,12 @@
 #include "graph/components.h"
 #include "graph/graph.h"
 #include "support/exact_tutte.h"
-#include "support/large_graphs.h"
+#include "support/graph_builders.h"
+#include "support/spanning_tree_log.h"
 
 namespace {
 
 using boost::multiprecision::mpz_int;
-
-Graph makeGraph(const EdgeList& edges) {
-  std::set<int> ids;
-  for (auto [u, v] : edges)
-    ids.insert({u, v});
-  return Graph(static_cast<int>(ids.size()), edges);
-}
-
-EdgeList grid(int side) {
-  EdgeList edges;
-  for (int row = 0; row < side; ++row)
-    for (int column = 0; column < side; ++column) {
-      const int vertex = row * side + column;
-      if (column + 1 < side)
-        edges.push_back({vertex, vertex + 1});
-      if (row + 1 < side)
-        edges.push_back({vertex, vertex + side});
-    }
-  return edges;
-}
-
-EdgeList complete(int n) {
-  EdgeList edges;
-  for (int u = 0; u < n; ++u)
-    for (int v = u + 1; v < n; ++v)
-      edges.push_back({u, v});
-  return edges;
-}
-
-// Vertices 0 .. vertices - 1 (some may stay unused), loops and parallel edges as they fall.
-EdgeList randomMultigraph(int vertices, int edges, std::mt19937& random) {
-  EdgeList list;
-  for (int k = 0; k < edges; ++k)
-    list.push_back({static_cast<int>(random() % vertices), static_cast<int>(random() % vertices)});
-  return list;
-}
 
 // The reference: the matrix-tree theorem by fraction-free (Bareiss) elimination over the
 // integers, with the components found by a search of its own and the first vertex of each left
@@ -173,27 +138,27 @@ TEST(PrimeField, ArithmeticPrimesAndZeroPivots) {
 }
 
 TEST(SpanningTreeCount, PublishedCountsAndAnIndependentDeterminant) {
-  EXPECT_EQ(countSpanningTrees(makeGraph(grid(8))).decimal, "126231322912498539682594816");
-  EXPECT_EQ(countSpanningTrees(makeGraph(grid(10))).decimal,
+  EXPECT_EQ(countSpanningTrees(graphOf(gridEdges(8, 8))).decimal, "126231322912498539682594816");
+  EXPECT_EQ(countSpanningTrees(graphOf(gridEdges(10, 10))).decimal,
             "5694319004079097795957215725765328371712000");
   for (int n : {2, 3, 7, 12, 40}) {
     const mpz_int cayley = boost::multiprecision::pow(mpz_int(n), n - 2);
-    EXPECT_EQ(countSpanningTrees(makeGraph(complete(n))).decimal, cayley.str()) << "K" << n;
+    EXPECT_EQ(countSpanningTrees(graphOf(completeGraph(n))).decimal, cayley.str()) << "K" << n;
   }
   // Loops, parallel edges, isolated ids and several components, against Bareiss; the value is
   // the decimal rounded once, as strtod rounds it.
   std::mt19937 random(2024);
   for (int trial = 0; trial < 30; ++trial) {
     const EdgeList edges = randomMultigraph(3 + trial % 17, 2 + trial * 3, random);
-    const SpanningTreeCount count = countSpanningTrees(makeGraph(edges));
+    const SpanningTreeCount count = countSpanningTrees(graphOf(edges));
     ASSERT_EQ(count.decimal, bareissCount(edges)) << ::testing::PrintToString(edges);
     EXPECT_EQ(count.value.toDouble(), std::strtod(count.decimal.c_str(), nullptr));
     EXPECT_NEAR(count.naturalLog, std::log(count.value.toDouble()), 1e-12 * count.naturalLog);
   }
   EXPECT_EQ(countSpanningTrees(Graph()).decimal, "1");
-  EXPECT_EQ(countSpanningTrees(makeGraph({{4, 4}, {4, 4}})).decimal, "1");
+  EXPECT_EQ(countSpanningTrees(graphOf({{4, 4}, {4, 4}})).decimal, "1");
   // The current edges of an edited graph: tau(K5) = tau(K5 - e) + tau(K5 / e).
-  Graph deleted = makeGraph(complete(5)), contracted = deleted;
+  Graph deleted = graphOf(completeGraph(5)), contracted = deleted;
   deleted.deleteEdge(0);
   contracted.contractEdge(0);
   EXPECT_EQ(countSpanningTrees(deleted).decimal, "75");
@@ -204,12 +169,12 @@ TEST(SpanningTreeCount, LargeGraphsBeyondADoublesRangeAndTheWorkLimit) {
   // A random 3-regular multigraph on 1,000 vertices: about 10^360 trees, far beyond a double,
   // against the log-determinant of a long-double Cholesky factorisation.
   const EdgeList cubic = randomCubicMultigraph(1000, 11);
-  const SpanningTreeCount count = countSpanningTrees(makeGraph(cubic));
+  const SpanningTreeCount count = countSpanningTrees(graphOf(cubic));
   EXPECT_NEAR(count.naturalLog, logSpanningTreeCount(cubic, 1000), 1e-9 * count.naturalLog);
   EXPECT_EQ(count.decimal.size(),
             static_cast<std::size_t>(std::floor(count.naturalLog / std::log(10.0))) + 1);
-  EXPECT_FALSE(countSpanningTreesWithin(makeGraph(cubic), 1e6));
-  EXPECT_EQ(countSpanningTreesWithin(makeGraph(grid(8)), 1e6)->decimal,
+  EXPECT_FALSE(countSpanningTreesWithin(graphOf(cubic), 1e6));
+  EXPECT_EQ(countSpanningTreesWithin(graphOf(gridEdges(8, 8)), 1e6)->decimal,
             "126231322912498539682594816");
 }
 
@@ -236,7 +201,7 @@ TEST(ClosedFormValues, AgreeWithTheExactPolynomialOnRandomMultigraphs) {
     EXPECT_FALSE(closedFormValue(graph, 2, 1) || closedFormValue(graph, 1, 2));
   }
   EXPECT_EQ(*closedFormValue(Graph(), 0, 0), 1.0);
-  EXPECT_FALSE(closedFormValue(makeGraph({{0, 1}}), 0, 0)->isNegative());
+  EXPECT_FALSE(closedFormValue(graphOf({{0, 1}}), 0, 0)->isNegative());
 }
 
 namespace {
@@ -323,8 +288,11 @@ TEST(IntegerPolynomial, ExactBeyondSixtyFourBitsWithNegativeCoefficients) {
 // points, their error bounded relative to the size of T's terms there.
 TEST(ExactEvaluator, AgreesWithPlainDeletionContraction) {
   std::mt19937 random(11);
-  std::vector<EdgeList> cases = {
-      complete(5), complete(6), randomCubicMultigraph(10, 5), randomCubicMultigraph(12, 6), {}};
+  std::vector<EdgeList> cases = {completeGraph(5),
+                                 completeGraph(6),
+                                 randomCubicMultigraph(10, 5),
+                                 randomCubicMultigraph(12, 6),
+                                 {}};
   for (int trial = 0; trial < 40; ++trial)
     cases.push_back(randomMultigraph(2 + trial % 7, 1 + trial % 13, random));
   const double points[][2] = {{1, 1}, {2, 0}, {0, 3}, {-1, -1}, {-2.5, 0.5}, {0.3, -1.7}, {4, 4}};
@@ -348,7 +316,7 @@ TEST(ExactEvaluator, AgreesWithPlainDeletionContraction) {
           << "at (" << x << ", " << y << ")";
     }
   }
-  Graph edited = makeGraph(complete(6));
+  Graph edited = graphOf(completeGraph(6));
   edited.deleteEdge(0);
   edited.contractEdge(14);
   EdgeList rest;
@@ -365,17 +333,17 @@ TEST(ExactEvaluator, AgreesWithPlainDeletionContraction) {
 TEST(ExactEvaluator, ClosedFormsAndKnownPolynomials) {
   const std::vector<std::vector<std::string>> k4 = {
       {"0", "2", "3", "1"}, {"2", "4", "0", "0"}, {"3", "0", "0", "0"}, {"1", "0", "0", "0"}};
-  EXPECT_EQ(exactTutteCoefficients(makeGraph(complete(4))), k4);
-  EXPECT_EQ(sumAt(exactTutteCoefficients(makeGraph(petersen())), 1, 1), 2000);
-  EXPECT_EQ(exactTutteValue(makeGraph(petersen()), 1, 1).toDouble(), 2000.0);
+  EXPECT_EQ(exactTutteCoefficients(graphOf(completeGraph(4))), k4);
+  EXPECT_EQ(sumAt(exactTutteCoefficients(graphOf(petersen())), 1, 1), 2000);
+  EXPECT_EQ(exactTutteValue(graphOf(petersen()), 1, 1).toDouble(), 2000.0);
   EXPECT_EQ(exactTutteCoefficients(Graph()), std::vector<std::vector<std::string>>{{"1"}});
   // Random 3-regular multigraphs branch deeply, and a cache that took one subgraph for another
   // shows there; the expansion without the cache is the plain sum of the reduced tree.
-  std::vector<EdgeList> large = {grid(5), complete(8)};
+  std::vector<EdgeList> large = {gridEdges(5, 5), completeGraph(8)};
   for (int seed = 1; seed <= 4; ++seed)
     large.push_back(randomCubicMultigraph(24 + seed % 2 * 2, seed));
   for (const EdgeList& edges : large) {
-    const Graph graph = makeGraph(edges);
+    const Graph graph = graphOf(edges);
     const auto table = exactTutteCoefficients(graph);
     EXPECT_EQ(sumAt(table, 1, 1).str(), countSpanningTrees(graph).decimal);
     EXPECT_EQ(sumAt(table, 2, 2), mpz_int(1) << edges.size());
@@ -388,7 +356,7 @@ TEST(ExactEvaluator, ClosedFormsAndKnownPolynomials) {
   std::mt19937 random(5);
   const double hyperbola[][2] = {{2, 2}, {3, 1.5}, {0.5, -1}, {0, 0}, {-1, 0.5}, {5, 1.25}};
   for (int trial = 0; trial < 30; ++trial) {
-    const Graph graph = makeGraph(randomMultigraph(2 + trial % 8, 2 + trial, random));
+    const Graph graph = graphOf(randomMultigraph(2 + trial % 8, 2 + trial, random));
     for (const auto& [x, y] : hyperbola) {
       const double closed = closedFormValue(graph, x, y)->toDouble();
       EXPECT_NEAR(exactTutteValue(graph, x, y).toDouble(), closed,
@@ -413,27 +381,24 @@ TEST(ExactEvaluator, RefusesGraphsBeyondItsLimits) {
   EdgeList path;
   for (int k = 0; k < kExactPolynomialMaxEdges + 1; ++k)
     path.push_back({k, k + 1});
-  EXPECT_EQ(message([&] { exactTutteCoefficients(makeGraph(path)); }),
+  EXPECT_EQ(message([&] { exactTutteCoefficients(graphOf(path)); }),
             "the exact Tutte polynomial takes graphs of at most 64 edges; this one has 65");
   path.pop_back();
-  EXPECT_EQ(exactTutteCoefficients(makeGraph(path)).back()[0], "1");  // x^64
+  EXPECT_EQ(exactTutteCoefficients(graphOf(path)).back()[0], "1");  // x^64
   // K10: 45 edges, none reducible.
-  const Graph k10 = makeGraph(complete(10));
+  const Graph k10 = graphOf(completeGraph(10));
   EXPECT_EQ(message([&] { exactTutteCoefficients(k10); }),
             "the exact Tutte polynomial takes graphs of at most 40 edges after reductions; this "
             "one has 45");
   EXPECT_EQ(exactTutteValue(k10, 1, 1).toDouble(), 1e8);  // Cayley: 10^8 trees
-  const Graph cubic = makeGraph(randomCubicMultigraph(1000, 1));
+  const Graph cubic = graphOf(randomCubicMultigraph(1000, 1));
   const std::string refusal = message([&] { exactTutteValue(cubic, 2, 1); });
   EXPECT_TRUE(refusal.starts_with("the exact Tutte value takes graphs of at most " +
                                   std::to_string(kExactValueMaxReducedEdges) + " edges after"))
       << refusal;
   EXPECT_THROW(exactTutteValue(k10, std::nan(""), 1), std::invalid_argument);
   // A cycle of 100,000 edges: T = y + x + ... + x^(m-1), far beyond a double at x = 2.
-  EdgeList cycle;
-  for (int k = 0; k < 100000; ++k)
-    cycle.push_back({k, (k + 1) % 100000});
-  EXPECT_EQ(exactTutteValue(makeGraph(cycle), 2, 3), power(2, 100000) + 1.0);
+  EXPECT_EQ(exactTutteValue(graphOf(cycleEdges(100000)), 2, 3), power(2, 100000) + 1.0);
 }
 
 namespace {
@@ -504,7 +469,8 @@ mpz_int gridColourings(int side, int colours) {
 // bound that is also tight enough to be worth stating).
 TEST(FrontierEngine, AgreesWithPlainDeletionContractionAndTheEvaluator) {
   std::mt19937 random(17);
-  std::vector<EdgeList> cases = {complete(5), complete(6), randomCubicMultigraph(12, 6), {}};
+  std::vector<EdgeList> cases = {
+      completeGraph(5), completeGraph(6), randomCubicMultigraph(12, 6), {}};
   for (int trial = 0; trial < 60; ++trial)
     cases.push_back(randomMultigraph(2 + trial % 9, 1 + trial % 15, random));
   const double realPoints[][2] = {{-2.5, 0.5}, {0.3, -1.7}, {1.5, 2.25}, {1, 0.5}, {0.5, 1}};
@@ -539,17 +505,17 @@ TEST(FrontierEngine, AgreesWithPlainDeletionContractionAndTheEvaluator) {
       EXPECT_LE(value.errorBound.toDouble(), 1e-13 * termSizes);
     }
   }
-  for (const EdgeList& edges : {grid(5), complete(8), randomCubicMultigraph(26, 3)}) {
-    const Graph graph = makeGraph(edges);
+  for (const EdgeList& edges : {gridEdges(5, 5), completeGraph(8), randomCubicMultigraph(26, 3)}) {
+    const Graph graph = graphOf(edges);
     const FrontierRun run = frontierRun(graph);
     EXPECT_EQ(decimals(frontierCoefficients(run.plan, run.cost)), exactTutteCoefficients(graph));
   }
   // Two triangles at a cut vertex, a pendant edge and a loop: four blocks, whose product the
   // route takes, within its stated bound of the plain recursion.
   const EdgeList bowtie = {{0, 1}, {1, 2}, {2, 0}, {2, 3}, {3, 4}, {4, 2}, {4, 5}, {5, 5}};
-  const std::vector<GraphBlock> blocks = blocksOf(makeGraph(bowtie));
+  const std::vector<GraphBlock> blocks = blocksOf(graphOf(bowtie));
   EXPECT_EQ(blocks.size(), 4u);
-  const ExactValue bowtieValue = exactValueOrRefuse(makeGraph(bowtie), 0.5, -1.5, 60);
+  const ExactValue bowtieValue = exactValueOrRefuse(graphOf(bowtie), 0.5, -1.5, 60);
   const double bowtieExact = exactTutte(bowtie).evaluate(0.5, -1.5);
   EXPECT_LE(std::abs(bowtieValue.value.toDouble() - bowtieExact),
             bowtieValue.errorBound.toDouble());
@@ -558,7 +524,7 @@ TEST(FrontierEngine, AgreesWithPlainDeletionContractionAndTheEvaluator) {
   // T = y^400 (x + y + y^2 + ... + y^299).
   EdgeList bundle(300, {0, 1});
   bundle.insert(bundle.end(), 400, {1, 1});
-  const FrontierRun run = frontierRun(makeGraph(bundle));
+  const FrontierRun run = frontierRun(graphOf(bundle));
   const auto table = frontierCoefficients(run.plan, run.cost);
   ASSERT_EQ(table.size(), 2u);
   ASSERT_EQ(table[0].size(), 700u);
@@ -577,14 +543,14 @@ TEST(FrontierEngine, AgreesWithPlainDeletionContractionAndTheEvaluator) {
 // its proper 3-colourings.
 TEST(FrontierEngine, GridsBeyondTheEvaluator) {
   for (int side : {8, 10}) {
-    const Graph graph = makeGraph(grid(side));
+    const Graph graph = graphOf(gridEdges(side, side));
     const FrontierRun run = frontierRun(graph);
     EXPECT_EQ(run.plan.width, side + 1);
     EXPECT_EQ(frontierIntegerValue(run.plan, run.cost, 1, 1).str(),
               countSpanningTrees(graph).decimal);
     EXPECT_EQ(frontierIntegerValue(run.plan, run.cost, 2, 2), mpz_int(1) << graph.edgeCount);
   }
-  const Graph six = makeGraph(grid(6));
+  const Graph six = graphOf(gridEdges(6, 6));
   const FrontierRun run = frontierRun(six);
   EXPECT_EQ(frontierIntegerValue(run.plan, run.cost, -2, 0), -gridColourings(6, 3) / 3);
   const auto table = frontierCoefficients(run.plan, run.cost);
@@ -618,11 +584,11 @@ TEST(FrontierEngine, GridsBeyondTheEvaluator) {
 // tables would pass the memory cap before it starts, and a run without a dry run stops once its
 // states pass the limit it was given, with nothing instead of a wrong value.
 TEST(FrontierEngine, RefusesBeyondItsLimits) {
-  const FrontierPlan wide = planFrontier(makeGraph(randomCubicMultigraph(400, 2)));
+  const FrontierPlan wide = planFrontier(graphOf(randomCubicMultigraph(400, 2)));
   EXPECT_FALSE(wide.withinWidth());
   EXPECT_FALSE(dryRunFrontier(wide, 1e9).complete);
   EXPECT_FALSE(frontierIntegerValueWithin(wide, 2, 1, 1e9));
-  const Graph ten = makeGraph(grid(10));
+  const Graph ten = graphOf(gridEdges(10, 10));
   const FrontierRun run = frontierRun(ten);
   EXPECT_THROW(frontierIntegerValue(run.plan, run.cost, 2, 1, std::size_t{1} << 20),
                FrontierMemoryExceeded);

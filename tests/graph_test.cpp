@@ -2,13 +2,13 @@
 
 #include <map>
 #include <random>
-#include <set>
 #include <string>
 #include <tuple>
 
 #include "graph/components.h"
 #include "graph/graph.h"
 #include "graph/spanning_forest.h"
+#include "support/graph_builders.h"
 #include "support/graph_invariants.h"
 
 namespace {
@@ -39,13 +39,6 @@ char kind(const Graph& g, int id) {
 }
 std::size_t searchTableSize(const Graph& g) {
   return static_cast<std::size_t>(g.vertexIdLimit());
-}
-
-Graph build(const EdgeList& list) {
-  std::set<int> ids;
-  for (auto [u, v] : list)
-    ids.insert({u, v});
-  return Graph(static_cast<int>(ids.size()), list);
 }
 
 // Brute force: are a and b joined without edge `skip`? Union-find over the current edges.
@@ -82,7 +75,7 @@ void walk(Graph g, Table& result) {
 std::string tutte(const EdgeList& list) {
   const int size = static_cast<int>(list.size()) + 1;
   Table t(size, std::vector<int>(size));
-  walk(build(list), t);
+  walk(graphOf(list), t);
   auto power = [](std::string var, int k) {
     if (k > 1)
       var.append("^").append(std::to_string(k));
@@ -100,17 +93,6 @@ std::string tutte(const EdgeList& list) {
   return out;
 }
 
-// A multigraph of 1 to maxEdges random edges (loops and parallel edges included) on 1 to
-// maxVertices vertices.
-template <typename Below>
-Graph randomMultigraph(Below& below, int maxEdges, int maxVertices) {
-  EdgeList list(below(maxEdges) + 1);
-  const int n = below(maxVertices) + 1;
-  for (auto& [u, v] : list)
-    u = below(n), v = below(n);
-  return build(list);
-}
-
 const EdgeList kTriangle{{0, 1}, {1, 2}, {2, 0}};
 const EdgeList kK4{{0, 1}, {0, 2}, {0, 3}, {1, 2}, {1, 3}, {2, 3}};
 
@@ -120,9 +102,9 @@ TEST(Graph, ConstructionKeepsLoopsAndParallelPairsAsWritten) {
   Graph empty(0, {});
   empty.classifyEdges();
   EXPECT_EQ(empty.edgeCount + empty.vertexCount + empty.loopCount() + empty.bridgeCount(), 0);
-  Graph loop = build({{0, 0}});
+  Graph loop = graphOf({{0, 0}});
   EXPECT_EQ(degree(loop, 0), 1);
-  Graph pair = build({{0, 1}, {1, 0}});
+  Graph pair = graphOf({{0, 1}, {1, 0}});
   EXPECT_EQ(edgeEnds(pair, 0), Ends(0, 1));
   EXPECT_EQ(edgeEnds(pair, 1), Ends(1, 0));
   EXPECT_EQ(degree(pair, 0), 2);
@@ -134,14 +116,14 @@ TEST(Graph, ConstructionKeepsLoopsAndParallelPairsAsWritten) {
 TEST(Graph, IdsNumberedFromOneOrWithGapsGetTablesOfTheDistinctCount) {
   const EdgeList fromOne{{1, 2}, {2, 3}, {3, 1}};
   const EdgeList gaps{{5, 2000000000}, {2000000000, 5}, {2000000000, 2000000000}};
-  EXPECT_EQ(searchTableSize(build(fromOne)), 3u);
-  EXPECT_EQ(searchTableSize(build(gaps)), 2u);
+  EXPECT_EQ(searchTableSize(graphOf(fromOne)), 3u);
+  EXPECT_EQ(searchTableSize(graphOf(gaps)), 2u);
   EXPECT_EQ(tutte(fromOne), "x^2+x+y");
   EXPECT_EQ(tutte(gaps), "xy+y^2");
 }
 
 TEST(Graph, CopiesAreIndependentAndBranchOnTheSameEdge) {
-  Graph source = build(kK4);
+  Graph source = graphOf(kK4);
   source.contractEdge(0);
   Graph first = source, second = source;
   first.classifyEdges();
@@ -157,7 +139,7 @@ TEST(Graph, CopiesAreIndependentAndBranchOnTheSameEdge) {
 }
 
 TEST(Graph, DeletionLeavesIsolatedVerticesInPlace) {
-  Graph g = build({{0, 1}, {1, 2}, {2, 2}});
+  Graph g = graphOf({{0, 1}, {1, 2}, {2, 2}});
   g.classifyEdges();
   g.deleteEdge(0);
   g.deleteEdge(2);
@@ -171,7 +153,7 @@ TEST(Graph, DeletionLeavesIsolatedVerticesInPlace) {
 TEST(Components, CountTheVerticesCurrentEdgesTouch) {
   // Two components over ids with gaps (dense after construction), a loop-only vertex as a
   // component of its own, and a vertex left bare by deletions, which drops out.
-  Graph g = build({{10, 11}, {11, 12}, {12, 10}, {20, 21}, {20, 21}, {30, 30}, {40, 41}});
+  Graph g = graphOf({{10, 11}, {11, 12}, {12, 10}, {20, 21}, {20, 21}, {30, 30}, {40, 41}});
   Components found = findComponents(g);
   EXPECT_EQ(found.vertexCount, 8);
   EXPECT_EQ(found.count, 4);
@@ -190,7 +172,7 @@ TEST(Components, CountTheVerticesCurrentEdgesTouch) {
 
 TEST(Graph, ContractionKeepsTheBusierEndAndTheEdgesUOnATie) {
   // Edge 0 = (0, 1): after its deletion 0 has two edges and 1 has four, so 0 vanishes.
-  Graph g = build({{0, 1}, {0, 2}, {3, 0}, {1, 4}, {1, 5}, {6, 1}, {1, 7}});
+  Graph g = graphOf({{0, 1}, {0, 2}, {3, 0}, {1, 4}, {1, 5}, {6, 1}, {1, 7}});
   g.contractEdge(0);
   EXPECT_EQ(degree(g, 0), -1);
   EXPECT_EQ(degree(g, 1), 6);
@@ -199,7 +181,7 @@ TEST(Graph, ContractionKeepsTheBusierEndAndTheEdgesUOnATie) {
   expectGraphInvariants(g);
   // Edge 0 = (1, 0) with two more edges at each end: u = 1 survives. Edge 1 is its parallel
   // twin and edge 2 a loop at the vanishing vertex: both end up as loops listed once at 1.
-  Graph tie = build({{1, 0}, {0, 1}, {0, 0}, {1, 2}});
+  Graph tie = graphOf({{1, 0}, {0, 1}, {0, 0}, {1, 2}});
   tie.classifyEdges();
   tie.contractEdge(0);
   EXPECT_FALSE(tie.classified);
@@ -215,7 +197,7 @@ TEST(Graph, ContractionKeepsTheBusierEndAndTheEdgesUOnATie) {
 
 #ifdef NDEBUG  // Debug builds assert on these broken preconditions instead.
 TEST(Graph, AbsentIdsAndLoopContractionsLeaveTheGraphUnchanged) {
-  Graph g = build({{0, 1}, {1, 1}, {1, 2}});
+  Graph g = graphOf({{0, 1}, {1, 1}, {1, 2}});
   g.deleteEdge(0);
   g.classifyEdges();
   g.deleteEdge(0);
@@ -249,7 +231,7 @@ TEST(Graph, ClassifiesSmallGraphs) {
       {{{0, 1}, {1, 2}, {2, 0}, {2, 3}, {3, 4}, {4, 5}, {5, 3}}, "ooobooo"},
   };
   for (const auto& [edges, expected] : cases) {
-    Graph g = build(edges);
+    Graph g = graphOf(edges);
     g.classifyEdges();
     expectGraphInvariants(g);
     std::string kinds;
@@ -274,7 +256,7 @@ TEST(Graph, RandomEditsKeepInvariantsAndAgreeWithBruteForceClassification) {
   for (unsigned seed = 1; seed <= 300; ++seed) {
     std::mt19937 rng(seed);
     auto below = [&rng](int k) { return std::uniform_int_distribution<int>(0, k - 1)(rng); };
-    Graph g = randomMultigraph(below, 10, 6);
+    Graph g = graphOf(randomMultigraphUpTo(10, 6, rng));
     while (g.edgeCount > 0) {
       SCOPED_TRACE("seed " + std::to_string(seed));
       g.classifyEdges();
@@ -330,7 +312,7 @@ TEST(Graph, BranchEdgeChildrenKeepTheClassesAFullSearchWouldFind) {
     for (unsigned seed = 1; seed <= seeds; ++seed) {
       std::mt19937 rng(seed);
       auto below = [&rng](int k) { return std::uniform_int_distribution<int>(0, k - 1)(rng); };
-      Graph g = randomMultigraph(below, maxEdges, maxVertices);
+      Graph g = graphOf(randomMultigraphUpTo(maxEdges, maxVertices, rng));
       for (g.classifyEdges(); g.ordinaryCount() > 0;) {
         SCOPED_TRACE(testing::Message() << "seed " << seed << " of " << maxEdges << " edges");
         Graph deleted = g, contracted = g, searchedDeleted = g, searchedContracted = g;
@@ -349,10 +331,7 @@ TEST(Graph, DeletionChildrenOfLongCyclesAndNecklaces) {
   // A cycle of n vertices: deleting one edge makes the other n - 1 bridges, found without
   // recursion.
   const int n = 100000;
-  EdgeList cycle(n);
-  for (int i = 0; i < n; ++i)
-    cycle[i] = {i, (i + 1) % n};
-  Graph ring = build(cycle);
+  Graph ring = graphOf(cycleEdges(n));
   ring.classifyEdges();
   ring.deleteBranchEdge();
   EXPECT_EQ(ring.bridgeCount(), n - 1);
@@ -367,7 +346,7 @@ TEST(Graph, DeletionChildrenOfLongCyclesAndNecklaces) {
     if (i % 2 == 0)
       necklace.push_back({i, (i + 1) % 1000});
   }
-  Graph beads = build(necklace);
+  Graph beads = graphOf(necklace);
   beads.classifyEdges();
   for (int expectedBridges : {0, 500}) {
     Graph searched = beads;
@@ -460,7 +439,7 @@ TEST(SpanningForest, FollowsRandomEditsAndGivesPathsWithinComponents) {
     SCOPED_TRACE("seed " + std::to_string(seed));
     std::mt19937 rng(seed);
     auto below = [&rng](int k) { return std::uniform_int_distribution<int>(0, k - 1)(rng); };
-    Graph g = randomMultigraph(below, 16, 8);
+    Graph g = graphOf(randomMultigraphUpTo(16, 8, rng));
     SpanningForest forest(g);
     bool maximal = true;  // until an edit that keeps only a forest
     expectSpanningForest(g, forest, maximal);

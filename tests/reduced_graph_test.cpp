@@ -8,7 +8,7 @@
 
 #include "graph/reduced_graph.h"
 #include "support/exact_tutte.h"
-#include "support/large_graphs.h"
+#include "support/graph_builders.h"
 
 namespace {
 
@@ -91,16 +91,6 @@ double relativeGap(double a, double b) {
   return std::abs(a - b) / std::max({1.0, std::abs(a), std::abs(b)});
 }
 
-template <typename Rng>
-EdgeList randomMultigraph(Rng& rng, int maxEdges, int maxVertices) {
-  auto below = [&rng](int n) { return static_cast<int>(rng() % static_cast<unsigned>(n)); };
-  EdgeList edges(below(maxEdges) + 1);
-  const int n = below(maxVertices) + 1;
-  for (auto& [u, v] : edges)
-    u = below(n), v = below(n);
-  return edges;
-}
-
 int vertexCount(const EdgeList& edges) {
   std::set<int> ids;
   for (auto [u, v] : edges)
@@ -155,7 +145,7 @@ TEST(ReducedGraph, EveryEditKeepsTheValueAndLeavesNothingToReduce) {
   std::mt19937_64 rng(7);
   int innerNodes = 0;
   for (int trial = 0; trial < 300; ++trial) {
-    const EdgeList edges = trial % 2 == 0 ? randomMultigraph(rng, 14, 8)
+    const EdgeList edges = trial % 2 == 0 ? randomMultigraphUpTo(14, 8, rng)
                                           : randomCubicMultigraph(8 + trial / 2 % 2 * 2, rng());
     const auto [x, y] = kPoints[trial % std::size(kPoints)];
     ReducedGraph<double> node(vertexCount(edges), edges, {1, 1, x, y});
@@ -206,7 +196,7 @@ TEST(ReducedGraph, LongWalksStayFullyReduced) {
 TEST(ReducedGraph, RenumberingInBranchOrderChangesNamesOnly) {
   std::mt19937_64 rng(13);
   for (int trial = 0; trial < 120; ++trial) {
-    const EdgeList edges = trial % 3 == 0   ? randomMultigraph(rng, 30, 12)
+    const EdgeList edges = trial % 3 == 0   ? randomMultigraphUpTo(30, 12, rng)
                            : trial % 3 == 1 ? randomCubicMultigraph(24 + trial % 5 * 8, rng())
                                             : necklace(3 + trial % 4);
     const int vertices = vertexCount(edges);

@@ -1,45 +1,20 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cmath>
 #include <numeric>
 #include <random>
 #include <tuple>
 #include <vector>
 
-#include "estimator/reduced_walk.h"
 #include "estimator/sample_batch.h"
 #include "estimator/tilt_choice.h"
 #include "estimator/weighted_resampling.h"
 #include "library/sampling_run.h"
 #include "support/exact_tutte.h"
-#include "support/large_graphs.h"
+#include "support/graph_builders.h"
 
 namespace {
-
-Graph makeGraph(const EdgeList& edges) {
-  return graphOfEdges(edges);
-}
-
-EdgeList grid(int rows, int columns) {
-  EdgeList edges;
-  for (int v = 0; v < rows * columns; ++v) {
-    if (v % columns != columns - 1)
-      edges.push_back({v, v + 1});
-    if (v + columns < rows * columns)
-      edges.push_back({v, v + columns});
-  }
-  return edges;
-}
-
-EdgeList completeGraph(int vertices) {
-  EdgeList edges;
-  for (int u = 0; u < vertices; ++u)
-    for (int v = u + 1; v < vertices; ++v)
-      edges.push_back({u, v});
-  return edges;
-}
 
 std::vector<std::uint64_t> seeds(int count, std::uint64_t first) {
   std::vector<std::uint64_t> out(count);
@@ -65,7 +40,6 @@ void expectUnbiased(const std::vector<WideFloat>& samples, double expected) {
 }
 
 const EdgeList kK4{{0, 1}, {0, 2}, {0, 3}, {1, 2}, {1, 3}, {2, 3}};
-const double kPoints[][2] = {{1, 1}, {2, 1}, {1, 2}, {2, 0}, {0, 2}, {3, 3}, {-2, 0}, {0.5, 1.5}};
 
 }  // namespace
 
@@ -101,34 +75,11 @@ TEST(WeightedResampling, KeepsTheBudgetAndEveryWeightInExpectation) {
   EXPECT_EQ(candidates.front().scale, 1.0);
 }
 
-TEST(ReducedWalk, NonBindingBudgetGivesTheExactValue) {
-  const std::vector<EdgeList> graphs{
-      kK4,
-      {{0, 0}, {0, 1}, {0, 1}, {1, 2}, {2, 3}, {3, 1}, {3, 4}, {4, 4}},
-      {{0, 1}, {1, 2}, {2, 0}, {3, 4}, {4, 3}, {4, 3}, {5, 5}, {6, 7}},
-      grid(3, 4),
-      randomCubicMultigraph(10, 4)};
-  for (const EdgeList& edges : graphs) {
-    const ExactTutte exact = exactTutte(edges);
-    for (const auto& [x, y] : kPoints) {
-      SCOPED_TRACE(testing::Message() << edges.size() << " edges at (" << x << ", " << y << ")");
-      const double expected = exact.evaluate(x, y);
-      for (int mcore : {0, 1}) {
-        const PointSamples batch =
-            estimatePointSamples(makeGraph(edges), reduced(-1, mcore, x, y), seeds(3, 1));
-        EXPECT_FALSE(batch.budgetBound);
-        for (const WideFloat& value : batch.values)
-          EXPECT_NEAR(value.toDouble(), expected, 1e-9 * std::max(1.0, std::abs(expected)));
-      }
-    }
-  }
-}
-
 // Any tilt changes the variance, never the mean.
 TEST(ReducedWalk, BindingBudgetsAreUnbiasedWhateverTheTilt) {
   const double tilts[] = {1.0, 0.5, 2.0};
   int round = 0;
-  for (const EdgeList& edges : {grid(3, 4), randomCubicMultigraph(12, 9)}) {
+  for (const EdgeList& edges : {gridEdges(3, 4), randomCubicMultigraph(12, 9)}) {
     const ExactTutte exact = exactTutte(edges);
     for (int budget : {1, 4})
       for (const auto& [x, y] : {std::pair{1.0, 1.0}, {2.0, 0.0}, {0.0, 2.0}, {-0.5, 1.5}}) {
@@ -136,8 +87,7 @@ TEST(ReducedWalk, BindingBudgetsAreUnbiasedWhateverTheTilt) {
         settings.tilt = tilts[round++ % 3];
         SCOPED_TRACE(testing::Message()
                      << "B=" << budget << " at (" << x << ", " << y << ") tilt " << settings.tilt);
-        const PointSamples batch =
-            estimatePointSamples(makeGraph(edges), settings, seeds(3000, 77));
+        const PointSamples batch = estimatePointSamples(graphOf(edges), settings, seeds(3000, 77));
         EXPECT_TRUE(batch.budgetBound || budget > 1);
         expectUnbiased(batch.values, exact.evaluate(x, y));
       }
@@ -145,16 +95,15 @@ TEST(ReducedWalk, BindingBudgetsAreUnbiasedWhateverTheTilt) {
 }
 
 // Tilting each choice by the branch edge's resistance ratio makes every sample at (1, 1) the
-// spanning-tree count, loops, parallel edges and several components included; at other points
-// and powers it changes the variance, never the mean.
-TEST(ReducedWalk, TheResistanceGuideIsExactAtOneOneAndUnbiasedElsewhere) {
+// spanning-tree count, loops, parallel edges and several components included.
+TEST(ReducedWalk, TheResistanceGuideIsExactAtOneOne) {
   const std::vector<EdgeList> graphs{
-      grid(4, 5),
+      gridEdges(4, 5),
       {{0, 0}, {0, 1}, {0, 1}, {1, 2}, {2, 3}, {3, 1}, {3, 4}, {4, 4}, {4, 2}},
       {{0, 1}, {1, 2}, {2, 0}, {0, 3}, {3, 1}, {4, 5}, {5, 6}, {6, 4}, {4, 7}, {7, 5}, {7, 6}},
       randomCubicMultigraph(14, 5)};
   // Under the sanitizers the guide's solves take minutes: there the small graphs check every
-  // sample's exactness, and the release build checks the rest.
+  // sample's exactness, and the release build checks all.
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
   constexpr bool kInstrumented = true;
 #else
@@ -166,12 +115,14 @@ TEST(ReducedWalk, TheResistanceGuideIsExactAtOneOneAndUnbiasedElsewhere) {
     const ExactTutte exact = exactTutte(edges);
     WalkSettings settings = reduced(1, 0, 1, 1);
     settings.resistancePower = 1.0;
-    const PointSamples batch = estimatePointSamples(makeGraph(edges), settings, seeds(20, 3));
+    const PointSamples batch = estimatePointSamples(graphOf(edges), settings, seeds(20, 3));
     for (const WideFloat& value : batch.values)
       EXPECT_NEAR(value.toDouble(), exact.evaluate(1, 1), 1e-6 * exact.evaluate(1, 1));
   }
-  if (kInstrumented)
-    return;
+}
+
+// At other points and powers the guide changes the variance, never the mean.
+TEST(ReducedWalk, TheResistanceGuideIsUnbiasedElsewhere) {
   const EdgeList edges = randomCubicMultigraph(12, 9);
   const ExactTutte exact = exactTutte(edges);
   for (const auto& [power, radius] : {std::pair{0.5, 0}, {1.0, 0}, {1.0, 2}, {1.0, -1}})
@@ -183,30 +134,13 @@ TEST(ReducedWalk, TheResistanceGuideIsExactAtOneOneAndUnbiasedElsewhere) {
         settings.tilt = 0.7;
         SCOPED_TRACE(testing::Message() << "power " << power << " radius " << radius
                                         << " B=" << budget << " at (" << x << ", " << y << ")");
-        const PointSamples batch = estimatePointSamples(makeGraph(edges), settings, seeds(400, 91));
+        const PointSamples batch = estimatePointSamples(graphOf(edges), settings, seeds(400, 91));
         expectUnbiased(batch.values, exact.evaluate(x, y));
       }
 }
 
-TEST(ReducedWalk, SamplesDependOnlyOnTheirSeedsNotOnTheCores) {
-  const Graph root = makeGraph(grid(7, 7));
-  // N = 3 builds large levels on all cores, N = 12 runs the walks side by side.
-  for (int samples : {3, 12})
-    for (int budget : {1, 16, 1024}) {
-      SCOPED_TRACE(testing::Message() << "B=" << budget << " N=" << samples);
-      const PointSamples one =
-          estimatePointSamples(root, reduced(budget, 0, 1, 2), seeds(samples, 5));
-      const PointSamples all =
-          estimatePointSamples(root, reduced(budget, 1, 1, 2), seeds(samples, 5));
-      EXPECT_EQ(one.values, all.values);
-      EXPECT_EQ(one.nodesBuilt, all.nodesBuilt);
-      ReducedWalk walk(budget, 0);
-      EXPECT_EQ(walk.sample(reducedRoot(root, 1, 2), 5 + samples - 1), one.values.back());
-    }
-}
-
 TEST(ReducedWalk, ThePilotChoosesATiltThatFitsThePoint) {
-  const Graph root = makeGraph(grid(6, 6));
+  const Graph root = graphOf(gridEdges(6, 6));
   const std::vector<double> ladder = tiltLadder();
   // Where loops are worth much, contractions are worth more than a and b say, and where
   // bridges are, deletions: the pilot's choice leans each way, and repeats with its seeds.
@@ -219,7 +153,7 @@ TEST(ReducedWalk, ThePilotChoosesATiltThatFitsThePoint) {
   // On K8 at (0, 2) a pilot of 16 samples a tilt used to choose anything from 0.177 to 1 with
   // the seeds, as a tilt that missed its tail looks best; now the choice stays within one step
   // of the ladder, and its neighbour is the next step on either side.
-  const Graph k8 = makeGraph(completeGraph(8));
+  const Graph k8 = graphOf(completeGraph(8));
   double least = 8.0, most = 0.125;
   for (std::uint64_t first = 1; first < 20000; first += 1000) {
     const TiltChoice choice = chooseTilt(k8, reduced(1, 0, 0, 2), seeds(13 * 16, first));
@@ -232,30 +166,12 @@ TEST(ReducedWalk, ThePilotChoosesATiltThatFitsThePoint) {
   EXPECT_LE(most / least, std::sqrt(2.0) * (1 + 1e-12));
   // Nothing to choose: a value of 0, a root that is a leaf, too few seeds.
   EXPECT_EQ(
-      chooseTilt(makeGraph({{0, 1}, {1, 2}, {2, 0}, {2, 3}}), reduced(1, 0, 0, 2), seeds(500, 1))
+      chooseTilt(graphOf({{0, 1}, {1, 2}, {2, 0}, {2, 3}}), reduced(1, 0, 0, 2), seeds(500, 1))
           .tilt,
       1.0);
-  EXPECT_EQ(chooseTilt(makeGraph(kK4), reduced(1, 0, 2, 2), seeds(10, 1)).tilt, 1.0);
+  EXPECT_EQ(chooseTilt(graphOf(kK4), reduced(1, 0, 2, 2), seeds(10, 1)).tilt, 1.0);
   const EdgeList diamond{{0, 1}, {0, 2}, {1, 2}, {1, 3}, {2, 3}};  // series-parallel: a leaf
-  EXPECT_EQ(chooseTilt(makeGraph(diamond), reduced(1, 0, 2, 1), seeds(13 * 16, 1)).tilt, 1.0);
-}
-
-TEST(ReducedWalk, AWalkStopsWhenToldOrBeforeOutgrowingItsMemory) {
-  // A stop flag ends both walks at their next depth, on one core or side by side.
-  const std::atomic<bool> stop{true};
-  for (WalkKind walk : {WalkKind::Level, WalkKind::Reduced})
-    for (int mcore : {0, 1}) {
-      WalkSettings settings{1, mcore, 1, 2, 0, walk};
-      settings.stop = &stop;
-      EXPECT_THROW(estimatePointSamples(makeGraph(grid(4, 4)), settings, seeds(20, 1)),
-                   WalkStopped);
-    }
-
-  const ReducedNode root = reducedRoot(makeGraph(grid(3, 4)), 1, 2);
-  ReducedWalk tight(1 << 20, 0, 1.0, 3 * root.memoryBytes());
-  EXPECT_THROW(tight.sample(root, 7), WalkMemoryExhausted);
-  ReducedWalk roomy(1 << 20, 0, 1.0, 1000 * root.memoryBytes());
-  EXPECT_NEAR(roomy.sample(root, 7).toDouble(), exactTutte(grid(3, 4)).evaluate(1, 2), 1e-6);
+  EXPECT_EQ(chooseTilt(graphOf(diamond), reduced(1, 0, 2, 1), seeds(13 * 16, 1)).tilt, 1.0);
 }
 
 namespace {
@@ -275,7 +191,7 @@ double sampleRelativeVariance(const std::vector<WideFloat>& values) {
 TEST(ReducedWalk, ThePilotLooksBeyondTheLadderWhereItsBestTiltIsAtAnEnd) {
   // On K6 at (30, 1) bridges are worth so much that deletions want a tilt of about 32: the
   // ladder's end, 8, has a relative variance of about 0.43, the widened choice about 0.002.
-  const Graph k6 = makeGraph(completeGraph(6));
+  const Graph k6 = graphOf(completeGraph(6));
   const TiltChoice wide = chooseTilt(k6, reduced(1, 0, 30, 1), seeds(13 * 50, 1));
   EXPECT_GT(wide.tilt, 8.0);
   EXPECT_EQ(std::exp2(std::round(std::log2(wide.tilt))), wide.tilt);
@@ -297,7 +213,7 @@ TEST(ReducedWalk, ThePilotLooksBeyondTheLadderWhereItsBestTiltIsAtAnEnd) {
 // guided walk's relative variance is about 1/150 of the best constant tilt's at (1, 1) and
 // about 1/2 at (2, 1).
 TEST(ReducedWalk, TheShortedResistanceGuideFitsDenseGraphs) {
-  const Graph k12 = makeGraph(completeGraph(12));
+  const Graph k12 = graphOf(completeGraph(12));
   for (const auto& [x, y, gain] : {std::tuple{1.0, 1.0, 20.0}, {2.0, 1.0, 1.5}}) {
     SCOPED_TRACE(testing::Message() << "at (" << x << ", " << y << ")");
     WalkSettings tilted = reduced(1, 0, x, y);

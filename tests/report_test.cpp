@@ -21,7 +21,7 @@
 #include "library/sample_statistics.h"
 #include "support/coefficient_tables.h"
 #include "support/exact_tutte.h"
-#include "support/large_graphs.h"
+#include "support/graph_builders.h"
 #include "support/process_runner.h"
 
 namespace {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 #include "estimator/exact_evaluator.h"
@@ -10,30 +11,16 @@
 #include "library/tutte_coefficients.h"
 #include "library/tutte_estimate.h"
 #include "support/coefficient_tables.h"
+#include "support/graph_builders.h"
 
 namespace {
 
-EdgeList gridEdges(int side) {
-  EdgeList edges;
-  for (int v = 0; v < side * side; ++v) {
-    if (v % side != side - 1)
-      edges.push_back({v, v + 1});
-    if (v < side * (side - 1))
-      edges.push_back({v, v + side});
-  }
-  return edges;
-}
-
-Graph grid(int side) {
-  return Graph(side * side, gridEdges(side));
-}
-
-EdgeList completeGraphEdges(int vertices) {
-  EdgeList edges;
-  for (int u = 0; u < vertices; ++u)
-    for (int v = u + 1; v < vertices; ++v)
-      edges.push_back({u, v});
-  return edges;
+SamplingOptions sampling(int samples, std::optional<int> budget, std::uint64_t seed) {
+  SamplingOptions options;
+  options.samples = samples;
+  options.budget = budget;
+  options.seed = seed;
+  return options;
 }
 
 std::vector<std::uint64_t> seeds(int count) {
@@ -47,7 +34,7 @@ std::vector<std::uint64_t> seeds(int count) {
 
 TEST(DistributedSamples, TheLeaderGathersExactlyTheSamplesOfOneProcess) {
   const ProcessGroup& group = ProcessGroup::current();
-  const Graph root = grid(6);
+  const Graph root = graphOf(gridEdges(6, 6));
   // 11 samples: a count no number of processes above 1 divides evenly, and more processes than
   // samples leave some blocks empty.
   for (int count : {11, 2}) {
@@ -80,7 +67,7 @@ TEST(DistributedSamples, AFailureOnOneProcessStopsThemAll) {
   const ProcessGroup& group = ProcessGroup::current();
   // One sample, in the last process's block, whose walk outgrows its memory: every process
   // must throw rather than wait for the others.
-  const Graph root = grid(6);
+  const Graph root = graphOf(gridEdges(6, 6));
   const WalkSettings tooLarge{1 << 20, 0, 2, 0, 100 * root.memoryBytes()};
   EXPECT_THROW(gatherPointSamples(group, root, tooLarge, seeds(1)), std::bad_alloc);
   // The next experiment runs as usual.
@@ -91,17 +78,16 @@ TEST(DistributedSamples, AFailureOnOneProcessStopsThemAll) {
 // computes from the same seed, to the last digit, whatever the number of processes.
 TEST(DistributedSamples, LibraryEstimatesAreThoseOfOneProcess) {
   const ProcessGroup& group = ProcessGroup::current();
-  const EdgeList edges = gridEdges(6);
+  const EdgeList edges = gridEdges(6, 6);
   const auto shared = [&](ValueOptions options) {
     options.sampling.processes = &group;
     return options;
   };
   // 1,000 samples: blocks no number of processes divides evenly; the reduced walk's pilot and
   // second tilt; the level walk; an exact answer found on the leader alone.
-  for (const ValueOptions& options :
-       {ValueOptions{1, 2, EstimateMethod::Reduced, {1000, std::nullopt, 5}},
-        ValueOptions{2, 1, EstimateMethod::Walk, {300, 4, 6}},
-        ValueOptions{2, 1, EstimateMethod::Auto, {10, std::nullopt, 7}}}) {
+  for (const ValueOptions& options : {ValueOptions{1, 2, EstimateMethod::Reduced, sampling(1000, {}, 5)},
+                                      ValueOptions{2, 1, EstimateMethod::Walk, sampling(300, 4, 6)},
+                                      ValueOptions{2, 1, EstimateMethod::Auto, sampling(10, {}, 7)}}) {
     const TutteEstimate alone = estimateTutteValue(edges, options);
     const TutteEstimate together = estimateTutteValue(edges, shared(options));
     EXPECT_EQ(together.value, alone.value);
@@ -111,15 +97,15 @@ TEST(DistributedSamples, LibraryEstimatesAreThoseOfOneProcess) {
     EXPECT_EQ(together.run.nodesBuilt, alone.run.nodesBuilt);
     EXPECT_EQ(together.run.warnings, alone.run.warnings);
   }
-  SamplingOptions sampling{200, 3, 8};
-  const TutteCoefficients alone = estimateTutteCoefficients(edges, sampling);
-  sampling.processes = &group;
-  const TutteCoefficients together = estimateTutteCoefficients(edges, sampling);
+  SamplingOptions options = sampling(200, 3, 8);
+  const TutteCoefficients alone = estimateTutteCoefficients(edges, options);
+  options.processes = &group;
+  const TutteCoefficients together = estimateTutteCoefficients(edges, options);
   EXPECT_EQ(denseTable(together.means), denseTable(alone.means));
   EXPECT_EQ(denseTable(together.relativeErrors), denseTable(alone.relativeErrors));
   // A refusal on the leader is every process's.
   EXPECT_THROW(
-      estimateTutteValue(completeGraphEdges(40), shared({2, 1, EstimateMethod::Exact, {10}})),
+      estimateTutteValue(completeGraph(40), shared({2, 1, EstimateMethod::Exact, sampling(10, {}, 1)})),
       ExactSizeExceeded);
 }
 

@@ -1,22 +1,9 @@
-#include "support/large_graphs.h"
+#include "support/spanning_tree_log.h"
 
-#include <algorithm>
 #include <cmath>
+#include <cstddef>
 #include <limits>
-#include <random>
 #include <vector>
-
-EdgeList randomCubicMultigraph(int vertices, std::uint64_t seed) {
-  std::vector<int> ends;
-  for (int v = 0; v < vertices; ++v)
-    ends.insert(ends.end(), 3, v);
-  std::mt19937_64 rng(seed);
-  std::shuffle(ends.begin(), ends.end(), rng);
-  EdgeList edges;
-  for (std::size_t k = 0; k + 1 < ends.size(); k += 2)
-    edges.push_back({ends[k], ends[k + 1]});
-  return edges;
-}
 
 double logSpanningTreeCount(const EdgeList& edges, int vertices) {
   const int size = vertices - 1;
