@@ -540,6 +540,12 @@ def _processes():
     """
     global _launched_processes
     if _launched_processes is None and _velmora.started_by_launcher():
+        import mpi4py
+
+        # One thread at a time calls MPI, the one that runs the estimate; "multiple" (mpi4py's
+        # default) makes Open MPI take locks and poll on every call.
+        if "mpi4py.MPI" not in sys.modules:
+            mpi4py.rc.thread_level = "serialized"
         from mpi4py import MPI
 
         world = MPI.COMM_WORLD
