@@ -80,6 +80,6 @@ struct TutteEstimate {
 // the two parts disagree (experiments/second_opinion.h); where the exact value is cheap, a walk's
 // estimate is checked against it. Time: about N walks of m depths of at most B graphs each, for
 // the reduced walk without a tilt the two pilots' walks at B = 1, each an eighth as many as the
-// run's (at least 208 and at most 2,600, more where a pilot widens its range), and where the check applies at (1, 1) the count of spanning trees
-// (at most about a second).
+// run's (at least 208 and at most 2,600, more where a pilot widens its range), and where the check
+// applies at (1, 1) the count of spanning trees (at most about a second).
 TutteEstimate estimateTutteValue(const EdgeList& edges, const ValueOptions& options);

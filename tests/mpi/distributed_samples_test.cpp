@@ -85,9 +85,10 @@ TEST(DistributedSamples, LibraryEstimatesAreThoseOfOneProcess) {
   };
   // 1,000 samples: blocks no number of processes divides evenly; the reduced walk's pilot and
   // second tilt; the level walk; an exact answer found on the leader alone.
-  for (const ValueOptions& options : {ValueOptions{1, 2, EstimateMethod::Reduced, sampling(1000, {}, 5)},
-                                      ValueOptions{2, 1, EstimateMethod::Walk, sampling(300, 4, 6)},
-                                      ValueOptions{2, 1, EstimateMethod::Auto, sampling(10, {}, 7)}}) {
+  for (const ValueOptions& options :
+       {ValueOptions{1, 2, EstimateMethod::Reduced, sampling(1000, {}, 5)},
+        ValueOptions{2, 1, EstimateMethod::Walk, sampling(300, 4, 6)},
+        ValueOptions{2, 1, EstimateMethod::Auto, sampling(10, {}, 7)}}) {
     const TutteEstimate alone = estimateTutteValue(edges, options);
     const TutteEstimate together = estimateTutteValue(edges, shared(options));
     EXPECT_EQ(together.value, alone.value);
@@ -104,9 +105,9 @@ TEST(DistributedSamples, LibraryEstimatesAreThoseOfOneProcess) {
   EXPECT_EQ(denseTable(together.means), denseTable(alone.means));
   EXPECT_EQ(denseTable(together.relativeErrors), denseTable(alone.relativeErrors));
   // A refusal on the leader is every process's.
-  EXPECT_THROW(
-      estimateTutteValue(completeGraph(40), shared({2, 1, EstimateMethod::Exact, sampling(10, {}, 1)})),
-      ExactSizeExceeded);
+  EXPECT_THROW(estimateTutteValue(completeGraph(40),
+                                  shared({2, 1, EstimateMethod::Exact, sampling(10, {}, 1)})),
+               ExactSizeExceeded);
 }
 
 int main(int argc, char** argv) {
