@@ -125,7 +125,9 @@ TEST(LibraryEstimate, AutoTakesExactEnginesWhereCheapAndTheWalkBeyond) {
   const double digits = std::stod(*grid.exactDecimal);
   EXPECT_NEAR(grid.value.toDouble(), digits, 1e-15 * std::abs(digits));
   // A random 3-regular graph on 2,000 vertices: no order keeps its frontier within the engine,
-  // and its core is far beyond the evaluator. Deciding so takes no exponential work.
+  // and its core is far beyond the evaluator. Deciding so takes no exponential work: seconds,
+  // where a frontier of width 0.16 n would take longer than anyone waits. The bound leaves
+  // room for sanitizers and a loaded machine.
   const EdgeList large = randomCubicMultigraph(2000, 3);
   const auto start = std::chrono::steady_clock::now();
   const TutteEstimate walked =
@@ -139,7 +141,7 @@ TEST(LibraryEstimate, AutoTakesExactEnginesWhereCheapAndTheWalkBeyond) {
     EXPECT_TRUE(std::string(refused.what()).starts_with("no exact engine answers within 60 s"))
         << refused.what();
   }
-  EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), 5.0);
+  EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), 30.0);
 }
 
 // The batches' samples depend on their seeds alone (sample_batch_test.cpp); here the core
