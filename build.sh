@@ -36,10 +36,13 @@ configure_and_build() {
   local dir=$1
   shift
   cmake -S . -B "$dir" -G Ninja "$@"
-  cmake --build "$dir"
+  cmake --build "$dir" ${BUILD_TARGETS:+--target $BUILD_TARGETS}
 }
 
 jobs=$(nproc 2>/dev/null || echo 2)
+# The instrumented builds optimise lightly and keep line tables only: their compile time, not
+# their tests' run time, is most of CI.
+INSTRUMENTED_FLAGS=(-DCMAKE_BUILD_TYPE=RelWithDebInfo "-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=-O1 -g1 -DNDEBUG")
 # The labels (tests/CMakeLists.txt) the sanitizer build leaves to the test command: many samples,
 # or whole runs of the tool, the module and the installation.
 SLOW_LABELS="statistical|end-to-end"
@@ -60,15 +63,15 @@ case "${1:-}" in
     ;;
   sanitize)
     install_missing_packages
-    configure_and_build build-sanitize -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELMORA_SANITIZE=ON \
+    configure_and_build build-sanitize "${INSTRUMENTED_FLAGS[@]}" -DVELMORA_SANITIZE=ON \
       -DVELMORA_BUILD_TESTS=ON -DVELMORA_BUILD_BENCH=OFF
     ctest --test-dir build-sanitize --output-on-failure -j "$jobs" -LE "$SLOW_LABELS"
     ;;
   fuzz)
     install_missing_packages "${FUZZ_PACKAGES[@]}"
-    configure_and_build build-fuzz -DCMAKE_CXX_COMPILER=clang++-14 \
-      -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELMORA_FUZZ=ON -DVELMORA_BUILD_TESTS=OFF \
-      -DVELMORA_BUILD_BENCH=OFF
+    BUILD_TARGETS=instance_fuzzer configure_and_build build-fuzz \
+      -DCMAKE_CXX_COMPILER=clang++-14 "${INSTRUMENTED_FLAGS[@]}" -DVELMORA_FUZZ=ON \
+      -DVELMORA_BUILD_TESTS=OFF -DVELMORA_BUILD_BENCH=OFF
     # New inputs go to build-fuzz/corpus; the committed seeds in tests/fuzz/corpus stay as they
     # are. A failing input is written to build-fuzz/ and ends the run with a non-zero status.
     mkdir -p build-fuzz/corpus
@@ -78,8 +81,9 @@ case "${1:-}" in
     ;;
   tsan)
     install_missing_packages
-    configure_and_build build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELMORA_TSAN=ON \
-      -DVELMORA_BUILD_TESTS=ON -DVELMORA_BUILD_BENCH=OFF
+    BUILD_TARGETS="velmora velmora_threaded_tests" configure_and_build build-tsan \
+      "${INSTRUMENTED_FLAGS[@]}" -DVELMORA_TSAN=ON -DVELMORA_BUILD_TESTS=ON \
+      -DVELMORA_BUILD_BENCH=OFF
     TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
       ctest --test-dir build-tsan --output-on-failure -j "$jobs" -L threaded
     ;;
