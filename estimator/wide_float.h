@@ -104,11 +104,16 @@ class WideFloat {
   // The value scaled * 2^exponent in its held form. The common case stays inline and in
   // registers; rescaling is out of line and takes and returns the parts by value, so that no
   // operand has to live in memory for it.
+  // A zero exponent is tested on its own first: the result then has a known zero exponent,
+  // which spares the next operation of a chain its exponent test.
   static WideFloat settled(double scaled, std::int64_t exponent) {
     const double magnitude = std::fabs(scaled);
+    const bool inBand = magnitude >= kBandLow && magnitude < kBandHigh;
+    if (inBand && exponent == 0) [[likely]]
+      return {scaled, 0};
     const bool exponentFits =
         static_cast<std::uint64_t>(exponent + kExponentLimit) <= 2 * std::uint64_t{kExponentLimit};
-    if (magnitude >= kBandLow && magnitude < kBandHigh && exponentFits) [[likely]]
+    if (inBand && exponentFits)
       return {scaled, exponent};
     return rescaled(scaled, exponent);
   }
