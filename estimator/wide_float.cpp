@@ -44,11 +44,15 @@ double WideFloat::outOfBandToDouble() const {
 }
 
 std::int64_t WideFloat::binaryExponent() const {
-  if (exponent_ != 0)
-    return exponent_;
   if (scaled_ == 0.0 || !std::isfinite(scaled_))
     return 0;
-  return std::ilogb(scaled_) + 1;
+  return std::ilogb(scaled_) + 1 + exponent_;
+}
+
+WideFloat WideFloat::normalised() const {
+  if (exponent_ == 0)
+    return *this;
+  return rescaled(scaled_, exponent_);
 }
 
 WideFloat WideFloat::addAligned(WideFloat a, WideFloat b) {
@@ -73,10 +77,12 @@ WideFloat sqrt(WideFloat value) {
 }
 
 double log(WideFloat value) {
+  value = value.normalised();
   return std::log(value.scaled_) + static_cast<double>(value.exponent_) * 0.69314718055994530942;
 }
 
 double log10(WideFloat value) {
+  value = value.normalised();
   return std::log10(value.scaled_) + static_cast<double>(value.exponent_) * 0.30102999566398119521;
 }
 

@@ -9,22 +9,26 @@
 // level weights grow like 2^depth) long before they leave this one.
 //
 // The value is scaled_ * 2^exponent_. The double scaled_ is kept in the safe band
-// [2^-511, 2^511) (or is 0, an infinity or not-a-number, with exponent_ == 0), and exponent_ is 0
-// whenever the value itself lies in that band. So values of ordinary size are plain doubles with
-// a zero exponent, and each operation is one double operation, an integer add or compare and a
-// range test; only a result that leaves the band is rescaled (out of line).
+// [2^-511, 2^511) (or is 0, an infinity or not-a-number, with exponent_ == 0), and the exponent
+// moves only when a result leaves that band: then the significand is brought back to [0.5, 1)
+// and the powers of two go into exponent_ (out of line). A value of ordinary size starts as a
+// plain double with a zero exponent, and each operation is one double operation, an integer add
+// and a range test, however large the exponent: a weight beyond a double's range that is
+// multiplied by factors of about 2 is rescaled once in some 500 products. The form is not unique
+// (the same value can be held with different exponents), so everything that reads the value goes
+// through the value, never the parts.
 //
 // Rounding: every operation returns its exact result rounded once to 53 bits, to nearest even.
 // Within the band the product or quotient of two significands cannot overflow nor become
 // subnormal (their magnitudes lie in [2^-1022, 2^1022]), and a sum of two significands of the
 // same exponent cannot either: the double operation rounds exactly as on the scaled values, since
 // rounding to 53 bits commutes with scaling by a power of two. With different exponents the
-// smaller operand is shifted to the larger one's exponent first; the shift can lose bits only when
-// the shifted value falls below 2^-1022, that is below 2^-511 times the other significand, far
-// under half an ulp of the sum, and the sum then rounds to the larger operand as it would
-// exactly. A double operation whose operands and result are normal doubles rounds its exact
-// result once to 53 bits too, so on such operands +, -, *, / and sqrt give the very bits a double
-// gives, and the reports print the same figures.
+// operand with the smaller exponent is shifted to the other's exponent first; the shift can lose
+// bits only when the shifted value falls below 2^-1022, that is below 2^-511 times the other
+// significand (which is at least 2^-511), far under half an ulp of the sum, and the sum then
+// rounds to the other operand as it would exactly. A double operation whose operands and result are
+// normal doubles rounds its exact result once to 53 bits too, so on such operands +, -, *, / and
+// sqrt give the very bits a double gives, and the reports print the same figures.
 class WideFloat {
  public:
   WideFloat() = default;
@@ -100,15 +104,25 @@ class WideFloat {
   // The value scaled * 2^exponent in its held form. The common case stays inline and in
   // registers; rescaling is out of line and takes and returns the parts by value, so that no
   // operand has to live in memory for it.
+  // A zero exponent is tested on its own first: the result then has a known zero exponent,
+  // which spares the next operation of a chain its exponent test.
   static WideFloat settled(double scaled, std::int64_t exponent) {
     const double magnitude = std::fabs(scaled);
-    if ((magnitude >= kBandLow || magnitude == 0.0) && magnitude < kBandHigh && exponent == 0)
-        [[likely]]
+    const bool inBand = magnitude >= kBandLow && magnitude < kBandHigh;
+    if (inBand && exponent == 0) [[likely]]
       return {scaled, 0};
+    const bool exponentFits =
+        static_cast<std::uint64_t>(exponent + kExponentLimit) <= 2 * std::uint64_t{kExponentLimit};
+    if (inBand && exponentFits)
+      return {scaled, exponent};
     return rescaled(scaled, exponent);
   }
   static WideFloat rescaled(double scaled, std::int64_t exponent);
   double outOfBandToDouble() const;
+  // The value in the form it had before any laziness: a plain double with exponent 0 when the
+  // value lies in the band, else a significand in [0.5, 1). The logarithms start from it, so that
+  // their last bits do not depend on when the exponent last moved.
+  WideFloat normalised() const;
   static WideFloat addAligned(WideFloat a, WideFloat b);
 
   double scaled_ = 0.0;

@@ -191,6 +191,28 @@ TEST(WideFloat, ZerosInfinitiesAndNotANumberBehaveAsInADouble) {
   EXPECT_NEAR(log(WideFloat(3.0) * tiny), std::log(3.0) - 5000 * std::log(2.0), 1e-9);
 }
 
+TEST(WideFloat, AValueBackFromBeyondTheRangeActsAsThePlainDouble) {
+  // Up by 2^600 and down again by other paths: the same values, whatever exponent each was
+  // left holding, must compare, convert, print and take logarithms exactly as the plain double.
+  std::mt19937_64 rng(11);
+  const WideFloat up = WideFloat::scaledByPowerOfTwo(1.0, 600);
+  for (int trial = 0; trial < 2000; ++trial) {
+    const double plain = std::ldexp(std::uniform_real_distribution<double>(0.5, 1.0)(rng),
+                                    static_cast<int>(rng() % 1000) - 500);
+    const WideFloat back = (WideFloat(plain) * up) * 0x1p-300 * 0x1p-300;
+    const WideFloat viaHalf = (WideFloat(plain) * 0x1p-900) / 0x1p-900;
+    for (const WideFloat& wide : {back, viaHalf}) {
+      ASSERT_TRUE(sameBits(wide.toDouble(), plain)) << plain;
+      ASSERT_TRUE(wide == plain && !(wide != plain) && wide <= plain && wide >= plain);
+      ASSERT_TRUE(wide < plain * 1.0000001 && wide > plain * 0.9999999);
+      ASSERT_EQ(wide.binaryExponent(), WideFloat(plain).binaryExponent());
+      ASSERT_TRUE(sameBits(log(wide), std::log(plain)) && sameBits(log10(wide), std::log10(plain)));
+      ASSERT_EQ(printed(wide), printedDouble(plain));
+      ASSERT_TRUE(sameBits((wide - plain).toDouble(), 0.0));
+    }
+  }
+}
+
 TEST(WideFloat, PrintsLikeADoubleInRangeAndInTheSameStyleBeyond) {
   std::mt19937_64 rng(7);
   for (int trial = 0; trial < 20000; ++trial) {
