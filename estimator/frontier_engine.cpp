@@ -163,9 +163,16 @@ class StateBuilder {
   }
 
   void prefetch(Key key) const { __builtin_prefetch(&slots_[hashOf(key, shift_)]); }
+  // Every cache line of the state's cells: with a few primes they straddle two lines, with
+  // many they span three.
   void prefetchCells(std::size_t position) const {
-    if (table_->width > 0)
-      __builtin_prefetch(table_->cells.data() + position * table_->width, 1);
+    if (table_->width == 0)
+      return;
+    const char* first = reinterpret_cast<const char*>(cellsAt(position));
+    const char* last = reinterpret_cast<const char*>(cellsAt(position) + table_->width) - 1;
+    const auto line = [](const char* at) { return reinterpret_cast<std::uintptr_t>(at) >> 6; };
+    for (const char* at = first; line(at) <= line(last); at += 64)
+      __builtin_prefetch(at, 1);
   }
 
   // The position of state `key`, added with zero cells when new.
@@ -223,11 +230,11 @@ class StateBuilder {
 struct Contribution {
   Key key;
   std::uint32_t source;
-  std::uint16_t sourcePartition;
   std::uint16_t cycles;
-  std::uint16_t closures;
-  std::size_t position;
+  std::uint8_t sourcePartition;
+  std::uint8_t closures;  // at most the frontier's width
 };
+static_assert(sizeof(Contribution) == 16, "a list of outcomes streams through the caches");
 
 using ContributionsByPartition = std::array<std::vector<Contribution>, kPartitions>;
 
@@ -292,9 +299,8 @@ class OutcomeEnumerator {
         ++closures;
       }
     }
-    (*out_)[partitionOf(key)].push_back({key, source_, partition_,
-                                         static_cast<std::uint16_t>(cycles),
-                                         static_cast<std::uint16_t>(closures), 0});
+    (*out_)[partitionOf(key)].push_back({key, source_, static_cast<std::uint16_t>(cycles),
+                                         partition_, static_cast<std::uint8_t>(closures)});
   }
 
   const FrontierPlan& plan_;
@@ -330,9 +336,9 @@ StateTable<typename Arithmetic::Cell> sweep(
   using Cell = typename Arithmetic::Cell;
   using Tables = std::array<StateTable<Cell>, kPartitions>;
   constexpr std::size_t kBatch = 64, kRun = 4096, kSlab = 16;
-  // A quarter of the memory for the lists (32 bytes an outcome), shared among a slab's runs,
+  // A quarter of the memory for the lists of outcomes, shared among a slab's runs,
   // and each partition's share of the table's limit.
-  const double runListLimit = tableLimit * kNewStateBytes / 2 / 32.0 / kSlab;
+  const double runListLimit = tableLimit * kNewStateBytes / 2 / sizeof(Contribution) / kSlab;
   const double partitionLimit = tableLimit / kPartitions;
   Tables current, next;
   for (StateTable<Cell>& table : current)
@@ -394,17 +400,18 @@ StateTable<typename Arithmetic::Cell> sweep(
         StateBuilder<Cell>& builder = builders[q];
         for (std::size_t k = 0; k < slabEnd - slab && !overflow[kSlab + q]; ++k) {
           std::vector<Contribution>& list = lists[k][q];
+          std::array<std::size_t, kBatch> positions;
           for (std::size_t from = 0; from < list.size(); from += kBatch) {
             const std::size_t to = std::min(list.size(), from + kBatch);
             for (std::size_t c = from; c < to; ++c)
               builder.prefetch(list[c].key);
             for (std::size_t c = from; c < to; ++c) {
-              list[c].position = builder.positionOf(list[c].key);
-              builder.prefetchCells(list[c].position);
+              positions[c - from] = builder.positionOf(list[c].key);
+              builder.prefetchCells(positions[c - from]);
             }
             for (std::size_t c = from; c < to; ++c) {
               const StateTable<Cell>& source = current[list[c].sourcePartition];
-              arithmetic.addTransformed(builder.cellsAt(list[c].position),
+              arithmetic.addTransformed(builder.cellsAt(positions[c - from]),
                                         source.cells.data() + list[c].source * source.width,
                                         list[c].cycles, list[c].closures);
             }
@@ -768,10 +775,26 @@ FrontierCost dryRunFrontier(const FrontierPlan& plan, double stateLimit) {
   return cost;
 }
 
+// |T(x, y)| is at most Z, the sum of the terms' sizes,
+// Z = sum over A of X^(r(E) - r(A)) Y^(|A| - r(A)) with X = |x - 1| and Y = |y - 1|. Each term is
+// at most X^r Y^(m - r) in size, or, growing the graph an edge at a time: an edge joining two
+// components multiplies Z by 1 + X; any other edge, in A or not, by at most 1 + max(Y, 1 / X)
+// (in A it closes a cycle of A, a factor Y, or joins two of A's components, a factor 1 / X).
+// Rank and nullity swap roles between a set and its complement, which gives the same with X and
+// Y exchanged. The least of the three bounds is taken.
+double integerPointBits(const FrontierPlan& plan, std::int64_t x, std::int64_t y) {
+  const double X = std::fabs(static_cast<double>(x - 1)), Y = std::fabs(static_cast<double>(y - 1));
+  const double rank = plan.rank, nullity = plan.edgeCount - plan.rank;
+  double bits = plan.edgeCount + rank * log2OfAtLeastOne(X) + nullity * log2OfAtLeastOne(Y);
+  if (X >= 1.0)
+    bits = std::min(bits, rank * std::log2(1.0 + X) + nullity * std::log2(1.0 + std::max(Y, 1.0)));
+  if (Y >= 1.0)
+    bits = std::min(bits, nullity * std::log2(1.0 + Y) + rank * std::log2(1.0 + std::max(X, 1.0)));
+  return bits;
+}
+
 int primesForIntegerPoint(const FrontierPlan& plan, std::int64_t x, std::int64_t y) {
-  const double bits = plan.edgeCount + plan.rank * log2OfAtLeastOne(static_cast<double>(x - 1)) +
-                      (plan.edgeCount - plan.rank) * log2OfAtLeastOne(static_cast<double>(y - 1));
-  return static_cast<int>(std::ceil((bits + 2.0) / 62.0));
+  return static_cast<int>(std::ceil((integerPointBits(plan, x, y) + 2.0) / 62.0));
 }
 
 int primesForPolynomial(const FrontierPlan& plan) {
@@ -787,8 +810,8 @@ FrontierEstimate estimateFrontierRun(const FrontierPlan& plan, const FrontierCos
   // cycles spread them over: 8.5 ns a word on one core (the 8 x 8 and 10 x 10 grids and C60
   // within 15%), and both cores take the work about 1.5 times as fast (bench/RESULTS.md).
   constexpr double kPolynomialWordSeconds = 8.5e-9, kPolynomialTwoCoreSpeedUp = 1.5;
-  // The lists of a vertex's outcomes add up to four of 32 bytes per state.
-  constexpr double kStateBytes = 2 * 8.0 + 64.0 + 128.0;
+  // The lists of a vertex's outcomes add up to four of 16 bytes per state.
+  constexpr double kStateBytes = 2 * 8.0 + 64.0 + 64.0;
   FrontierEstimate estimate;
   if (task != FrontierTask::Polynomial) {
     const double words = task == FrontierTask::RealPoint ? 4.0 : primes;
