@@ -8,9 +8,11 @@
 #include <numeric>
 #include <optional>
 #include <string>
+#include <type_traits>
 
 #include <emmintrin.h>
 
+#include "estimator/frontier_memory.h"
 #include "estimator/parallel_loop.h"
 #include "estimator/prime_field.h"
 
@@ -163,9 +165,16 @@ class StateBuilder {
   }
 
   void prefetch(Key key) const { __builtin_prefetch(&slots_[hashOf(key, shift_)]); }
+  // Every cache line of the state's cells: with a few primes they straddle two lines, with
+  // many they span three.
   void prefetchCells(std::size_t position) const {
-    if (table_->width > 0)
-      __builtin_prefetch(table_->cells.data() + position * table_->width, 1);
+    if (table_->width == 0)
+      return;
+    const char* first = reinterpret_cast<const char*>(cellsAt(position));
+    const char* last = reinterpret_cast<const char*>(cellsAt(position) + table_->width) - 1;
+    const auto line = [](const char* at) { return reinterpret_cast<std::uintptr_t>(at) >> 6; };
+    for (const char* at = first; line(at) <= line(last); at += 64)
+      __builtin_prefetch(at, 1);
   }
 
   // The position of state `key`, added with zero cells when new.
@@ -217,17 +226,133 @@ class StateBuilder {
   std::size_t mask_ = 0;
 };
 
+// Builds the next step's table with each state's cells beside its key in the slots of an
+// open-addressing table, so that a lookup touches one or two cache lines instead of a slot and
+// then the state's cells elsewhere, and the lines can be prefetched from the key's hash alone.
+// For values of a few words (points, and the dry run's keys alone); a polynomial's tables are
+// too wide to leave a third of the slots empty. The slots are copied into the table in slot
+// order when the pass is done, which is the same order on any number of cores.
+template <typename Cell>
+class RecordBuilder {
+ public:
+  // Cells held in the record's words: a few residues, or none (the dry run's keys).
+  static bool suits(std::size_t width) {
+    return std::is_same_v<Cell, std::uint64_t> ? width <= 15 : std::is_empty_v<Cell> && width == 0;
+  }
+
+  void start(StateTable<Cell>& table, std::size_t width, std::size_t expected) {
+    table_ = &table;
+    width_ = width;
+    stride_ = width + 1;
+    count_ = 0;
+    resize(std::bit_ceil(std::max<std::size_t>(16, expected + expected / 8)));
+  }
+
+  // The first slot of `key`, whose record's lines (at most three for sixteen words) are
+  // fetched meanwhile.
+  std::size_t prefetch(Key key) const {
+    const std::size_t slot = hashOf(key, shift_);
+    const Key* record = records_.data() + slot * stride_;
+    _mm_prefetch(reinterpret_cast<const char*>(record), _MM_HINT_T0);
+    _mm_prefetch(reinterpret_cast<const char*>(record + width_ / 2), _MM_HINT_T0);
+    _mm_prefetch(reinterpret_cast<const char*>(record + width_), _MM_HINT_T0);
+    return slot;
+  }
+
+  // The cells of state `key`, added with zero cells when new; `slot` is its first slot from
+  // prefetch, unless the table has grown since. Valid until the next call.
+  Cell* cellsOf(Key key, std::size_t slot, std::size_t capacity) {
+    if (capacity != mask_ + 1)
+      slot = hashOf(key, shift_);
+    while (true) {
+      Key* record = &records_[slot * stride_];
+      if (record[0] == key)
+        return cellsIn(record);
+      if (record[0] == kEmpty)
+        break;
+      slot = (slot + 1) & mask_;
+    }
+    if (10 * (count_ + 1) > 7 * (mask_ + 1)) {
+      grow();
+      return cellsOf(key, 0, 0);
+    }
+    ++count_;
+    Key* record = &records_[slot * stride_];
+    record[0] = key;
+    std::fill(record + 1, record + stride_, Key{0});
+    return cellsIn(record);
+  }
+
+  std::size_t size() const { return count_; }
+  std::size_t capacity() const { return mask_ + 1; }
+
+  // The states into the table, in slot order.
+  void finish() {
+    StateTable<Cell>& table = *table_;
+    table.keys.clear();
+    table.cells.clear();
+    table.width = width_;
+    table.keys.reserve(count_);
+    table.cells.reserve(count_ * width_);
+    for (std::size_t slot = 0; slot <= mask_; ++slot) {
+      const Key* record = &records_[slot * stride_];
+      if (record[0] == kEmpty)
+        continue;
+      table.keys.push_back(record[0]);
+      if constexpr (std::is_same_v<Cell, std::uint64_t>)
+        table.cells.insert(table.cells.end(), record + 1, record + stride_);
+    }
+  }
+
+ private:
+  // No canonical key: its first position is always in block 0.
+  static constexpr Key kEmpty = ~Key{0};
+
+  static Cell* cellsIn(Key* record) {
+    if constexpr (std::is_same_v<Cell, std::uint64_t>)
+      return record + 1;
+    else
+      return nullptr;  // no cells: nothing is read or written through it
+  }
+
+  void resize(std::size_t capacity) {
+    records_.assign(capacity * stride_, kEmpty);
+    shift_ = 64 - std::countr_zero(capacity);
+    mask_ = capacity - 1;
+  }
+
+  void grow() {
+    HugePageVector<Key> old;
+    old.swap(records_);
+    resize(2 * (mask_ + 1));
+    for (std::size_t at = 0; at < old.size(); at += stride_) {
+      if (old[at] == kEmpty)
+        continue;
+      std::size_t slot = hashOf(old[at], shift_);
+      while (records_[slot * stride_] != kEmpty)
+        slot = (slot + 1) & mask_;
+      std::copy(old.begin() + at, old.begin() + at + stride_, records_.begin() + slot * stride_);
+    }
+  }
+
+  StateTable<Cell>* table_ = nullptr;
+  HugePageVector<Key> records_;  // key, then width_ cells; kEmpty: a free slot
+  std::size_t width_ = 0, stride_ = 1, count_ = 0;
+  int shift_ = 60;
+  std::size_t mask_ = 0;
+};
+
 // One state's contribution to the state it becomes across a vertex's steps: its value times
 // y^cycles (x - 1)^closures, that is, one factor y for every edge taken inside a block (in A or
 // not) and one factor x - 1 for every component of A closed.
 struct Contribution {
   Key key;
   std::uint32_t source;
-  std::uint16_t sourcePartition;
   std::uint16_t cycles;
-  std::uint16_t closures;
-  std::size_t position;
+  std::uint8_t sourcePartition;
+  std::uint8_t closures;  // at most the frontier's width
 };
+static_assert(sizeof(Contribution) == 16, "a list of outcomes streams through the caches");
 
 using ContributionsByPartition = std::array<std::vector<Contribution>, kPartitions>;
 
@@ -292,9 +417,8 @@ class OutcomeEnumerator {
         ++closures;
       }
     }
-    (*out_)[partitionOf(key)].push_back({key, source_, partition_,
-                                         static_cast<std::uint16_t>(cycles),
-                                         static_cast<std::uint16_t>(closures), 0});
+    (*out_)[partitionOf(key)].push_back({key, source_, static_cast<std::uint16_t>(cycles),
+                                         partition_, static_cast<std::uint8_t>(closures)});
   }
 
   const FrontierPlan& plan_;
@@ -330,9 +454,9 @@ StateTable<typename Arithmetic::Cell> sweep(
   using Cell = typename Arithmetic::Cell;
   using Tables = std::array<StateTable<Cell>, kPartitions>;
   constexpr std::size_t kBatch = 64, kRun = 4096, kSlab = 16;
-  // A quarter of the memory for the lists (32 bytes an outcome), shared among a slab's runs,
+  // A quarter of the memory for the lists of outcomes, shared among a slab's runs,
   // and each partition's share of the table's limit.
-  const double runListLimit = tableLimit * kNewStateBytes / 2 / 32.0 / kSlab;
+  const double runListLimit = tableLimit * kNewStateBytes / 2 / sizeof(Contribution) / kSlab;
   const double partitionLimit = tableLimit / kPartitions;
   Tables current, next;
   for (StateTable<Cell>& table : current)
@@ -342,6 +466,7 @@ StateTable<typename Arithmetic::Cell> sweep(
   first.cells.resize(first.width);
   arithmetic.one(first.cells.data());
   std::array<StateBuilder<Cell>, kPartitions> builders;
+  std::array<RecordBuilder<Cell>, kPartitions> recordBuilders;
   struct Run {
     int partition;
     std::size_t begin, end;
@@ -359,14 +484,43 @@ StateTable<typename Arithmetic::Cell> sweep(
     }
     lists.resize(std::min(runs.size(), kSlab));
     const std::size_t share = expected(group.last, count) / kPartitions;
-    for (int q = 0; q < kPartitions; ++q)
-      builders[q].start(next[q], arithmetic.width(static_cast<int>(group.last)),
-                        share + share / 4 + 16);
+    const std::size_t width = arithmetic.width(static_cast<int>(group.last));
+    const bool inRecords = RecordBuilder<Cell>::suits(width);
+    for (int q = 0; q < kPartitions; ++q) {
+      if (inRecords)
+        recordBuilders[q].start(next[q], width, share + share / 4 + 16);
+      else
+        builders[q].start(next[q], width, share + share / 4 + 16);
+    }
     // A slab of runs at a time, so that the lists stay small whatever a state's outcomes; the
     // runs still reach each partition in their order.
     // Flags of the runs whose lists, and of the partitions whose tables, outgrew their shares.
     bool full = false;
     std::array<char, kSlab + kPartitions> overflow{};
+    // The outcomes of a slab's runs into partition q's records: a batch's records are
+    // prefetched by their keys' hashes, then found and added to.
+    const auto addInRecords = [&](RecordBuilder<Cell>& builder, int q, std::size_t slabRuns) {
+      for (std::size_t k = 0; k < slabRuns && !overflow[kSlab + q]; ++k) {
+        const std::vector<Contribution>& list = lists[k][q];
+        for (std::size_t from = 0; from < list.size(); from += kBatch) {
+          const std::size_t to = std::min(list.size(), from + kBatch);
+          std::array<std::size_t, kBatch> slots;
+          const std::size_t capacity = builder.capacity();
+          for (std::size_t c = from; c < to; ++c)
+            slots[c - from] = builder.prefetch(list[c].key);
+          for (std::size_t c = from; c < to; ++c) {
+            const StateTable<Cell>& source = current[list[c].sourcePartition];
+            arithmetic.addTransformed(builder.cellsOf(list[c].key, slots[c - from], capacity),
+                                      source.cells.data() + list[c].source * source.width,
+                                      list[c].cycles, list[c].closures);
+          }
+          if (static_cast<double>(builder.size()) > partitionLimit) {
+            overflow[kSlab + q] = 1;
+            break;
+          }
+        }
+      }
+    };
     for (std::size_t slab = 0; slab < runs.size() && !full; slab += kSlab) {
       const std::size_t slabEnd = std::min(runs.size(), slab + kSlab);
       parallelFor(static_cast<int>(slabEnd - slab), [&](int k) {
@@ -391,20 +545,25 @@ StateTable<typename Arithmetic::Cell> sweep(
       if (full)
         break;
       parallelFor(kPartitions, [&](int q) {
+        if (inRecords) {
+          addInRecords(recordBuilders[q], q, slabEnd - slab);
+          return;
+        }
         StateBuilder<Cell>& builder = builders[q];
         for (std::size_t k = 0; k < slabEnd - slab && !overflow[kSlab + q]; ++k) {
           std::vector<Contribution>& list = lists[k][q];
+          std::array<std::size_t, kBatch> positions;
           for (std::size_t from = 0; from < list.size(); from += kBatch) {
             const std::size_t to = std::min(list.size(), from + kBatch);
             for (std::size_t c = from; c < to; ++c)
               builder.prefetch(list[c].key);
             for (std::size_t c = from; c < to; ++c) {
-              list[c].position = builder.positionOf(list[c].key);
-              builder.prefetchCells(list[c].position);
+              positions[c - from] = builder.positionOf(list[c].key);
+              builder.prefetchCells(positions[c - from]);
             }
             for (std::size_t c = from; c < to; ++c) {
               const StateTable<Cell>& source = current[list[c].sourcePartition];
-              arithmetic.addTransformed(builder.cellsAt(list[c].position),
+              arithmetic.addTransformed(builder.cellsAt(positions[c - from]),
                                         source.cells.data() + list[c].source * source.width,
                                         list[c].cycles, list[c].closures);
             }
@@ -420,6 +579,9 @@ StateTable<typename Arithmetic::Cell> sweep(
     }
     if (full)
       break;
+    if (inRecords)
+      for (RecordBuilder<Cell>& builder : recordBuilders)
+        builder.finish();
     std::swap(current, next);
     std::size_t states = 0;
     for (const StateTable<Cell>& table : current)
@@ -446,6 +608,20 @@ struct NoValues {
   bool cycleIsZero() const { return false; }
   bool closureIsZero() const { return false; }
   void addTransformed(Cell*, const Cell*, int, int) const {}
+};
+
+// A guess at the states after a vertex's steps without a dry run: as many as before, times the
+// growth of the last vertex's pass and a tenth more. The tables grow when it falls short, so
+// it only needs to be right most of the time; twice as many as before, the guess of old, left
+// the tables half empty and spread their lookups over twice the memory.
+struct GrowingStates {
+  double previous = 1.0;
+  std::size_t operator()(std::size_t, std::size_t count) {
+    const double states = static_cast<double>(count);
+    const double growth = std::clamp(states / previous, 0.5, 4.0);
+    previous = std::max(states, 1.0);
+    return static_cast<std::size_t>(states * growth * 1.1) + 16;
+  }
 };
 
 // The upper bound on the states after step t that the dry run measured.
@@ -754,7 +930,7 @@ FrontierCost dryRunFrontier(const FrontierPlan& plan, double stateLimit) {
   cost.stepStates.assign(plan.steps.size(), 0.0);
   bool finished = plan.steps.empty();
   sweep(
-      plan, none, [](std::size_t, std::size_t count) { return 2 * count; },
+      plan, none, GrowingStates{},
       [&](std::size_t t, std::size_t count) {
         const double states = static_cast<double>(count);
         cost.stepStates[t] = states;
@@ -768,10 +944,26 @@ FrontierCost dryRunFrontier(const FrontierPlan& plan, double stateLimit) {
   return cost;
 }
 
+// |T(x, y)| is at most Z, the sum of the terms' sizes,
+// Z = sum over A of X^(r(E) - r(A)) Y^(|A| - r(A)) with X = |x - 1| and Y = |y - 1|. Each term is
+// at most X^r Y^(m - r) in size, or, growing the graph an edge at a time: an edge joining two
+// components multiplies Z by 1 + X; any other edge, in A or not, by at most 1 + max(Y, 1 / X)
+// (in A it closes a cycle of A, a factor Y, or joins two of A's components, a factor 1 / X).
+// Rank and nullity swap roles between a set and its complement, which gives the same with X and
+// Y exchanged. The least of the three bounds is taken.
+double integerPointBits(const FrontierPlan& plan, std::int64_t x, std::int64_t y) {
+  const double X = std::fabs(static_cast<double>(x - 1)), Y = std::fabs(static_cast<double>(y - 1));
+  const double rank = plan.rank, nullity = plan.edgeCount - plan.rank;
+  double bits = plan.edgeCount + rank * log2OfAtLeastOne(X) + nullity * log2OfAtLeastOne(Y);
+  if (X >= 1.0)
+    bits = std::min(bits, rank * std::log2(1.0 + X) + nullity * std::log2(1.0 + std::max(Y, 1.0)));
+  if (Y >= 1.0)
+    bits = std::min(bits, nullity * std::log2(1.0 + Y) + rank * std::log2(1.0 + std::max(X, 1.0)));
+  return bits;
+}
+
 int primesForIntegerPoint(const FrontierPlan& plan, std::int64_t x, std::int64_t y) {
-  const double bits = plan.edgeCount + plan.rank * log2OfAtLeastOne(static_cast<double>(x - 1)) +
-                      (plan.edgeCount - plan.rank) * log2OfAtLeastOne(static_cast<double>(y - 1));
-  return static_cast<int>(std::ceil((bits + 2.0) / 62.0));
+  return static_cast<int>(std::ceil((integerPointBits(plan, x, y) + 2.0) / 62.0));
 }
 
 int primesForPolynomial(const FrontierPlan& plan) {
@@ -787,8 +979,8 @@ FrontierEstimate estimateFrontierRun(const FrontierPlan& plan, const FrontierCos
   // cycles spread them over: 8.5 ns a word on one core (the 8 x 8 and 10 x 10 grids and C60
   // within 15%), and both cores take the work about 1.5 times as fast (bench/RESULTS.md).
   constexpr double kPolynomialWordSeconds = 8.5e-9, kPolynomialTwoCoreSpeedUp = 1.5;
-  // The lists of a vertex's outcomes add up to four of 32 bytes per state.
-  constexpr double kStateBytes = 2 * 8.0 + 64.0 + 128.0;
+  // The lists of a vertex's outcomes add up to four of 16 bytes per state.
+  constexpr double kStateBytes = 2 * 8.0 + 64.0 + 64.0;
   FrontierEstimate estimate;
   if (task != FrontierTask::Polynomial) {
     const double words = task == FrontierTask::RealPoint ? 4.0 : primes;
@@ -853,7 +1045,7 @@ std::optional<StateTable<typename Arithmetic::Cell>> sweepWithin(
   states = 0.0;
   bool finished = plan.steps.empty();
   StateTable<typename Arithmetic::Cell> last = sweep(
-      plan, arithmetic, [](std::size_t, std::size_t count) { return 2 * count; },
+      plan, arithmetic, GrowingStates{},
       [&](std::size_t t, std::size_t count) {
         states += static_cast<double>(count);
         finished = t + 1 == plan.steps.size();

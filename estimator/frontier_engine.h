@@ -55,9 +55,11 @@ struct FrontierCost {
 FrontierCost dryRunFrontier(const FrontierPlan& plan, double stateLimit);
 
 // The primes a run carries per state: their product must exceed twice the largest value
-// possible. An integer point's terms are each at most |x - 1|^r |y - 1|^(m - r) in size, and
-// there are 2^m of them; the polynomial's counts are at most 2^m.
+// possible; the polynomial's counts are at most 2^m.
 int primesForIntegerPoint(const FrontierPlan& plan, std::int64_t x, std::int64_t y);
+// log2 of a bound on the sum of the sizes of T(x, y)'s terms (so on |T(x, y)|) that the primes
+// above are chosen by.
+double integerPointBits(const FrontierPlan& plan, std::int64_t x, std::int64_t y);
 int primesForPolynomial(const FrontierPlan& plan);
 
 enum class FrontierTask { IntegerPoint, RealPoint, Polynomial };

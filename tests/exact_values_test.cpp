@@ -493,9 +493,15 @@ TEST(FrontierEngine, AgreesWithPlainDeletionContractionAndTheEvaluator) {
     EXPECT_EQ(routed.coefficients, table);
     EXPECT_EQ(exactValueOrRefuse(graph, -2, 3, 60).decimal, sumAt(table, -2, 3).str());
     for (int x = -3; x <= 3; ++x)
-      for (int y = -3; y <= 3; ++y)
+      for (int y = -3; y <= 3; ++y) {
         EXPECT_EQ(frontierIntegerValue(run.plan, run.cost, x, y), sumAt(table, x, y))
             << "at (" << x << ", " << y << ")";
+        // The primes are chosen by a bound on the terms' sizes, which sum to T at
+        // (1 + |x - 1|, 1 + |y - 1|): a tree meets it at every point.
+        const mpz_int termSizes = sumAt(table, 1 + std::abs(x - 1), 1 + std::abs(y - 1));
+        EXPECT_LE(boost::multiprecision::msb(termSizes), integerPointBits(run.plan, x, y))
+            << "at (" << x << ", " << y << ")";
+      }
     for (const auto& [x, y] : realPoints) {
       const FrontierRealValue value = frontierRealValue(run.plan, run.cost, x, y);
       const double error = std::abs(value.value.toDouble() - exact.evaluate(x, y));
