@@ -168,6 +168,18 @@ def multigraph(rng):
     return edges
 
 
+def dense_random(n, degree, seed):
+    """G(n, p) with p = degree / (n - 1) as networkx draws it from `seed`, the first seed from
+    there whose graph is connected."""
+    import networkx
+
+    while True:
+        graph = networkx.gnp_random_graph(n, degree / (n - 1), seed=seed)
+        if networkx.is_connected(graph):
+            return sorted(graph.edges())
+        seed += 1
+
+
 def main():
     os.makedirs(HERE, exist_ok=True)
     rng = random.Random(20261208)
@@ -203,6 +215,9 @@ def main():
     edges, offsets = high_girth_cubic(58, 8, random.Random(7))
     write("girth8cubic58.txt", "a 3-regular graph of girth 8: 58 vertices, 87 edges; LCF " +
           " ".join(map(str, offsets)), edges)
+    # Dense: where acyclicity binds ((2, 1), (2, 0)), the reduced walk's guided points.
+    edges = dense_random(100, 16, 1)
+    write("dense100.txt", f"a random graph G(100, 16/99): 100 vertices, {len(edges)} edges", edges)
 
 
 if __name__ == "__main__":
