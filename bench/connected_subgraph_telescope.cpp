@@ -7,7 +7,9 @@
 // the loops). Over a schedule 1 = p_0 > p_1 > ... > p_K = p, R(p) is the product of the ratios
 // R(p_i+1) / R(p_i), and each ratio is the chance that a sample conditioned at p_i stays
 // root-connected when read at p_i+1. The steps draw independent samples, so the product of the
-// ratio estimates is unbiased; its relative variance is prod (1 + (1 - r_i) / (r_i N_i)) - 1.
+// ratio estimates is unbiased; its relative variance is prod (1 + (1 - r_i) / (r_i N_i)) - 1,
+// and RV x work below takes its first-order part, sum_i (1 - r_i) / (r_i N_i), which is what
+// falls in proportion to the work.
 //
 // A pilot with seeds of its own fixes the schedule: at each p_i it draws samples, finds each
 // one's connection threshold (the least retention at which it stays root-connected) and takes
@@ -126,6 +128,9 @@ void runSchedule(ClusterPopper& popper, std::vector<Step>& schedule, std::uint64
 struct Estimate {
   double log10Value = 0;  // -inf when a step saw no hit
   double relativeVariance = 0;
+  // sum_i v_i / N_i: the relative variance to first order in 1 / N, which is what scales with
+  // the work (near 1% the two agree).
+  double firstOrderVariance = 0;
   double seconds = 0, samples = 0, draws = 0;
 };
 
@@ -135,8 +140,10 @@ Estimate combine(const std::vector<Step>& schedule, int n, int m, double q) {
   for (const Step& step : schedule) {
     const double r = step.ratio();
     logR += std::log(r);
-    if (r > 0)
+    if (r > 0) {
       varianceFactor *= 1 + (1 - r) / (r * static_cast<double>(step.samples));
+      estimate.firstOrderVariance += (1 - r) / (r * static_cast<double>(step.samples));
+    }
     estimate.seconds += step.seconds;
     estimate.samples += static_cast<double>(step.samples);
     estimate.draws += static_cast<double>(step.draws);
@@ -190,15 +197,22 @@ void reportGraph(const std::string& path, const Options& options) {
     std::fprintf(stderr, "  %-10.6f -> %-10.6f ratio %.4f (pilot %.4f) samples %6zu  %.1f us\n",
                  step.from, step.to, step.ratio(), step.pilotRatio, step.samples,
                  1e6 * step.seconds / static_cast<double>(step.samples));
-  const double workTimesRV = estimate.relativeVariance * estimate.seconds;
+  const double workTimesRV = estimate.firstOrderVariance * estimate.seconds;
+  // (sum_i sqrt(v_i c_i))^2 with the pilot's ratios and the run's costs: RV x work at the best
+  // allocation, which stays finite when a step of a short run saw no hit.
+  double merit = 0;
+  for (const Step& step : schedule)
+    merit += std::sqrt((1 - step.pilotRatio) / step.pilotRatio * step.seconds /
+                       static_cast<double>(step.samples));
   std::printf(
       "| %s | %d | %d | (1, %g) | %zu | %.0f | %.0f | %.1f | %.3g | %.3g | %.3g | %.3g | %.3g "
-      "| %.1f | %s |",
+      "| %.3g | %.1f | %s |",
       path.c_str(), graph.vertexCount, graph.edgeCount, options.y, schedule.size(),
       estimate.samples / static_cast<double>(schedule.size()), estimate.draws / estimate.samples,
       estimate.draws / popper.arcCount() / estimate.samples,
       1e9 * estimate.seconds / estimate.draws, estimate.relativeVariance, workTimesRV,
-      workTimesRV / 1e-4, pilotSeconds, estimate.seconds, scientific(estimate.log10Value).c_str());
+      workTimesRV / 1e-4, merit * merit / 1e-4, pilotSeconds, estimate.seconds,
+      scientific(estimate.log10Value).c_str());
   if (options.check)
     std::printf(" %s |", checked(graph, options.y, estimate).c_str());
   std::printf("\n");
@@ -242,10 +256,11 @@ int main(int argc, char** argv) {
   }
   std::printf(
       "| graph | n | m | point | steps K | samples/step | arc draws/sample | draws/arc "
-      "| ns/draw | RV | RV x work (s) | work to 1%% (s, one core) | pilot (s) | run (s) "
+      "| ns/draw | RV | RV x work (s) | work to 1%% (s, one core) | at the pilot's ratios (s) "
+      "| pilot (s) | run (s) "
       "| estimate |%s\n",
       options.check ? " exact |" : "");
-  std::printf("|---|---|---|---|---|---|---|---|---|---|---|---|---|---|---|%s\n",
+  std::printf("|---|---|---|---|---|---|---|---|---|---|---|---|---|---|---|---|%s\n",
               options.check ? "---|" : "");
   for (const std::string& path : options.graphs)
     reportGraph(path, options);

@@ -203,6 +203,12 @@ def main():
     edges, offsets = high_girth_cubic(58, 8, random.Random(7))
     write("girth8cubic58.txt", "a 3-regular graph of girth 8: 58 vertices, 87 edges; LCF " +
           " ".join(map(str, offsets)), edges)
+    # For the telescoping cluster popping at T(1, y): small 3-regular graphs the exact engines
+    # answer, and the sizes between those above.
+    for n in (20, 40, 60, 300):
+        write(f"cubic{n}.txt", f"a random 3-regular graph: {n} vertices, {3 * n // 2} edges",
+              random_cubic(n, random.Random(n)))
+    write("grid20x20.txt", "the 20 x 20 grid: 400 vertices, 760 edges", grid(20, 20))
 
 
 if __name__ == "__main__":
