@@ -14,7 +14,7 @@
 // A pilot with seeds of its own fixes the schedule: at each p_i it draws samples, finds each
 // one's connection threshold (the least retention at which it stays root-connected) and takes
 // the --ratio quantile of them as p_i+1. It also fixes the samples per step, in proportion to
-// sqrt(v_i / c_i) (v_i = (1 - r_i) / r_i, c_i the pilot's seconds per sample), which minimises
+// sqrt(v_i / c_i) (v_i = (1 - r_i) / r_i, c_i the pilot's arc draws per sample), which minimises
 // the relative variance for the work; the figure of merit is then RV * work = (sum_i
 // sqrt(v_i c_i))^2, whatever the number of samples. Samples draw from their own streams, seeded
 // in sample order (step by step) from the run's seed, so a fixed seed gives the same digits.
@@ -55,7 +55,9 @@ struct Options {
 // One step of the schedule: from retention `from` to `to`.
 struct Step {
   double from = 1, to = 1;
-  double pilotRatio = 1, pilotSecondsPerSample = 0;
+  // The pilot's cost per sample in arc draws (labels drawn, and in proportion the searches):
+  // a count, not a time, so that the allocation and with it the digits do not depend on load.
+  double pilotRatio = 1, pilotDrawsPerSample = 1;
   std::size_t samples = 0;
   // The measured run's figures.
   std::size_t hits = 0;
@@ -76,15 +78,15 @@ std::vector<Step> pilotSchedule(ClusterPopper& popper, double p, const Options& 
   std::vector<double> thresholds(options.pilotSamples);
   double current = 1.0;
   while (current > p) {
-    const auto start = std::chrono::steady_clock::now();
+    std::uint64_t draws = 0;
     for (double& threshold : thresholds) {
       RandomStream random(seeds.next());
-      popper.sample(current, random);
+      draws += popper.sample(current, random);
       threshold = popper.connectionThreshold();
     }
     Step step;
     step.from = current;
-    step.pilotSecondsPerSample = secondsSince(start) / options.pilotSamples;
+    step.pilotDrawsPerSample = static_cast<double>(draws) / options.pilotSamples;
     std::sort(thresholds.begin(), thresholds.end());
     const auto quantile = static_cast<std::size_t>(options.ratio * options.pilotSamples);
     step.to = std::max(p, thresholds[std::min(quantile, thresholds.size() - 1)]);
@@ -103,7 +105,7 @@ void allocateSamples(std::vector<Step>& schedule, double meanSamples) {
   double total = 0;
   for (const Step& step : schedule) {
     const double v = (1 - step.pilotRatio) / step.pilotRatio;
-    weight.push_back(std::sqrt(std::max(v, 1e-6) / std::max(step.pilotSecondsPerSample, 1e-9)));
+    weight.push_back(std::sqrt(std::max(v, 1e-6) / step.pilotDrawsPerSample));
     total += weight.back();
   }
   for (std::size_t i = 0; i < schedule.size(); ++i) {
