@@ -218,6 +218,12 @@ def main():
     # Dense: where acyclicity binds ((2, 1), (2, 0)), the reduced walk's guided points.
     edges = dense_random(100, 16, 1)
     write("dense100.txt", f"a random graph G(100, 16/99): 100 vertices, {len(edges)} edges", edges)
+    # For the telescoping cluster popping at T(1, y): small 3-regular graphs the exact engines
+    # answer, and the sizes between those above.
+    for n in (20, 40, 60, 300):
+        write(f"cubic{n}.txt", f"a random 3-regular graph: {n} vertices, {3 * n // 2} edges",
+              random_cubic(n, random.Random(n)))
+    write("grid20x20.txt", "the 20 x 20 grid: 400 vertices, 760 edges", grid(20, 20))
 
 
 if __name__ == "__main__":
