@@ -454,6 +454,9 @@ StateTable<typename Arithmetic::Cell> sweep(
   using Cell = typename Arithmetic::Cell;
   using Tables = std::array<StateTable<Cell>, kPartitions>;
   constexpr std::size_t kBatch = 64, kRun = 4096, kSlab = 16;
+  // Lookups prefetched this many outcomes ahead of their use, a stream that keeps the core's
+  // misses in flight rather than a batch whose first lookups wait.
+  constexpr std::size_t kAhead = 16;
   // A quarter of the memory for the lists of outcomes, shared among a slab's runs,
   // and each partition's share of the table's limit.
   const double runListLimit = tableLimit * kNewStateBytes / 2 / sizeof(Contribution) / kSlab;
@@ -486,12 +489,14 @@ StateTable<typename Arithmetic::Cell> sweep(
     const std::size_t share = expected(group.last, count) / kPartitions;
     const std::size_t width = arithmetic.width(static_cast<int>(group.last));
     const bool inRecords = RecordBuilder<Cell>::suits(width);
-    for (int q = 0; q < kPartitions; ++q) {
+    // Each partition's table is cleared on its own core: on the larger steps clearing and
+    // copying the tables are a tenth of the work, too much to leave to one core.
+    parallelFor(kPartitions, [&](int q) {
       if (inRecords)
         recordBuilders[q].start(next[q], width, share + share / 4 + 16);
       else
         builders[q].start(next[q], width, share + share / 4 + 16);
-    }
+    });
     // A slab of runs at a time, so that the lists stay small whatever a state's outcomes; the
     // runs still reach each partition in their order.
     // Flags of the runs whose lists, and of the partitions whose tables, outgrew their shares.
@@ -500,25 +505,30 @@ StateTable<typename Arithmetic::Cell> sweep(
     // The outcomes of a slab's runs into partition q's records: a batch's records are
     // prefetched by their keys' hashes, then found and added to.
     const auto addInRecords = [&](RecordBuilder<Cell>& builder, int q, std::size_t slabRuns) {
+      struct Ahead {
+        std::size_t slot, capacity;
+      };
+      std::array<Ahead, kAhead> ahead;
       for (std::size_t k = 0; k < slabRuns && !overflow[kSlab + q]; ++k) {
         const std::vector<Contribution>& list = lists[k][q];
-        for (std::size_t from = 0; from < list.size(); from += kBatch) {
-          const std::size_t to = std::min(list.size(), from + kBatch);
-          std::array<std::size_t, kBatch> slots;
-          const std::size_t capacity = builder.capacity();
-          for (std::size_t c = from; c < to; ++c)
-            slots[c - from] = builder.prefetch(list[c].key);
-          for (std::size_t c = from; c < to; ++c) {
-            const StateTable<Cell>& source = current[list[c].sourcePartition];
-            arithmetic.addTransformed(builder.cellsOf(list[c].key, slots[c - from], capacity),
-                                      source.cells.data() + list[c].source * source.width,
-                                      list[c].cycles, list[c].closures);
-          }
-          if (static_cast<double>(builder.size()) > partitionLimit) {
+        const std::size_t primed = std::min(list.size(), kAhead);
+        for (std::size_t c = 0; c < primed; ++c)
+          ahead[c] = {builder.prefetch(list[c].key), builder.capacity()};
+        for (std::size_t c = 0; c < list.size(); ++c) {
+          const Ahead here = ahead[c % kAhead];
+          if (c + kAhead < list.size())
+            ahead[c % kAhead] = {builder.prefetch(list[c + kAhead].key), builder.capacity()};
+          const StateTable<Cell>& source = current[list[c].sourcePartition];
+          arithmetic.addTransformed(builder.cellsOf(list[c].key, here.slot, here.capacity),
+                                    source.cells.data() + list[c].source * source.width,
+                                    list[c].cycles, list[c].closures);
+          if (c % kBatch == kBatch - 1 && static_cast<double>(builder.size()) > partitionLimit) {
             overflow[kSlab + q] = 1;
             break;
           }
         }
+        if (static_cast<double>(builder.size()) > partitionLimit)
+          overflow[kSlab + q] = 1;
       }
     };
     for (std::size_t slab = 0; slab < runs.size() && !full; slab += kSlab) {
@@ -580,8 +590,7 @@ StateTable<typename Arithmetic::Cell> sweep(
     if (full)
       break;
     if (inRecords)
-      for (RecordBuilder<Cell>& builder : recordBuilders)
-        builder.finish();
+      parallelFor(kPartitions, [&](int q) { recordBuilders[q].finish(); });
     std::swap(current, next);
     std::size_t states = 0;
     for (const StateTable<Cell>& table : current)
