@@ -25,13 +25,6 @@ int labelAt(Key key, int position) {
   return static_cast<int>((key >> (4 * position)) & 15);
 }
 
-Key withNewBlock(Key key, int size) {
-  int blocks = 0;
-  for (int position = 0; position < size; ++position)
-    blocks = std::max(blocks, labelAt(key, position) + 1);
-  return key | (Key(blocks) << (4 * size));
-}
-
 // The sixteen labels of a key, one a byte, and back: relabelling then takes a few vector
 // operations instead of a loop over the positions.
 __m128i unpacked(Key key) {
@@ -46,6 +39,22 @@ Key packed(__m128i labels) {
   const __m128i odd = _mm_srli_epi16(labels, 8);
   const __m128i pairs = _mm_or_si128(even, _mm_slli_epi16(odd, 4));
   return static_cast<Key>(_mm_cvtsi128_si64(_mm_packus_epi16(pairs, pairs)));
+}
+
+// The key with a vertex appended at `size` in a block of its own, numbered after the others:
+// one more than the highest label, found in a few vector operations.
+Key withNewBlock(Key key, int size) {
+  if (size == 0)
+    return key;
+  const __m128i positions = _mm_setr_epi8(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
+  __m128i highest = _mm_and_si128(
+      unpacked(key), _mm_cmpgt_epi8(_mm_set1_epi8(static_cast<char>(size)), positions));
+  highest = _mm_max_epu8(highest, _mm_srli_si128(highest, 8));
+  highest = _mm_max_epu8(highest, _mm_srli_si128(highest, 4));
+  highest = _mm_max_epu8(highest, _mm_srli_si128(highest, 2));
+  highest = _mm_max_epu8(highest, _mm_srli_si128(highest, 1));
+  const Key blocks = static_cast<Key>(_mm_cvtsi128_si32(highest) & 0xFF) + 1;
+  return key | (blocks << (4 * size));
 }
 
 // The labels above `label` moved down by one: what keeps a key canonical when the block of that
