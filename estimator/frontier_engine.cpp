@@ -153,8 +153,8 @@ int partitionOf(Key key) {
 // open-addressing index of positions into the arrays.
 template <typename Cell>
 struct StateTable {
-  std::vector<Key> keys;
-  std::vector<Cell> cells;
+  HugePageVector<Key> keys;
+  HugePageVector<Cell> cells;
   std::size_t width = 0;
 };
 
