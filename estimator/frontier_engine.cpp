@@ -25,13 +25,6 @@ int labelAt(Key key, int position) {
   return static_cast<int>((key >> (4 * position)) & 15);
 }
 
-Key withNewBlock(Key key, int size) {
-  int blocks = 0;
-  for (int position = 0; position < size; ++position)
-    blocks = std::max(blocks, labelAt(key, position) + 1);
-  return key | (Key(blocks) << (4 * size));
-}
-
 // The sixteen labels of a key, one a byte, and back: relabelling then takes a few vector
 // operations instead of a loop over the positions.
 __m128i unpacked(Key key) {
@@ -46,6 +39,22 @@ Key packed(__m128i labels) {
   const __m128i odd = _mm_srli_epi16(labels, 8);
   const __m128i pairs = _mm_or_si128(even, _mm_slli_epi16(odd, 4));
   return static_cast<Key>(_mm_cvtsi128_si64(_mm_packus_epi16(pairs, pairs)));
+}
+
+// The key with a vertex appended at `size` in a block of its own, numbered after the others:
+// one more than the highest label, found in a few vector operations.
+Key withNewBlock(Key key, int size) {
+  if (size == 0)
+    return key;
+  const __m128i positions = _mm_setr_epi8(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
+  __m128i highest = _mm_and_si128(
+      unpacked(key), _mm_cmpgt_epi8(_mm_set1_epi8(static_cast<char>(size)), positions));
+  highest = _mm_max_epu8(highest, _mm_srli_si128(highest, 8));
+  highest = _mm_max_epu8(highest, _mm_srli_si128(highest, 4));
+  highest = _mm_max_epu8(highest, _mm_srli_si128(highest, 2));
+  highest = _mm_max_epu8(highest, _mm_srli_si128(highest, 1));
+  const Key blocks = static_cast<Key>(_mm_cvtsi128_si32(highest) & 0xFF) + 1;
+  return key | (blocks << (4 * size));
 }
 
 // The labels above `label` moved down by one: what keeps a key canonical when the block of that
@@ -144,8 +153,8 @@ int partitionOf(Key key) {
 // open-addressing index of positions into the arrays.
 template <typename Cell>
 struct StateTable {
-  std::vector<Key> keys;
-  std::vector<Cell> cells;
+  HugePageVector<Key> keys;
+  HugePageVector<Cell> cells;
   std::size_t width = 0;
 };
 
@@ -454,6 +463,9 @@ StateTable<typename Arithmetic::Cell> sweep(
   using Cell = typename Arithmetic::Cell;
   using Tables = std::array<StateTable<Cell>, kPartitions>;
   constexpr std::size_t kBatch = 64, kRun = 4096, kSlab = 16;
+  // Lookups prefetched this many outcomes ahead of their use, a stream that keeps the core's
+  // misses in flight rather than a batch whose first lookups wait.
+  constexpr std::size_t kAhead = 16;
   // A quarter of the memory for the lists of outcomes, shared among a slab's runs,
   // and each partition's share of the table's limit.
   const double runListLimit = tableLimit * kNewStateBytes / 2 / sizeof(Contribution) / kSlab;
@@ -486,12 +498,14 @@ StateTable<typename Arithmetic::Cell> sweep(
     const std::size_t share = expected(group.last, count) / kPartitions;
     const std::size_t width = arithmetic.width(static_cast<int>(group.last));
     const bool inRecords = RecordBuilder<Cell>::suits(width);
-    for (int q = 0; q < kPartitions; ++q) {
+    // Each partition's table is cleared on its own core: on the larger steps clearing and
+    // copying the tables are a tenth of the work, too much to leave to one core.
+    parallelFor(kPartitions, [&](int q) {
       if (inRecords)
         recordBuilders[q].start(next[q], width, share + share / 4 + 16);
       else
         builders[q].start(next[q], width, share + share / 4 + 16);
-    }
+    });
     // A slab of runs at a time, so that the lists stay small whatever a state's outcomes; the
     // runs still reach each partition in their order.
     // Flags of the runs whose lists, and of the partitions whose tables, outgrew their shares.
@@ -500,25 +514,30 @@ StateTable<typename Arithmetic::Cell> sweep(
     // The outcomes of a slab's runs into partition q's records: a batch's records are
     // prefetched by their keys' hashes, then found and added to.
     const auto addInRecords = [&](RecordBuilder<Cell>& builder, int q, std::size_t slabRuns) {
+      struct Ahead {
+        std::size_t slot, capacity;
+      };
+      std::array<Ahead, kAhead> ahead;
       for (std::size_t k = 0; k < slabRuns && !overflow[kSlab + q]; ++k) {
         const std::vector<Contribution>& list = lists[k][q];
-        for (std::size_t from = 0; from < list.size(); from += kBatch) {
-          const std::size_t to = std::min(list.size(), from + kBatch);
-          std::array<std::size_t, kBatch> slots;
-          const std::size_t capacity = builder.capacity();
-          for (std::size_t c = from; c < to; ++c)
-            slots[c - from] = builder.prefetch(list[c].key);
-          for (std::size_t c = from; c < to; ++c) {
-            const StateTable<Cell>& source = current[list[c].sourcePartition];
-            arithmetic.addTransformed(builder.cellsOf(list[c].key, slots[c - from], capacity),
-                                      source.cells.data() + list[c].source * source.width,
-                                      list[c].cycles, list[c].closures);
-          }
-          if (static_cast<double>(builder.size()) > partitionLimit) {
+        const std::size_t primed = std::min(list.size(), kAhead);
+        for (std::size_t c = 0; c < primed; ++c)
+          ahead[c] = {builder.prefetch(list[c].key), builder.capacity()};
+        for (std::size_t c = 0; c < list.size(); ++c) {
+          const Ahead here = ahead[c % kAhead];
+          if (c + kAhead < list.size())
+            ahead[c % kAhead] = {builder.prefetch(list[c + kAhead].key), builder.capacity()};
+          const StateTable<Cell>& source = current[list[c].sourcePartition];
+          arithmetic.addTransformed(builder.cellsOf(list[c].key, here.slot, here.capacity),
+                                    source.cells.data() + list[c].source * source.width,
+                                    list[c].cycles, list[c].closures);
+          if (c % kBatch == kBatch - 1 && static_cast<double>(builder.size()) > partitionLimit) {
             overflow[kSlab + q] = 1;
             break;
           }
         }
+        if (static_cast<double>(builder.size()) > partitionLimit)
+          overflow[kSlab + q] = 1;
       }
     };
     for (std::size_t slab = 0; slab < runs.size() && !full; slab += kSlab) {
@@ -580,8 +599,7 @@ StateTable<typename Arithmetic::Cell> sweep(
     if (full)
       break;
     if (inRecords)
-      for (RecordBuilder<Cell>& builder : recordBuilders)
-        builder.finish();
+      parallelFor(kPartitions, [&](int q) { recordBuilders[q].finish(); });
     std::swap(current, next);
     std::size_t states = 0;
     for (const StateTable<Cell>& table : current)
