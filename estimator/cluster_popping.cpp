@@ -70,18 +70,24 @@ std::uint64_t ClusterPopper::sample(double p, RandomStream& random) {
 }
 
 void ClusterPopper::spreadReach(double p) {
+  reachedCount_ += spreadBackward(reached_, p);
+}
+
+int ClusterPopper::spreadBackward(std::vector<char>& marks, double threshold) {
+  int marked = 0;
   while (!frontier_.empty()) {
     const int x = frontier_.back();
     frontier_.pop_back();
     for (int a = firstArc_[x]; a < firstArc_[x + 1]; ++a) {
       const int w = head_[a];
-      if (!reached_[w] && label_[reverse_[a]] < p) {
-        reached_[w] = 1;
-        ++reachedCount_;
+      if (!marks[w] && label_[reverse_[a]] < threshold) {
+        marks[w] = 1;
+        ++marked;
         frontier_.push_back(w);
       }
     }
   }
+  return marked;
 }
 
 std::uint64_t ClusterPopper::popSinkComponents(double p, RandomStream& random) {
@@ -181,21 +187,8 @@ bool ClusterPopper::rootReachedBelow(double threshold) {
     return true;
   std::fill(seen_.begin(), seen_.end(), 0);
   seen_[0] = 1;
-  int seen = 1;
   frontier_.assign(1, 0);
-  while (!frontier_.empty()) {
-    const int x = frontier_.back();
-    frontier_.pop_back();
-    for (int a = firstArc_[x]; a < firstArc_[x + 1]; ++a) {
-      const int w = head_[a];
-      if (!seen_[w] && label_[reverse_[a]] < threshold) {
-        seen_[w] = 1;
-        ++seen;
-        frontier_.push_back(w);
-      }
-    }
-  }
-  return seen == vertexCount();
+  return 1 + spreadBackward(seen_, threshold) == vertexCount();
 }
 
 double ClusterPopper::connectionThreshold() {

@@ -53,6 +53,8 @@ class ClusterPopper {
   // Reverse search over present arcs from the vertices on `frontier_`, marking every unreached
   // tail as reached.
   void spreadReach(double p);
+  // The same search into any marks, at retention `threshold`: the vertices it marks.
+  int spreadBackward(std::vector<char>& marks, double threshold);
   // Redraws the out-arcs of every vertex in a sink component of the unreached vertices.
   std::uint64_t popSinkComponents(double p, RandomStream& random);
   // Tarjan's strongly connected components of the unreached vertices over present arcs,
