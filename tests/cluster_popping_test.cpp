@@ -7,6 +7,7 @@
 
 #include "estimator/cluster_popping.h"
 #include "estimator/random_stream.h"
+#include "graph/components.h"
 #include "graph/graph.h"
 #include "support/exact_tutte.h"
 
@@ -17,22 +18,13 @@ const EdgeList kTriangle{{0, 1}, {1, 2}, {2, 0}};
 const EdgeList kMultigraph{{0, 1}, {0, 1}, {1, 2}, {2, 0}, {2, 3}, {1, 1}};
 
 bool connectedBy(int vertices, const EdgeList& edges, unsigned kept) {
-  std::vector<int> parent(vertices);
-  std::iota(parent.begin(), parent.end(), 0);
-  auto find = [&parent](int v) {
-    while (parent[v] != v)
-      v = parent[v] = parent[parent[v]];
-    return v;
-  };
-  int components = vertices;
-  for (std::size_t e = 0; e < edges.size(); ++e) {
-    const int a = find(edges[e].first), b = find(edges[e].second);
-    if ((kept >> e & 1U) && a != b) {
-      parent[a] = b;
-      --components;
-    }
-  }
-  return components == 1;
+  EdgeList keptEdges;
+  for (std::size_t e = 0; e < edges.size(); ++e)
+    if (kept >> e & 1U)
+      keptEdges.push_back(edges[e]);
+  // A vertex that no kept edge touches is left out of the components' vertex count.
+  const Components components = findComponents(Graph(vertices, keptEdges));
+  return components.count == 1 && components.vertexCount == vertices;
 }
 
 // Whether every vertex reaches vertex 0 over the arcs in `present`.
