@@ -47,7 +47,9 @@ FrontierChoice frontierChoice(const Graph& graph, FrontierTask task, double x, d
                               double secondsLimit, ExactCost& cost) {
   FrontierChoice choice;
   choice.task = task;
-  choice.sweeps = planBlockSweeps(graph);
+  choice.sweeps =
+      planBlockSweeps(graph, task == FrontierTask::IntegerPoint ? BlockFolding::SeriesParallel
+                                                                : BlockFolding::None);
   cost.frontierWidth = choice.sweeps.width;
   if (!choice.sweeps.withinWidth()) {
     cost.frontierComplete = false;
@@ -213,13 +215,14 @@ double frontierStateSeconds(const BlockSweeps& sweeps, FrontierTask task, std::i
 // limit's cost. The cost's frontier figures are the run's.
 std::optional<ExactValue> frontierValueWithin(const Graph& graph, double x, double y,
                                               double secondsLimit, ExactCost& cost) {
-  const BlockSweeps sweeps = planBlockSweeps(graph);
+  const bool integral = isIntegerPoint(x, y);
+  const BlockSweeps sweeps =
+      planBlockSweeps(graph, integral ? BlockFolding::SeriesParallel : BlockFolding::None);
   cost.frontierWidth = sweeps.width;
   if (!sweeps.withinWidth()) {
     cost.frontierComplete = false;
     return std::nullopt;
   }
-  const bool integral = isIntegerPoint(x, y);
   const FrontierTask task = integral ? FrontierTask::IntegerPoint : FrontierTask::RealPoint;
   const auto xInteger = static_cast<std::int64_t>(x), yInteger = static_cast<std::int64_t>(y);
   const double stateSeconds = frontierStateSeconds(sweeps, task, xInteger, yInteger);

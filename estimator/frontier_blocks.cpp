@@ -42,9 +42,26 @@ RealProduct bridgesAndLoops(const BlockSweeps& sweeps, double x, double y) {
   return product;
 }
 
+// The folded block's plan where it is clearly lighter than the plain one's: a narrower frontier,
+// or as wide with half the score. The score tells orders apart only roughly: folding the 10 x 10
+// grid's corners lets the orders start elsewhere, for a lower score and a tenth more states,
+// while on networks with chains of degree-two vertices the folded sweeps are narrower by several
+// vertices and meet a hundredth of the states.
+FrontierPlan foldedIfLighter(FrontierPlan plain, const GraphBlock& block) {
+  const FoldedBlock folded = foldSeriesParallel(block.vertexCount, block.edges);
+  if (folded.folds.empty())
+    return plain;
+  FrontierPlan plan = planFrontier(folded);
+  if (!plan.withinWidth())
+    return plain;
+  const bool lighter = !plain.withinWidth() || plan.width < plain.width ||
+                       (plan.width == plain.width && 2.0 * plan.score < plain.score);
+  return lighter ? plan : plain;
+}
+
 }  // namespace
 
-BlockSweeps planBlockSweeps(const Graph& graph) {
+BlockSweeps planBlockSweeps(const Graph& graph, BlockFolding folding) {
   BlockSweeps sweeps;
   for (const GraphBlock& block : blocksOf(graph)) {
     if (block.edges.size() == 1) {
@@ -52,6 +69,8 @@ BlockSweeps planBlockSweeps(const Graph& graph) {
       continue;
     }
     FrontierPlan plan = planFrontier(Graph(block.vertexCount, block.edges));
+    if (folding == BlockFolding::SeriesParallel)
+      plan = foldedIfLighter(std::move(plan), block);
     sweeps.width = std::max(sweeps.width, plan.width);
     sweeps.parts.push_back({std::move(plan), {}});
     if (!sweeps.parts.back().plan.withinWidth())

@@ -24,8 +24,12 @@ struct BlockSweeps {
   bool withinWidth() const { return width <= kMaxFrontierWidth; }
 };
 
+// Whether the blocks' series and parallel classes are folded into composite edges
+// (series_parallel_folds.h) before they are planned: only the values at integer points take them.
+enum class BlockFolding { None, SeriesParallel };
+
 // The plans of every part. O(vertex ids + edges) besides the plans themselves.
-BlockSweeps planBlockSweeps(const Graph& graph);
+BlockSweeps planBlockSweeps(const Graph& graph, BlockFolding folding = BlockFolding::None);
 
 // Dry runs of the parts in turn, stopping once the states summed over all of them pass
 // `stateLimit`: the combined figures (width, states summed, the largest step's states, complete).

@@ -11,23 +11,31 @@ namespace {
 // neighbour), loops apart.
 struct Adjacency {
   std::vector<std::vector<int>> neighbours;
+  // Beside each neighbour, the weight id of its edge (series_parallel_folds.h); empty when
+  // every edge is plain.
+  std::vector<std::vector<std::uint32_t>> weights;
   std::vector<int> loops;
   std::vector<int> vertices;  // ids with at least one edge, ascending
 };
 
-Adjacency adjacencyOf(const Graph& graph) {
+Adjacency adjacencyOf(const Graph& graph, const std::vector<std::uint32_t>* edgeWeights) {
   Adjacency adjacency;
   const int limit = graph.vertexIdLimit();
   adjacency.neighbours.resize(limit);
+  if (edgeWeights)
+    adjacency.weights.resize(limit);
   adjacency.loops.assign(limit, 0);
   for (int vertex = 0; vertex < limit; ++vertex) {
     if (!graph.hasVertex(vertex))
       continue;
-    graph.forEachIncidentEdge(vertex, [&](int, int far) {
-      if (far == vertex)
+    graph.forEachIncidentEdge(vertex, [&](int id, int far) {
+      if (far == vertex) {
         ++adjacency.loops[vertex];
-      else
-        adjacency.neighbours[vertex].push_back(far);
+        return;
+      }
+      adjacency.neighbours[vertex].push_back(far);
+      if (edgeWeights)
+        adjacency.weights[vertex].push_back((*edgeWeights)[id]);
     });
     if (!adjacency.neighbours[vertex].empty() || adjacency.loops[vertex] > 0)
       adjacency.vertices.push_back(vertex);
@@ -189,9 +197,15 @@ FrontierPlan planOf(const Adjacency& adjacency, const std::vector<int>& order) {
     const auto at = static_cast<std::uint8_t>(position[vertex]);
     record({SweepStepKind::AddVertex, at});
     plan.loopCount += adjacency.loops[vertex];
-    for (int far : adjacency.neighbours[vertex])
-      if (seen[far] && far != vertex) {
-        record({SweepStepKind::Edge, static_cast<std::uint8_t>(position[far]), at});
+    // Plain edges first, then composite ones: each composite edge takes a pass of its own.
+    const std::vector<int>& near = adjacency.neighbours[vertex];
+    for (const bool composite : {false, true})
+      for (std::size_t k = 0; k < near.size(); ++k) {
+        const int far = near[k];
+        const std::uint32_t weight = adjacency.weights.empty() ? 0 : adjacency.weights[vertex][k];
+        if (!seen[far] || far == vertex || (weight != 0) != composite)
+          continue;
+        record({SweepStepKind::Edge, static_cast<std::uint8_t>(position[far]), at, false, weight});
         --pendingEdges[far];
         --pendingEdges[vertex];
       }
@@ -206,8 +220,9 @@ FrontierPlan planOf(const Adjacency& adjacency, const std::vector<int>& order) {
 
 }  // namespace
 
-FrontierPlan planFrontier(const Graph& graph) {
-  const Adjacency adjacency = adjacencyOf(graph);
+namespace {
+
+FrontierPlan planOfAdjacency(const Graph& graph, const Adjacency& adjacency) {
   const std::vector<std::pair<int, int>> ends = peripheralPairs(adjacency);
   std::vector<int> firstEnds, secondEnds;
   for (const auto& [one, other] : ends) {
@@ -238,5 +253,26 @@ FrontierPlan planFrontier(const Graph& graph) {
   for (int vertex : adjacency.vertices)
     edges += 2 * adjacency.loops[vertex] + static_cast<int>(adjacency.neighbours[vertex].size());
   best.edgeCount = edges / 2;
+  best.unfoldedEdgeCount = best.edgeCount;
+  best.unfoldedRank = best.rank;
   return best;
+}
+
+}  // namespace
+
+FrontierPlan planFrontier(const Graph& graph) {
+  return planOfAdjacency(graph, adjacencyOf(graph, nullptr));
+}
+
+FrontierPlan planFrontier(const FoldedBlock& block) {
+  const Graph graph(block.vertexCount, block.edges);
+  FrontierPlan plan = planOfAdjacency(graph, adjacencyOf(graph, &block.weights));
+  plan.folds = block.folds;
+  // Each fold stands for one edge more; a series fold for one vertex more as well, on the
+  // component, so one more in the rank.
+  for (const EdgeFold& fold : block.folds) {
+    ++plan.unfoldedEdgeCount;
+    plan.unfoldedRank += fold.kind == EdgeFold::Kind::Series;
+  }
+  return plan;
 }

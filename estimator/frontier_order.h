@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "estimator/series_parallel_folds.h"
 #include "graph/graph.h"
 
 // The sweep of a graph that the frontier engine (estimator/frontier_engine.h) follows: vertices
@@ -33,6 +34,9 @@ struct SweepStep {
   // Forget: no vertex is left in the frontier afterwards, so a connected component of the graph
   // is finished.
   bool emptiesFrontier = false;
+  // Edge: 0 for a plain edge, else the composite edge's weight id (series_parallel_folds.h).
+  // A vertex's composite edges come after its plain ones.
+  std::uint32_t weight = 0;
 };
 
 struct FrontierPlan {
@@ -50,6 +54,11 @@ struct FrontierPlan {
   int loopCount = 0;
   // sum over steps of 4^(frontier size): what the orders were compared by.
   double score = 0.0;
+  // The composite edges' folds, when the plan is of a folded block; then the edges and rank of
+  // the block before folding, which bound the values' sizes.
+  std::vector<EdgeFold> folds;
+  int unfoldedEdgeCount = 0;
+  int unfoldedRank = 0;
   bool withinWidth() const { return width <= kMaxFrontierWidth; }
 };
 
@@ -58,3 +67,5 @@ struct FrontierPlan {
 // degree) per heuristic, with the frontier below the limit: O(vertices + edges) times a small
 // factor, even on graphs far beyond the engine's reach.
 FrontierPlan planFrontier(const Graph& graph);
+// The plan of a folded block: its composite edges' weights go into their steps.
+FrontierPlan planFrontier(const FoldedBlock& block);

@@ -474,6 +474,7 @@ TEST(FrontierEngine, AgreesWithPlainDeletionContractionAndTheEvaluator) {
   for (int trial = 0; trial < 60; ++trial)
     cases.push_back(randomMultigraph(2 + trial % 9, 1 + trial % 15, random));
   const double realPoints[][2] = {{-2.5, 0.5}, {0.3, -1.7}, {1.5, 2.25}, {1, 0.5}, {0.5, 1}};
+  int foldedParts = 0;
   for (const EdgeList& edges : cases) {
     SCOPED_TRACE(::testing::PrintToString(edges));
     const ExactTutte exact = exactTutte(edges);
@@ -492,10 +493,17 @@ TEST(FrontierEngine, AgreesWithPlainDeletionContractionAndTheEvaluator) {
     EXPECT_EQ(routed.engine, ExactEngine::Frontier);
     EXPECT_EQ(routed.coefficients, table);
     EXPECT_EQ(exactValueOrRefuse(graph, -2, 3, 60).decimal, sumAt(table, -2, 3).str());
+    // The blocks with their series and parallel classes folded into composite edges.
+    BlockSweeps folded = planBlockSweeps(graph, BlockFolding::SeriesParallel);
+    ASSERT_TRUE(dryRunBlockSweeps(folded, 1e9).complete);
+    for (const BlockSweeps::Part& part : folded.parts)
+      foldedParts += !part.plan.folds.empty();
     for (int x = -3; x <= 3; ++x)
       for (int y = -3; y <= 3; ++y) {
         EXPECT_EQ(frontierIntegerValue(run.plan, run.cost, x, y), sumAt(table, x, y))
             << "at (" << x << ", " << y << ")";
+        EXPECT_EQ(blockIntegerValue(folded, x, y), sumAt(table, x, y))
+            << "folded, at (" << x << ", " << y << ")";
         // The primes are chosen by a bound on the terms' sizes, which sum to T at
         // (1 + |x - 1|, 1 + |y - 1|): a tree meets it at every point.
         const mpz_int termSizes = sumAt(table, 1 + std::abs(x - 1), 1 + std::abs(y - 1));
@@ -511,6 +519,7 @@ TEST(FrontierEngine, AgreesWithPlainDeletionContractionAndTheEvaluator) {
       EXPECT_LE(value.errorBound.toDouble(), 1e-13 * termSizes);
     }
   }
+  EXPECT_GE(foldedParts, 20);  // the folds were taken, not only offered
   for (const EdgeList& edges : {gridEdges(5, 5), completeGraph(8), randomCubicMultigraph(26, 3)}) {
     const Graph graph = graphOf(edges);
     const FrontierRun run = frontierRun(graph);
