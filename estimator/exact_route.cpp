@@ -42,14 +42,24 @@ struct FrontierChoice {
   bool fits = false;
 };
 
+BlockFolding foldingFor(FrontierTask task) {
+  switch (task) {
+    case FrontierTask::IntegerPoint:
+      return BlockFolding::ForIntegerPoints;
+    case FrontierTask::Polynomial:
+      return BlockFolding::ForPolynomial;
+    case FrontierTask::RealPoint:
+      break;
+  }
+  return BlockFolding::None;
+}
+
 // The blocks' plans and dry runs, stopped once the states alone would pass the limit.
 FrontierChoice frontierChoice(const Graph& graph, FrontierTask task, double x, double y,
                               double secondsLimit, ExactCost& cost) {
   FrontierChoice choice;
   choice.task = task;
-  choice.sweeps =
-      planBlockSweeps(graph, task == FrontierTask::IntegerPoint ? BlockFolding::SeriesParallel
-                                                                : BlockFolding::None);
+  choice.sweeps = planBlockSweeps(graph, foldingFor(task));
   cost.frontierWidth = choice.sweeps.width;
   if (!choice.sweeps.withinWidth()) {
     cost.frontierComplete = false;
@@ -217,7 +227,7 @@ std::optional<ExactValue> frontierValueWithin(const Graph& graph, double x, doub
                                               double secondsLimit, ExactCost& cost) {
   const bool integral = isIntegerPoint(x, y);
   const BlockSweeps sweeps =
-      planBlockSweeps(graph, integral ? BlockFolding::SeriesParallel : BlockFolding::None);
+      planBlockSweeps(graph, integral ? BlockFolding::ForIntegerPoints : BlockFolding::None);
   cost.frontierWidth = sweeps.width;
   if (!sweeps.withinWidth()) {
     cost.frontierComplete = false;

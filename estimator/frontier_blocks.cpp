@@ -47,9 +47,13 @@ RealProduct bridgesAndLoops(const BlockSweeps& sweeps, double x, double y) {
 // grid's corners lets the orders start elsewhere, for a lower score and a tenth more states,
 // while on networks with chains of degree-two vertices the folded sweeps are narrower by several
 // vertices and meet a hundredth of the states.
-FrontierPlan foldedIfLighter(FrontierPlan plain, const GraphBlock& block) {
+FrontierPlan foldedIfLighter(FrontierPlan plain, const GraphBlock& block, BlockFolding folding) {
+  // The polynomial's composite weights are polynomials themselves, whose products grow as the
+  // square of a chain's length: beyond this many, the plain block.
+  constexpr double kPolynomialFoldWork = 2e7;
   const FoldedBlock folded = foldSeriesParallel(block.vertexCount, block.edges);
-  if (folded.folds.empty())
+  if (folded.folds.empty() || (folding == BlockFolding::ForPolynomial &&
+                               foldPolynomialWork(folded.folds) > kPolynomialFoldWork))
     return plain;
   FrontierPlan plan = planFrontier(folded);
   if (!plan.withinWidth())
@@ -69,8 +73,8 @@ BlockSweeps planBlockSweeps(const Graph& graph, BlockFolding folding) {
       continue;
     }
     FrontierPlan plan = planFrontier(Graph(block.vertexCount, block.edges));
-    if (folding == BlockFolding::SeriesParallel)
-      plan = foldedIfLighter(std::move(plan), block);
+    if (folding != BlockFolding::None)
+      plan = foldedIfLighter(std::move(plan), block, folding);
     sweeps.width = std::max(sweeps.width, plan.width);
     sweeps.parts.push_back({std::move(plan), {}});
     if (!sweeps.parts.back().plan.withinWidth())

@@ -25,8 +25,9 @@ struct BlockSweeps {
 };
 
 // Whether the blocks' series and parallel classes are folded into composite edges
-// (series_parallel_folds.h) before they are planned: only the values at integer points take them.
-enum class BlockFolding { None, SeriesParallel };
+// (series_parallel_folds.h) before they are planned, for values at integer points or for the
+// polynomial; values at real points sweep the plain blocks.
+enum class BlockFolding { None, ForIntegerPoints, ForPolynomial };
 
 // The plans of every part. O(vertex ids + edges) besides the plans themselves.
 BlockSweeps planBlockSweeps(const Graph& graph, BlockFolding folding = BlockFolding::None);

@@ -908,7 +908,13 @@ std::vector<TableShape> tableShapes(const FrontierPlan& plan) {
       v = parent[v] = parent[parent[v]];
     return v;
   };
-  const int nullity = plan.edgeCount - plan.rank;
+  // A folded block's exponents are those of the block before folding; a composite edge raises
+  // them by at most its weights' degrees. The power of y - 1 is also at most the nullity of the
+  // edges taken so far (those a composite edge stands for, with the vertices folded away).
+  const int rank = plan.unfoldedRank, nullity = plan.unfoldedEdgeCount - plan.unfoldedRank;
+  const std::vector<FoldDegrees> degrees = foldDegrees(plan.folds);
+  const std::vector<FoldSize> sizes = foldSizes(plan.folds);
+  int edgesTaken = 0, rankTaken = 0;
   for (const SweepStep& step : plan.steps) {
     switch (step.kind) {
       case SweepStepKind::AddVertex:
@@ -917,15 +923,21 @@ std::vector<TableShape> tableShapes(const FrontierPlan& plan) {
         break;
       case SweepStepKind::Edge: {
         const int u = find(frontier[step.first]), v = find(frontier[step.second]);
-        if (u == v)
+        edgesTaken += sizes[step.weight].edges;
+        rankTaken += sizes[step.weight].vertices + (u != v);
+        if (step.weight != 0) {
+          shape.closures = std::min(shape.closures + degrees[step.weight].x, rank);
+          shape.cycles =
+              std::min({shape.cycles + degrees[step.weight].y, nullity, edgesTaken - rankTaken});
+        } else if (u == v) {
           shape.cycles = std::min(shape.cycles + 1, nullity);
-        else
-          parent[u] = v;
+        }
+        parent[u] = v;
         break;
       }
       case SweepStepKind::Forget:
         if (!step.emptiesFrontier)
-          shape.closures = std::min(shape.closures + 1, plan.rank);
+          shape.closures = std::min(shape.closures + 1, rank);
         frontier.erase(frontier.begin() + step.first);
         break;
     }
@@ -944,10 +956,23 @@ struct PolynomialCounts {
   // binomials[c][b]: C(c, b) modulo each prime, for as many edges as a vertex has back.
   std::vector<std::vector<std::vector<std::uint64_t>>> binomials;
 
-  PolynomialCounts(const FrontierPlan& plan, int primeCount) : shapes(tableShapes(plan)) {
+  // A composite edge's weights as their non-zero terms X^x Y^y, by choice (CompositeChoice).
+  struct Term {
+    int x, y;
+    std::vector<std::uint64_t> coefficient;  // modulo each prime
+  };
+  std::vector<std::array<std::vector<Term>, 3>> compositeTerms;
+  std::vector<int> slotOf;  // by weight id, for the ids the steps take
+  const FrontierPlan* sweepPlan = nullptr;
+  const std::array<std::vector<Term>, 3>* composite = nullptr;  // the pass's, or none
+
+  PolynomialCounts(const FrontierPlan& plan, int primeCount)
+      : shapes(tableShapes(plan)), sweepPlan(&plan) {
     DescendingWordPrimes source;
     for (int k = 0; k < primeCount; ++k)
       primes.push_back(source.next());
+    if (!plan.folds.empty())
+      holdCompositeTerms();
     std::size_t cycles = 0;
     for (const VertexSteps& group : vertexStepsOf(plan))
       cycles = std::max(cycles, group.last - group.first);
@@ -961,6 +986,33 @@ struct PolynomialCounts {
       binomials.push_back(std::move(row));
     }
   }
+  void holdCompositeTerms() {
+    std::vector<std::uint32_t> ids;
+    slotOf.assign(sweepPlan->folds.size() + 1, -1);
+    for (const SweepStep& step : sweepPlan->steps)
+      if (isComposite(step) && slotOf[step.weight] < 0) {
+        slotOf[step.weight] = static_cast<int>(ids.size());
+        ids.push_back(step.weight);
+      }
+    const std::size_t K = primes.size();
+    for (const CompositeWeights& weights : compositeWeightsModulo(sweepPlan->folds, ids, primes)) {
+      std::array<std::vector<Term>, 3>& terms = compositeTerms.emplace_back();
+      const FoldPolynomial* byChoice[3] = {&weights.out, &weights.joined, &weights.inside};
+      for (int choice = 0; choice < 3; ++choice) {
+        const FoldPolynomial& weight = *byChoice[choice];
+        for (int x = 0; x <= weight.degreeX; ++x)
+          for (int y = 0; y <= weight.degreeY; ++y) {
+            const auto first = weight.coefficients.begin() +
+                               static_cast<std::ptrdiff_t>(
+                                   (static_cast<std::size_t>(x) * (weight.degreeY + 1) + y) * K);
+            std::vector<std::uint64_t> coefficient(first, first + static_cast<std::ptrdiff_t>(K));
+            if (std::any_of(coefficient.begin(), coefficient.end(),
+                            [](std::uint64_t c) { return c != 0; }))
+              terms[choice].push_back({x, y, std::move(coefficient)});
+          }
+      }
+    }
+  }
   std::size_t width(int step) const {
     return (step < 0 ? TableShape{} : shapes[static_cast<std::size_t>(step)]).cells() *
            primes.size();
@@ -969,6 +1021,8 @@ struct PolynomialCounts {
   void enter(std::size_t first, std::size_t last) {
     from = first == 0 ? TableShape{} : shapes[first - 1];
     to = shapes[last];
+    const SweepStep& step = sweepPlan->steps[first];
+    composite = isComposite(step) ? &compositeTerms[slotOf[step.weight]] : nullptr;
   }
   bool cycleIsZero() const { return false; }
   bool closureIsZero() const { return false; }
@@ -990,8 +1044,14 @@ struct PolynomialCounts {
         }
       }
   }
-  // y = 1 + (y - 1) per cycle: (1 + shift)^cycles, by its binomial coefficients.
+  // y = 1 + (y - 1) per cycle: (1 + shift)^cycles, by its binomial coefficients. On a composite
+  // edge's pass `cycles` is the CompositeChoice, whose weight's terms shift the counts.
   void addTransformed(Cell* into, const Cell* cells, int cycles, int closures) const {
+    if (composite) {
+      for (const Term& term : (*composite)[static_cast<std::size_t>(cycles)])
+        addShifted(into, cells, closures + term.x, term.y, term.coefficient);
+      return;
+    }
     for (int b = 0; b <= cycles; ++b)
       addShifted(into, cells, closures, b, binomials[static_cast<std::size_t>(cycles)][b]);
   }
@@ -1116,7 +1176,7 @@ int primesForIntegerPoint(const FrontierPlan& plan, std::int64_t x, std::int64_t
 }
 
 int primesForPolynomial(const FrontierPlan& plan) {
-  return static_cast<int>(std::ceil((plan.edgeCount + 2.0) / 62.0));
+  return static_cast<int>(std::ceil((plan.unfoldedEdgeCount + 2.0) / 62.0));
 }
 
 FrontierEstimate estimateFrontierRun(const FrontierPlan& plan, const FrontierCost& cost,
@@ -1181,8 +1241,7 @@ FrontierRealValue withLoops(RealPoint::Cell cell, const FrontierPlan& plan, doub
   return {cell.value, cell.error * (1.0 + 1e-3)};
 }
 
-// Composite edges' weights are integers held modulo the primes: the real values and the
-// polynomial sweep plain edges only.
+// Composite edges' weights are held modulo the primes: the real values sweep plain edges only.
 void requireUnfolded(const FrontierPlan& plan) {
   if (!plan.folds.empty())
     throw std::invalid_argument("a folded block's plan serves values at integer points only");
@@ -1265,13 +1324,12 @@ FrontierRealValue frontierRealValue(const FrontierPlan& plan, const FrontierCost
 std::vector<std::vector<FrontierInteger>> frontierCoefficients(const FrontierPlan& plan,
                                                                const FrontierCost& cost,
                                                                std::size_t memoryCap) {
-  requireUnfolded(plan);
   const int primes = primesForPolynomial(plan);
   checkMemory(plan, cost, FrontierTask::Polynomial, primes, memoryCap, "polynomial");
   PolynomialCounts arithmetic(plan, primes);
   const StateTable<std::uint64_t> last =
       sweep(plan, arithmetic, MeasuredStates{&cost}, [](std::size_t, std::size_t) { return true; });
-  const int rank = plan.rank, nullity = plan.edgeCount - plan.rank;
+  const int rank = plan.unfoldedRank, nullity = plan.unfoldedEdgeCount - plan.unfoldedRank;
   const TableShape shape = plan.steps.empty() ? TableShape{} : arithmetic.shapes.back();
   std::vector<PrimeField> fields;
   for (std::uint64_t p : arithmetic.primes)

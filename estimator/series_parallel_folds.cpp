@@ -112,3 +112,156 @@ FoldedBlock foldSeriesParallel(int vertexCount, const EdgeList& edges) {
   folder.foldSeries();
   return std::move(folder).result();
 }
+
+namespace {
+
+struct Degrees {
+  int outX = 0, outY = 0, inX = 0, inY = 0;
+};
+
+// The degrees of each weight id's a and b.
+std::vector<Degrees> weightDegrees(const std::vector<EdgeFold>& folds) {
+  std::vector<Degrees> degrees(1);
+  for (const EdgeFold& fold : folds) {
+    const Degrees l = degrees[fold.left], r = degrees[fold.right];
+    Degrees d;
+    const int mixedX = std::max(l.outX + r.inX, l.inX + r.outX);
+    const int mixedY = std::max(l.outY + r.inY, l.inY + r.outY);
+    if (fold.kind == EdgeFold::Kind::Parallel) {
+      d = {l.outX + r.outX, l.outY + r.outY, std::max(mixedX, l.inX + r.inX),
+           std::max(mixedY, l.inY + r.inY + 1)};
+    } else {
+      d = {std::max(mixedX, l.outX + r.outX + 1), std::max(mixedY, l.outY + r.outY), l.inX + r.inX,
+           l.inY + r.inY};
+    }
+    degrees.push_back(d);
+  }
+  return degrees;
+}
+
+class PolynomialRing {
+ public:
+  explicit PolynomialRing(const std::vector<std::uint64_t>& primes) : primes_(primes) {}
+
+  FoldPolynomial one() const {
+    FoldPolynomial p;
+    p.coefficients.assign(primes_.size(), 1);
+    return p;
+  }
+
+  // a X^shiftX Y^shiftY times b.
+  FoldPolynomial product(const FoldPolynomial& a, const FoldPolynomial& b, int shiftX = 0,
+                         int shiftY = 0) const {
+    const std::size_t K = primes_.size();
+    FoldPolynomial result = zero(a.degreeX + b.degreeX + shiftX, a.degreeY + b.degreeY + shiftY);
+    for (int i = 0; i <= a.degreeX; ++i)
+      for (int j = 0; j <= a.degreeY; ++j)
+        for (int u = 0; u <= b.degreeX; ++u)
+          for (int v = 0; v <= b.degreeY; ++v) {
+            const std::uint64_t* left = at(a, i, j);
+            const std::uint64_t* right = at(b, u, v);
+            std::uint64_t* into = at(result, i + u + shiftX, j + v + shiftY);
+            for (std::size_t k = 0; k < K; ++k) {
+              __extension__ using Wide = unsigned __int128;
+              into[k] = static_cast<std::uint64_t>(
+                  (static_cast<Wide>(left[k]) * right[k] + into[k]) % primes_[k]);
+            }
+          }
+    return result;
+  }
+
+  FoldPolynomial sum(const FoldPolynomial& a, const FoldPolynomial& b) const {
+    FoldPolynomial result = zero(std::max(a.degreeX, b.degreeX), std::max(a.degreeY, b.degreeY));
+    for (const FoldPolynomial* term : {&a, &b})
+      for (int i = 0; i <= term->degreeX; ++i)
+        for (int j = 0; j <= term->degreeY; ++j)
+          for (std::size_t k = 0; k < primes_.size(); ++k) {
+            std::uint64_t& into = at(result, i, j)[k];
+            into = (into + at(*term, i, j)[k]) % primes_[k];
+          }
+    return result;
+  }
+
+ private:
+  FoldPolynomial zero(int degreeX, int degreeY) const {
+    FoldPolynomial p;
+    p.degreeX = degreeX;
+    p.degreeY = degreeY;
+    p.coefficients.assign(static_cast<std::size_t>(degreeX + 1) * (degreeY + 1) * primes_.size(),
+                          0);
+    return p;
+  }
+  std::uint64_t* at(FoldPolynomial& p, int i, int j) const {
+    return p.coefficients.data() +
+           (static_cast<std::size_t>(i) * (p.degreeY + 1) + j) * primes_.size();
+  }
+  const std::uint64_t* at(const FoldPolynomial& p, int i, int j) const {
+    return p.coefficients.data() +
+           (static_cast<std::size_t>(i) * (p.degreeY + 1) + j) * primes_.size();
+  }
+
+  const std::vector<std::uint64_t>& primes_;
+};
+
+}  // namespace
+
+std::vector<CompositeWeights> compositeWeightsModulo(const std::vector<EdgeFold>& folds,
+                                                     const std::vector<std::uint32_t>& ids,
+                                                     const std::vector<std::uint64_t>& primes) {
+  const PolynomialRing ring(primes);
+  // a and b of every weight id; each fold's parts are used by it alone, so they are let go.
+  std::vector<FoldPolynomial> out{ring.one()}, in{ring.one()};
+  std::vector<char> wanted(folds.size() + 1, 0);
+  for (std::uint32_t id : ids)
+    wanted[id] = 1;
+  for (const EdgeFold& fold : folds) {
+    const FoldPolynomial &a1 = out[fold.left], &b1 = in[fold.left];
+    const FoldPolynomial &a2 = out[fold.right], &b2 = in[fold.right];
+    const FoldPolynomial mixed = ring.sum(ring.product(a1, b2), ring.product(b1, a2));
+    FoldPolynomial a, b;
+    if (fold.kind == EdgeFold::Kind::Parallel) {
+      a = ring.product(a1, a2);
+      b = ring.sum(mixed, ring.product(b1, b2, 0, 1));
+    } else {
+      a = ring.sum(ring.product(a1, a2, 1, 0), mixed);
+      b = ring.product(b1, b2);
+    }
+    for (std::uint32_t part : {fold.left, fold.right})
+      if (part != 0 && !wanted[part])
+        out[part] = in[part] = FoldPolynomial{};
+    out.push_back(std::move(a));
+    in.push_back(std::move(b));
+  }
+  std::vector<CompositeWeights> weights;
+  for (std::uint32_t id : ids)
+    weights.push_back({out[id], in[id], ring.sum(out[id], ring.product(in[id], ring.one(), 0, 1))});
+  return weights;
+}
+
+double foldPolynomialWork(const std::vector<EdgeFold>& folds) {
+  const std::vector<Degrees> degrees = weightDegrees(folds);
+  const auto size = [](int x, int y) { return (x + 1.0) * (y + 1.0); };
+  double work = 0.0;
+  for (const EdgeFold& fold : folds) {
+    const Degrees l = degrees[fold.left], r = degrees[fold.right];
+    work += 2.0 * (size(l.outX, l.outY) + size(l.inX, l.inY)) *
+            (size(r.outX, r.outY) + size(r.inX, r.inY));
+  }
+  return work;
+}
+
+std::vector<FoldDegrees> foldDegrees(const std::vector<EdgeFold>& folds) {
+  std::vector<FoldDegrees> result;
+  for (const Degrees& d : weightDegrees(folds))
+    result.push_back({std::max(d.outX, d.inX), std::max(d.outY, d.inY + 1)});
+  return result;
+}
+
+std::vector<FoldSize> foldSizes(const std::vector<EdgeFold>& folds) {
+  std::vector<FoldSize> sizes(1);
+  for (const EdgeFold& fold : folds)
+    sizes.push_back({sizes[fold.left].edges + sizes[fold.right].edges,
+                     sizes[fold.left].vertices + sizes[fold.right].vertices +
+                         (fold.kind == EdgeFold::Kind::Series)});
+  return sizes;
+}

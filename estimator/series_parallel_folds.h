@@ -37,3 +37,40 @@ struct FoldedBlock {
 // a 2-connected block without loops on the ids 0 .. vertexCount - 1, as graph/blocks.h gives
 // them. O(edges) expected, by hashing the vertex pairs.
 FoldedBlock foldSeriesParallel(int vertexCount, const EdgeList& edges);
+
+// A weight as a polynomial in X = x - 1 and Y = y - 1, its coefficients modulo each of K primes:
+// coefficients[(i * (degreeY + 1) + j) * K + k] for X^i Y^j modulo the k-th prime.
+struct FoldPolynomial {
+  int degreeX = 0;
+  int degreeY = 0;
+  std::vector<std::uint64_t> coefficients;
+};
+
+// A composite edge's three values: out of A (a), joining two blocks of A (b), and inside a block
+// of A, in A or not (a + b Y).
+struct CompositeWeights {
+  FoldPolynomial out, joined, inside;
+};
+
+// The weights of weight id `id` (folds as in FoldedBlock) modulo `primes` (each below 2^63).
+// Every fold's weights are polynomials with non-negative coefficients; their degrees grow with
+// the edges folded, and their products cost about foldPolynomialWork(folds).
+std::vector<CompositeWeights> compositeWeightsModulo(const std::vector<EdgeFold>& folds,
+                                                     const std::vector<std::uint32_t>& ids,
+                                                     const std::vector<std::uint64_t>& primes);
+
+// The coefficient products (times the primes) that compositeWeightsModulo takes: a chain of L
+// edges folds in about L^2 / 2 of them.
+double foldPolynomialWork(const std::vector<EdgeFold>& folds);
+
+// The largest degrees in X and in Y among a fold's three weights, for each weight id.
+struct FoldDegrees {
+  int x = 0, y = 0;
+};
+std::vector<FoldDegrees> foldDegrees(const std::vector<EdgeFold>& folds);
+
+// The edges a weight id stands for, and the vertices of degree two folded away inside it.
+struct FoldSize {
+  int edges = 1, vertices = 0;
+};
+std::vector<FoldSize> foldSizes(const std::vector<EdgeFold>& folds);
