@@ -42,30 +42,32 @@ RealProduct bridgesAndLoops(const BlockSweeps& sweeps, double x, double y) {
   return product;
 }
 
-// The folded block's plan where it is clearly lighter than the plain one's: a narrower frontier,
-// or as wide with half the score. The score tells orders apart only roughly: folding the 10 x 10
-// grid's corners lets the orders start elsewhere, for a lower score and a tenth more states,
-// while on networks with chains of degree-two vertices the folded sweeps are narrower by several
-// vertices and meet a hundredth of the states.
-FrontierPlan foldedIfLighter(FrontierPlan plain, const GraphBlock& block, BlockFolding folding) {
+// The folded block's plan where it is clearly lighter than the plain one's: a narrower frontier
+// on a block whose plain sweep is at least `foldFromWidth` wide. On networks with chains of
+// degree-two vertices the folded sweeps are narrower by several vertices and meet a hundredth of
+// the states; on narrow sweeps (a long cycle) the folds' arithmetic costs more than the states it
+// saves, and on grids the score of the orders, which tells them apart only roughly, would take
+// the folded corners' sweep with a tenth more states.
+FrontierPlan foldedIfLighter(FrontierPlan plain, const GraphBlock& block, BlockFolding folding,
+                             int foldFromWidth) {
   // The polynomial's composite weights are polynomials themselves, whose products grow as the
-  // square of a chain's length: beyond this many, the plain block.
+  // square of a chain's length, for every prime: beyond this many, the plain block.
   constexpr double kPolynomialFoldWork = 2e7;
+  if (plain.withinWidth() && plain.width < foldFromWidth)
+    return plain;
   const FoldedBlock folded = foldSeriesParallel(block.vertexCount, block.edges);
+  const double primes = std::ceil((static_cast<double>(block.edges.size()) + 2.0) / 62.0);
   if (folded.folds.empty() || (folding == BlockFolding::ForPolynomial &&
-                               foldPolynomialWork(folded.folds) > kPolynomialFoldWork))
+                               primes * foldPolynomialWork(folded.folds) > kPolynomialFoldWork))
     return plain;
   FrontierPlan plan = planFrontier(folded);
-  if (!plan.withinWidth())
-    return plain;
-  const bool lighter = !plain.withinWidth() || plan.width < plain.width ||
-                       (plan.width == plain.width && 2.0 * plan.score < plain.score);
-  return lighter ? plan : plain;
+  const bool narrower = plan.withinWidth() && (!plain.withinWidth() || plan.width < plain.width);
+  return narrower ? plan : plain;
 }
 
 }  // namespace
 
-BlockSweeps planBlockSweeps(const Graph& graph, BlockFolding folding) {
+BlockSweeps planBlockSweeps(const Graph& graph, BlockFolding folding, int foldFromWidth) {
   BlockSweeps sweeps;
   for (const GraphBlock& block : blocksOf(graph)) {
     if (block.edges.size() == 1) {
@@ -74,7 +76,7 @@ BlockSweeps planBlockSweeps(const Graph& graph, BlockFolding folding) {
     }
     FrontierPlan plan = planFrontier(Graph(block.vertexCount, block.edges));
     if (folding != BlockFolding::None)
-      plan = foldedIfLighter(std::move(plan), block, folding);
+      plan = foldedIfLighter(std::move(plan), block, folding, foldFromWidth);
     sweeps.width = std::max(sweeps.width, plan.width);
     sweeps.parts.push_back({std::move(plan), {}});
     if (!sweeps.parts.back().plan.withinWidth())

@@ -29,8 +29,12 @@ struct BlockSweeps {
 // polynomial; values at real points sweep the plain blocks.
 enum class BlockFolding { None, ForIntegerPoints, ForPolynomial };
 
+// The narrowest plain sweep a block is folded from, where its folded sweep is narrower.
+inline constexpr int kFoldFromWidth = 8;
+
 // The plans of every part. O(vertex ids + edges) besides the plans themselves.
-BlockSweeps planBlockSweeps(const Graph& graph, BlockFolding folding = BlockFolding::None);
+BlockSweeps planBlockSweeps(const Graph& graph, BlockFolding folding = BlockFolding::None,
+                            int foldFromWidth = kFoldFromWidth);
 
 // Dry runs of the parts in turn, stopping once the states summed over all of them pass
 // `stateLimit`: the combined figures (width, states summed, the largest step's states, complete).

@@ -493,8 +493,8 @@ TEST(FrontierEngine, AgreesWithPlainDeletionContractionAndTheEvaluator) {
     EXPECT_EQ(routed.engine, ExactEngine::Frontier);
     EXPECT_EQ(routed.coefficients, table);
     EXPECT_EQ(exactValueOrRefuse(graph, -2, 3, 60).decimal, sumAt(table, -2, 3).str());
-    // The blocks with their series and parallel classes folded into composite edges.
-    BlockSweeps folded = planBlockSweeps(graph, BlockFolding::ForPolynomial);
+    // The blocks with their series and parallel classes folded wherever that narrows the sweep.
+    BlockSweeps folded = planBlockSweeps(graph, BlockFolding::ForPolynomial, 0);
     ASSERT_TRUE(dryRunBlockSweeps(folded, 1e9).complete);
     EXPECT_EQ(decimals(blockCoefficients(folded)), table);
     for (const BlockSweeps::Part& part : folded.parts)
