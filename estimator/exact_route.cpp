@@ -43,15 +43,7 @@ struct FrontierChoice {
 };
 
 BlockFolding foldingFor(FrontierTask task) {
-  switch (task) {
-    case FrontierTask::IntegerPoint:
-      return BlockFolding::ForIntegerPoints;
-    case FrontierTask::Polynomial:
-      return BlockFolding::ForPolynomial;
-    case FrontierTask::RealPoint:
-      break;
-  }
-  return BlockFolding::None;
+  return task == FrontierTask::Polynomial ? BlockFolding::ForPolynomial : BlockFolding::ForValues;
 }
 
 // The blocks' plans and dry runs, stopped once the states alone would pass the limit.
@@ -226,8 +218,7 @@ double frontierStateSeconds(const BlockSweeps& sweeps, FrontierTask task, std::i
 std::optional<ExactValue> frontierValueWithin(const Graph& graph, double x, double y,
                                               double secondsLimit, ExactCost& cost) {
   const bool integral = isIntegerPoint(x, y);
-  const BlockSweeps sweeps =
-      planBlockSweeps(graph, integral ? BlockFolding::ForIntegerPoints : BlockFolding::None);
+  const BlockSweeps sweeps = planBlockSweeps(graph, BlockFolding::ForValues);
   cost.frontierWidth = sweeps.width;
   if (!sweeps.withinWidth()) {
     cost.frontierComplete = false;

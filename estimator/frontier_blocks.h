@@ -25,9 +25,9 @@ struct BlockSweeps {
 };
 
 // Whether the blocks' series and parallel classes are folded into composite edges
-// (series_parallel_folds.h) before they are planned, for values at integer points or for the
-// polynomial; values at real points sweep the plain blocks.
-enum class BlockFolding { None, ForIntegerPoints, ForPolynomial };
+// (series_parallel_folds.h) before they are planned, for values or for the polynomial (whose
+// composite weights are polynomials, so the folds' own work is bounded).
+enum class BlockFolding { None, ForValues, ForPolynomial };
 
 // The narrowest plain sweep a block is folded from, where its folded sweep is narrower.
 inline constexpr int kFoldFromWidth = 8;

@@ -863,16 +863,71 @@ struct RealPoint {
   // x - 1 is itself rounded: a closure's product is off by at most two roundings.
   static constexpr double kClosureRoundings = 2.0;
 
-  RealPoint(double x, double yValue) : y(yValue), xMinusOne(x - 1.0) {}
+  // A composite edge's weights by choice (CompositeChoice), each with a bound on its distance
+  // from the exact weight; slotOf by weight id, for the ids the steps take.
+  std::vector<std::array<Cell, 3>> composites;
+  std::vector<int> slotOf;
+  const FrontierPlan* sweepPlan = nullptr;
+  const std::array<Cell, 3>* composite = nullptr;  // the pass's, or none
+
+  RealPoint(const FrontierPlan& plan, double x, double yValue)
+      : y(yValue), xMinusOne(x - 1.0), sweepPlan(&plan) {
+    if (!plan.folds.empty())
+      holdComposites();
+  }
+
+  // Sums and products with their errors to first order: each operation rounds once.
+  static Cell times(const Cell& a, const Cell& b) {
+    const WideFloat value = a.value * b.value;
+    return {value,
+            abs(a.value) * b.error + (abs(b.value) + b.error) * a.error + kUnit * abs(value)};
+  }
+  static Cell plus(const Cell& a, const Cell& b) {
+    const WideFloat value = a.value + b.value;
+    return {value, a.error + b.error + kUnit * abs(value)};
+  }
+
+  void holdComposites() {
+    slotOf.assign(sweepPlan->folds.size() + 1, -1);
+    const Cell X{xMinusOne, kUnit * std::fabs(xMinusOne)}, Y{y - 1.0, kUnit * std::fabs(y - 1.0)};
+    std::vector<Cell> out{{1.0, 0.0}}, in{{1.0, 0.0}};
+    for (const EdgeFold& fold : sweepPlan->folds) {
+      const Cell &a1 = out[fold.left], &b1 = in[fold.left];
+      const Cell &a2 = out[fold.right], &b2 = in[fold.right];
+      const Cell mixed = plus(times(a1, b2), times(b1, a2));
+      const Cell a = fold.kind == EdgeFold::Kind::Parallel ? times(a1, a2)
+                                                           : plus(times(times(a1, a2), X), mixed);
+      const Cell b = fold.kind == EdgeFold::Kind::Parallel ? plus(mixed, times(times(b1, b2), Y))
+                                                           : times(b1, b2);
+      out.push_back(a);
+      in.push_back(b);
+    }
+    for (const SweepStep& step : sweepPlan->steps)
+      if (isComposite(step) && slotOf[step.weight] < 0) {
+        slotOf[step.weight] = static_cast<int>(composites.size());
+        const std::uint32_t w = step.weight;
+        composites.push_back({out[w], in[w], plus(out[w], times(in[w], Y))});
+      }
+  }
+
   std::size_t width(int) const { return 1; }
   void one(Cell* cell) const { cell->value = 1.0; }
-  void enter(std::size_t, std::size_t) const {}
+  void enter(std::size_t first, std::size_t) {
+    const SweepStep& step = sweepPlan->steps[first];
+    composite = isComposite(step) ? &composites[slotOf[step.weight]] : nullptr;
+  }
   bool cycleIsZero() const { return y == 0.0; }
   bool closureIsZero() const { return xMinusOne == 0.0; }
   // Each product rounds once, and x - 1 was rounded once more; the relative errors of a few
-  // dozen of them add up to within a hair of their count times 2^-53.
+  // dozen of them add up to within a hair of their count times 2^-53. On a composite edge's pass
+  // `cycles` is the CompositeChoice, and the weight's own error is carried into the product's.
   void addTransformed(Cell* into, const Cell* from, int cycles, int closures) const {
-    WideFloat product = from->value, error = from->error;
+    Cell start = *from;
+    if (composite)
+      start = times(start, (*composite)[static_cast<std::size_t>(cycles)]);
+    WideFloat product = start.value, error = start.error;
+    if (composite)
+      cycles = 0;
     double roundings = 0.0;
     for (int c = 0; c < cycles; ++c) {
       product *= y;
@@ -1241,12 +1296,6 @@ FrontierRealValue withLoops(RealPoint::Cell cell, const FrontierPlan& plan, doub
   return {cell.value, cell.error * (1.0 + 1e-3)};
 }
 
-// Composite edges' weights are held modulo the primes: the real values sweep plain edges only.
-void requireUnfolded(const FrontierPlan& plan) {
-  if (!plan.folds.empty())
-    throw std::invalid_argument("a folded block's plan serves values at integer points only");
-}
-
 // A sweep without a dry run: its tables grow as they must, and it stops, giving nothing, once its
 // states summed over the steps pass `stateLimit` or its largest step's tables `memoryCap`.
 template <typename Arithmetic>
@@ -1297,8 +1346,7 @@ std::optional<FrontierRealValue> frontierRealValueWithin(const FrontierPlan& pla
                                                          double y, double stateLimit,
                                                          std::size_t memoryCap,
                                                          double* statesSpent) {
-  requireUnfolded(plan);
-  RealPoint arithmetic(x, y);
+  RealPoint arithmetic(plan, x, y);
   const double bytesPerState = 2 * (8.0 + 2 * sizeof(RealPoint::Cell)) + 256.0;
   const auto last =
       sweepWithin(plan, arithmetic, stateLimit, bytesPerState, memoryCap, statesSpent);
@@ -1311,9 +1359,8 @@ std::optional<FrontierRealValue> frontierRealValueWithin(const FrontierPlan& pla
 
 FrontierRealValue frontierRealValue(const FrontierPlan& plan, const FrontierCost& cost, double x,
                                     double y, std::size_t memoryCap) {
-  requireUnfolded(plan);
   checkMemory(plan, cost, FrontierTask::RealPoint, 0, memoryCap, "value");
-  RealPoint arithmetic(x, y);
+  RealPoint arithmetic(plan, x, y);
   const StateTable<RealPoint::Cell> last =
       sweep(plan, arithmetic, MeasuredStates{&cost}, [](std::size_t, std::size_t) { return true; });
   if (last.keys.empty())

@@ -6,7 +6,7 @@
 #include "graph/instance_reader.h"
 
 // A 2-connected block with its series and parallel classes folded into composite edges, for the
-// frontier engine at integer points: fewer vertices and edges to sweep, and on networks with
+// frontier engine: fewer vertices and edges to sweep, and on networks with
 // chains of degree-two vertices a far smaller frontier (the orders find better sweeps of what is
 // left). A composite edge carries two weights, a while it stays out of A and b once it joins A,
 // so that over the folded graph

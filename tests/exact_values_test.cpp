@@ -515,9 +515,14 @@ TEST(FrontierEngine, AgreesWithPlainDeletionContractionAndTheEvaluator) {
       const FrontierRealValue value = frontierRealValue(run.plan, run.cost, x, y);
       const double error = std::abs(value.value.toDouble() - exact.evaluate(x, y));
       EXPECT_LE(error, value.errorBound.toDouble()) << "at (" << x << ", " << y << ")";
+      const FrontierRealValue byFolds = blockRealValue(folded, x, y);
+      EXPECT_LE(std::abs(byFolds.value.toDouble() - exact.evaluate(x, y)),
+                byFolds.errorBound.toDouble())
+          << "folded, at (" << x << ", " << y << ")";
       // The sizes of the terms sum to T at (1 + |x - 1|, 1 + |y - 1|).
       const double termSizes = exact.evaluate(1 + std::abs(x - 1), 1 + std::abs(y - 1));
       EXPECT_LE(value.errorBound.toDouble(), 1e-13 * termSizes);
+      EXPECT_LE(byFolds.errorBound.toDouble(), 1e-13 * termSizes);
     }
   }
   EXPECT_GE(foldedParts, 20);  // the folds were taken, not only offered
