@@ -44,6 +44,7 @@ class FrontierMemoryExceeded : public std::invalid_argument {
 struct FrontierCost {
   int width = 0;
   double states = 0.0;             // summed over the steps
+  double outcomes = 0.0;           // the ways the states met go on, summed over the steps
   double maxStates = 0.0;          // of the largest step
   std::vector<double> stepStates;  // after each step, for the tables' sizes
   // Stopped at the state limit: the figures are lower bounds.
