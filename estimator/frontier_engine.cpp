@@ -64,58 +64,67 @@ __m128i closingGap(__m128i labels, int label) {
   return _mm_add_epi8(labels, above);  // -1 where above
 }
 
+// The label at a position of unpacked labels.
+int labelIn(__m128i labels, int position) {
+  const auto low = static_cast<std::uint64_t>(_mm_cvtsi128_si64(labels));
+  const auto high =
+      static_cast<std::uint64_t>(_mm_cvtsi128_si64(_mm_unpackhi_epi64(labels, labels)));
+  return static_cast<int>(((position < 8 ? low : high) >> (8 * (position & 7))) & 0xFF);
+}
+
+__m128i positionsBelow(int limit) {
+  const __m128i positions = _mm_setr_epi8(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
+  return _mm_cmpgt_epi8(_mm_set1_epi8(static_cast<char>(limit)), positions);
+}
+
 // Merging two blocks joins the later-numbered into the earlier, whose first position comes
 // first: the others keep their order.
-Key merged(Key key, int keep, int gone) {
-  __m128i labels = unpacked(key);
+__m128i merged(__m128i labels, int keep, int gone) {
   const __m128i isGone = _mm_cmpeq_epi8(labels, _mm_set1_epi8(static_cast<char>(gone)));
   labels = _mm_or_si128(_mm_andnot_si128(isGone, labels),
                         _mm_and_si128(isGone, _mm_set1_epi8(static_cast<char>(keep))));
-  return packed(closingGap(labels, gone));
+  return closingGap(labels, gone);
 }
 
-// A canonical key but for the block of `label`, which now first appears at position `first`
+// Canonical labels but for the block of `label`, which now first appears at position `first`
 // rather than before the blocks first met between: those move down by one label, and it takes
 // the highest of theirs. Blocks of labels above `label` first appear after its old first
 // position, so the highest label before `first` tells how many came between. The same as
 // renumbering the blocks by first appearance, in a few vector operations instead of a loop
 // with a branch a position.
-Key withBlockMovedBack(Key key, int size, int label, int first) {
-  const __m128i labels = unpacked(key);
-  const __m128i positions = _mm_setr_epi8(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
-  __m128i highest =
-      _mm_and_si128(labels, _mm_cmpgt_epi8(_mm_set1_epi8(static_cast<char>(first)), positions));
+__m128i withBlockMovedBack(__m128i labels, int size, int label, int first) {
+  __m128i highest = _mm_and_si128(labels, positionsBelow(first));
   highest = _mm_max_epu8(highest, _mm_srli_si128(highest, 8));
   highest = _mm_max_epu8(highest, _mm_srli_si128(highest, 4));
   highest = _mm_max_epu8(highest, _mm_srli_si128(highest, 2));
   highest = _mm_max_epu8(highest, _mm_srli_si128(highest, 1));
   const int top = _mm_cvtsi128_si32(highest) & 0xFF;
   if (top <= label)
-    return key;
-  const __m128i inFrontier = _mm_cmpgt_epi8(_mm_set1_epi8(static_cast<char>(size)), positions);
-  const __m128i isLabel =
-      _mm_and_si128(inFrontier, _mm_cmpeq_epi8(labels, _mm_set1_epi8(static_cast<char>(label))));
+    return labels;
+  const __m128i isLabel = _mm_and_si128(
+      positionsBelow(size), _mm_cmpeq_epi8(labels, _mm_set1_epi8(static_cast<char>(label))));
   const __m128i between =
       _mm_and_si128(_mm_cmpgt_epi8(labels, _mm_set1_epi8(static_cast<char>(label))),
                     _mm_cmpgt_epi8(_mm_set1_epi8(static_cast<char>(top + 1)), labels));
   const __m128i moved = _mm_add_epi8(labels, between);  // -1 where between
-  return packed(_mm_or_si128(_mm_andnot_si128(isLabel, moved),
-                             _mm_and_si128(isLabel, _mm_set1_epi8(static_cast<char>(top)))));
+  return _mm_or_si128(_mm_andnot_si128(isLabel, moved),
+                      _mm_and_si128(isLabel, _mm_set1_epi8(static_cast<char>(top))));
 }
 
-// The key without `position`, and whether its vertex was the last of its block.
-Key without(Key key, int size, int position, bool& lastOfBlock) {
-  const int label = labelAt(key, position);
+// The labels without `position` (those above move down one place, a zero comes in at the top),
+// and whether its vertex was the last of its block.
+__m128i without(__m128i labels, int size, int position, bool& lastOfBlock) {
+  const int label = labelIn(labels, position);
   const unsigned inFrontier = (1u << size) - 1;
-  const unsigned sameBlock = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(
-                                 unpacked(key), _mm_set1_epi8(static_cast<char>(label))))) &
+  const unsigned sameBlock = static_cast<unsigned>(_mm_movemask_epi8(
+                                 _mm_cmpeq_epi8(labels, _mm_set1_epi8(static_cast<char>(label))))) &
                              inFrontier;
   lastOfBlock = sameBlock == (1u << position);
-  const Key below = key & ((Key{1} << (4 * position)) - 1);
-  const Key above = position + 1 < 16 ? (key >> (4 * (position + 1))) << (4 * position) : 0;
-  const Key rest = below | above;
+  const __m128i below = positionsBelow(position);
+  const __m128i rest = _mm_or_si128(_mm_and_si128(below, labels),
+                                    _mm_andnot_si128(below, _mm_srli_si128(labels, 1)));
   if (lastOfBlock)
-    return packed(closingGap(unpacked(rest), label));
+    return closingGap(rest, label);
   // The block's first position moves on when the vertex leaving was it, which can put the block
   // behind others.
   if (std::countr_zero(sameBlock) == position)
@@ -410,48 +419,51 @@ class OutcomeEnumerator {
     out_ = &out;
     const SweepStep& step = plan_.steps[group.first];
     if (isComposite(step)) {
+      const __m128i labels = unpacked(key);
       const int first = labelAt(key, step.first), second = labelAt(key, step.second);
       if (first == second) {
-        afterRemovals(key, group.first + 1, kInsideBlock);
+        afterRemovals(labels, group.first + 1, kInsideBlock);
       } else {
-        afterRemovals(key, group.first + 1, kLeftOut);
-        afterRemovals(merged(key, std::min(first, second), std::max(first, second)),
+        afterRemovals(labels, group.first + 1, kLeftOut);
+        afterRemovals(merged(labels, std::min(first, second), std::max(first, second)),
                       group.first + 1, kJoined);
       }
       return;
     }
     const int size = group.first == 0 ? 0 : plan_.sizes[group.first - 1];
-    afterEdges(withNewBlock(key, size), group.first + 1, 0);
+    afterEdges(unpacked(withNewBlock(key, size)), group.first + 1, 0);
   }
 
  private:
-  void afterEdges(Key key, std::size_t t, int cycles) {
+  // The labels stay unpacked through a state's outcomes, packed once into each outcome's key.
+  void afterEdges(__m128i labels, std::size_t t, int cycles) {
     for (; t <= group_->last && plan_.steps[t].kind == SweepStepKind::Edge; ++t) {
       const SweepStep& step = plan_.steps[t];
-      const int first = labelAt(key, step.first), second = labelAt(key, step.second);
+      const int first = labelIn(labels, step.first), second = labelIn(labels, step.second);
       if (first == second) {
         if (arithmetic_.cycleIsZero())
           return;
         ++cycles;
         continue;
       }
-      afterEdges(merged(key, std::min(first, second), std::max(first, second)), t + 1, cycles);
+      afterEdges(merged(labels, std::min(first, second), std::max(first, second)), t + 1, cycles);
     }
-    afterRemovals(key, t, cycles);
+    afterRemovals(labels, t, cycles);
   }
 
-  void afterRemovals(Key key, std::size_t t, int cycles) {
+  void afterRemovals(__m128i labels, std::size_t t, int cycles) {
     int closures = 0;
     for (; t <= group_->last; ++t) {
       const SweepStep& step = plan_.steps[t];
       bool lastOfBlock = false;
-      key = without(key, plan_.sizes[t - 1], step.first, lastOfBlock);
+      labels = without(labels, plan_.sizes[t - 1], step.first, lastOfBlock);
       if (lastOfBlock && !step.emptiesFrontier) {
         if (arithmetic_.closureIsZero())
           return;
         ++closures;
       }
     }
+    const Key key = packed(labels);
     (*out_)[partitionOf(key)].push_back({key, source_, static_cast<std::uint16_t>(cycles),
                                          partition_, static_cast<std::uint8_t>(closures)});
   }
