@@ -1,0 +1,225 @@
+#pragma once
+
+#include <algorithm>
+#include <bit>
+#include <cstddef>
+#include <cstdint>
+#include <type_traits>
+#include <vector>
+
+#include <emmintrin.h>
+
+#include "estimator/frontier_keys.h"
+#include "estimator/frontier_memory.h"
+
+// The tables of one step of the frontier engine's sweep (frontier_engine.h): states beside their
+// values, built through open-addressing indexes. Internal to the engine.
+namespace frontier_detail {
+
+// Bytes a new state takes besides its values while a vertex's pass runs: its key and two to four
+// index slots. Half the cap is left for the table read and the lists.
+inline constexpr double kNewStateBytes = 8.0 + 64.0;
+
+// The states of one step beside their values, `width` cells a state, found through an
+// open-addressing index of positions into the arrays.
+template <typename Cell>
+struct StateTable {
+  HugePageVector<Key> keys;
+  HugePageVector<Cell> cells;
+  std::size_t width = 0;
+};
+
+// Builds the next step's table: an open-addressing index whose slots hold the key beside its
+// position, so that a probe touches one cache line before the state's cells.
+template <typename Cell>
+class StateBuilder {
+ public:
+  void start(StateTable<Cell>& table, std::size_t width, std::size_t expected) {
+    table_ = &table;
+    table.keys.clear();
+    table.cells.clear();
+    table.width = width;
+    table.keys.reserve(expected);
+    table.cells.reserve(expected * width);
+    resize(std::bit_ceil(std::max<std::size_t>(16, 2 * expected)));
+  }
+
+  void prefetch(Key key) const { __builtin_prefetch(&slots_[hashOf(key, shift_)]); }
+  // Every cache line of the state's cells: with a few primes they straddle two lines, with
+  // many they span three.
+  void prefetchCells(std::size_t position) const {
+    if (table_->width == 0)
+      return;
+    const char* first = reinterpret_cast<const char*>(cellsAt(position));
+    const char* last = reinterpret_cast<const char*>(cellsAt(position) + table_->width) - 1;
+    const auto line = [](const char* at) { return reinterpret_cast<std::uintptr_t>(at) >> 6; };
+    for (const char* at = first; line(at) <= line(last); at += 64)
+      __builtin_prefetch(at, 1);
+  }
+
+  // The position of state `key`, added with zero cells when new.
+  std::size_t positionOf(Key key) {
+    std::size_t slot = hashOf(key, shift_);
+    while (slots_[slot].position >= 0) {
+      if (slots_[slot].key == key)
+        return static_cast<std::size_t>(slots_[slot].position);
+      slot = (slot + 1) & mask_;
+    }
+    const std::size_t position = table_->keys.size();
+    slots_[slot] = {key, static_cast<std::int64_t>(position)};
+    table_->keys.push_back(key);
+    table_->cells.resize(table_->cells.size() + table_->width);
+    if (2 * table_->keys.size() > slots_.size())
+      grow();
+    return position;
+  }
+
+  Cell* cellsAt(std::size_t position) const {
+    return table_->cells.data() + position * table_->width;
+  }
+
+ private:
+  struct Slot {
+    Key key;
+    std::int64_t position;  // -1: empty
+  };
+
+  void resize(std::size_t capacity) {
+    slots_.assign(capacity, Slot{0, -1});
+    shift_ = 64 - std::countr_zero(capacity);
+    mask_ = capacity - 1;
+  }
+
+  void grow() {
+    resize(2 * slots_.size());
+    for (std::size_t position = 0; position < table_->keys.size(); ++position) {
+      std::size_t slot = hashOf(table_->keys[position], shift_);
+      while (slots_[slot].position >= 0)
+        slot = (slot + 1) & mask_;
+      slots_[slot] = {table_->keys[position], static_cast<std::int64_t>(position)};
+    }
+  }
+
+  StateTable<Cell>* table_ = nullptr;
+  std::vector<Slot> slots_;
+  int shift_ = 60;
+  std::size_t mask_ = 0;
+};
+
+// Builds the next step's table with each state's cells beside its key in the slots of an
+// open-addressing table, so that a lookup touches one or two cache lines instead of a slot and
+// then the state's cells elsewhere, and the lines can be prefetched from the key's hash alone.
+// For values of a few words (points, and the dry run's keys alone); a polynomial's tables are
+// too wide to leave a third of the slots empty. The slots are copied into the table in slot
+// order when the pass is done, which is the same order on any number of cores.
+template <typename Cell>
+class RecordBuilder {
+ public:
+  // Cells held in the record's words: a few residues, or none (the dry run's keys).
+  static bool suits(std::size_t width) {
+    return std::is_same_v<Cell, std::uint64_t> ? width <= 15 : std::is_empty_v<Cell> && width == 0;
+  }
+
+  void start(StateTable<Cell>& table, std::size_t width, std::size_t expected) {
+    table_ = &table;
+    width_ = width;
+    stride_ = width + 1;
+    count_ = 0;
+    resize(std::bit_ceil(std::max<std::size_t>(16, expected + expected / 8)));
+  }
+
+  // The first slot of `key`, whose record's lines (at most three for sixteen words) are
+  // fetched meanwhile.
+  std::size_t prefetch(Key key) const {
+    const std::size_t slot = hashOf(key, shift_);
+    const Key* record = records_.data() + slot * stride_;
+    _mm_prefetch(reinterpret_cast<const char*>(record), _MM_HINT_T0);
+    _mm_prefetch(reinterpret_cast<const char*>(record + width_ / 2), _MM_HINT_T0);
+    _mm_prefetch(reinterpret_cast<const char*>(record + width_), _MM_HINT_T0);
+    return slot;
+  }
+
+  // The cells of state `key`, added with zero cells when new; `slot` is its first slot from
+  // prefetch, unless the table has grown since. Valid until the next call.
+  Cell* cellsOf(Key key, std::size_t slot, std::size_t capacity) {
+    if (capacity != mask_ + 1)
+      slot = hashOf(key, shift_);
+    while (true) {
+      Key* record = &records_[slot * stride_];
+      if (record[0] == key)
+        return cellsIn(record);
+      if (record[0] == kEmpty)
+        break;
+      slot = (slot + 1) & mask_;
+    }
+    if (10 * (count_ + 1) > 7 * (mask_ + 1)) {
+      grow();
+      return cellsOf(key, 0, 0);
+    }
+    ++count_;
+    Key* record = &records_[slot * stride_];
+    record[0] = key;
+    std::fill(record + 1, record + stride_, Key{0});
+    return cellsIn(record);
+  }
+
+  std::size_t size() const { return count_; }
+  std::size_t capacity() const { return mask_ + 1; }
+
+  // The states into the table, in slot order.
+  void finish() {
+    StateTable<Cell>& table = *table_;
+    table.keys.clear();
+    table.cells.clear();
+    table.width = width_;
+    table.keys.reserve(count_);
+    table.cells.reserve(count_ * width_);
+    for (std::size_t slot = 0; slot <= mask_; ++slot) {
+      const Key* record = &records_[slot * stride_];
+      if (record[0] == kEmpty)
+        continue;
+      table.keys.push_back(record[0]);
+      if constexpr (std::is_same_v<Cell, std::uint64_t>)
+        table.cells.insert(table.cells.end(), record + 1, record + stride_);
+    }
+  }
+
+ private:
+  // No canonical key: its first position is always in block 0.
+  static constexpr Key kEmpty = ~Key{0};
+
+  static Cell* cellsIn(Key* record) {
+    if constexpr (std::is_same_v<Cell, std::uint64_t>)
+      return record + 1;
+    else
+      return nullptr;  // no cells: nothing is read or written through it
+  }
+
+  void resize(std::size_t capacity) {
+    records_.assign(capacity * stride_, kEmpty);
+    shift_ = 64 - std::countr_zero(capacity);
+    mask_ = capacity - 1;
+  }
+
+  void grow() {
+    HugePageVector<Key> old;
+    old.swap(records_);
+    resize(2 * (mask_ + 1));
+    for (std::size_t at = 0; at < old.size(); at += stride_) {
+      if (old[at] == kEmpty)
+        continue;
+      std::size_t slot = hashOf(old[at], shift_);
+      while (records_[slot * stride_] != kEmpty)
+        slot = (slot + 1) & mask_;
+      std::copy(old.begin() + at, old.begin() + at + stride_, records_.begin() + slot * stride_);
+    }
+  }
+
+  StateTable<Cell>* table_ = nullptr;
+  HugePageVector<Key> records_;  // key, then width_ cells; kEmpty: a free slot
+  std::size_t width_ = 0, stride_ = 1, count_ = 0;
+  int shift_ = 60;
+  std::size_t mask_ = 0;
+};
+
+}  // namespace frontier_detail
