@@ -57,8 +57,8 @@ FrontierChoice frontierChoice(const Graph& graph, FrontierTask task, double x, d
     cost.frontierComplete = false;
     return choice;
   }
-  // A state takes at least 230 ns (estimateFrontierRun), so more states than this overrun.
-  const FrontierCost total = dryRunBlockSweeps(choice.sweeps, secondsLimit / 230e-9);
+  // A state takes at least kFrontierStateSeconds, so more states than this overrun.
+  const FrontierCost total = dryRunBlockSweeps(choice.sweeps, secondsLimit / kFrontierStateSeconds);
   choice.estimate = estimateBlockSweeps(choice.sweeps, task, static_cast<std::int64_t>(x),
                                         static_cast<std::int64_t>(y));
   cost.frontierStates = total.states;

@@ -24,6 +24,16 @@ using namespace frontier_detail;
 
 namespace {
 
+// The run's cost constants (estimateFrontierRun) were measured where a state goes on in about 3.6
+// ways (grids, C60, random 3-regular graphs: 3.3 to 4.2); a hub's many edges back make a state's
+// outcomes many more (64 a state on the co-appearance network of Les Miserables), and each costs
+// about as much.
+constexpr double kOutcomesPerState = 3.6;
+
+double outcomeSpread(const FrontierCost& cost) {
+  return cost.states > 0.0 ? std::max(1.0, cost.outcomes / (kOutcomesPerState * cost.states)) : 1.0;
+}
+
 void checkMemory(const FrontierPlan& plan, const FrontierCost& cost, FrontierTask task, int primes,
                  std::size_t cap, const char* what) {
   const double bytes = estimateFrontierRun(plan, cost, task, primes).bytes;
@@ -137,24 +147,11 @@ int primesForPolynomial(const FrontierPlan& plan) {
   return static_cast<int>(std::ceil((plan.unfoldedEdgeCount + 2.0) / 62.0));
 }
 
-namespace {
-
-// The constants below were measured where a state goes on in about 3.6 ways (grids, C60, random
-// 3-regular graphs: 3.3 to 4.2); a hub's many edges back make a state's outcomes many more (64 a
-// state on the co-appearance network of Les Miserables), and each costs about as much.
-constexpr double kOutcomesPerState = 3.6;
-
-double outcomeSpread(const FrontierCost& cost) {
-  return cost.states > 0.0 ? std::max(1.0, cost.outcomes / (kOutcomesPerState * cost.states)) : 1.0;
-}
-
-}  // namespace
-
 FrontierEstimate estimateFrontierRun(const FrontierPlan& plan, const FrontierCost& cost,
                                      FrontierTask task, int primes) {
   // Seconds per state for its lookups and per value word, and bytes per state for its key and
   // its slots in the index (16 bytes, two to four per state) besides its values in both tables.
-  constexpr double kStateSeconds = 230e-9, kWordSeconds = 8e-9, kRealSeconds = 60e-9;
+  constexpr double kStateSeconds = kFrontierStateSeconds, kWordSeconds = 8e-9, kRealSeconds = 60e-9;
   // A polynomial's words are added in loops over its table, once per power of y a vertex's
   // cycles spread them over: 8.5 ns a word on one core (the 8 x 8 and 10 x 10 grids and C60
   // within 15%), and both cores take the work about 1.5 times as fast (bench/RESULTS.md).
@@ -226,15 +223,18 @@ std::optional<StateTable<typename Arithmetic::Cell>> sweepWithin(
   double& states = statesSpent ? *statesSpent : spentHere;
   states = 0.0;
   bool finished = plan.steps.empty();
+  // The limit is on the work, the states met or, where each goes on in many ways (a hub's edges
+  // back), their outcomes in the grids' measure.
+  double outcomes = 0.0;
   StateTable<typename Arithmetic::Cell> last = sweep(
       plan, arithmetic, GrowingStates{},
       [&](std::size_t t, std::size_t count) {
         states += static_cast<double>(count);
         finished = t + 1 == plan.steps.size();
-        return states <= stateLimit &&
+        return std::max(states, outcomes / kOutcomesPerState) <= stateLimit &&
                static_cast<double>(count) * bytesPerState <= static_cast<double>(memoryCap);
       },
-      static_cast<double>(memoryCap) / 2 / (kNewStateBytes + bytesPerState / 2));
+      static_cast<double>(memoryCap) / 2 / (kNewStateBytes + bytesPerState / 2), &outcomes);
   if (!finished)
     return std::nullopt;
   return last;
