@@ -637,6 +637,15 @@ TEST(FrontierEngine, RefusesBeyondItsLimits) {
   EXPECT_NE(cost.refusal.find("the frontier engine (width 11) met over"), std::string::npos)
       << cost.refusal;
   EXPECT_FALSE(exactValueIfCheap(ten, 2, 1, 1e-3));
+  // A hub next to every vertex makes each state go on in many ways: a run stops on its
+  // outcomes as well as its states.
+  EdgeList hubbed = gridEdges(4, 4);
+  for (int v = 0; v < 16; ++v)
+    hubbed.emplace_back(16, v);
+  const FrontierRun hub = frontierRun(graphOf(hubbed));
+  ASSERT_GT(hub.cost.outcomes, 5 * hub.cost.states);
+  EXPECT_FALSE(frontierIntegerValueWithin(hub.plan, 3, 3, 1.2 * hub.cost.states));
+  EXPECT_TRUE(frontierIntegerValueWithin(hub.plan, 3, 3, hub.cost.outcomes));
   const ExactValue cheap = *exactValueIfCheap(ten, 2, 1, 10.0);
   EXPECT_EQ(cheap.engine, ExactEngine::Frontier);
   EXPECT_EQ(cheap.decimal, exactValueOrRefuse(ten, 2, 1, 10.0).decimal);
