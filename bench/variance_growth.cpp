@@ -13,7 +13,7 @@
 //                           [--points 1:1,2:1] [--resistance POWER] [--radius R] [--smallest N]
 //                           [--largest N] [--guide-by-pilot] [--graphs A.txt,B.txt]
 //                           [--fit ROUNDS] [--fit-share F]
-//                           [--fit-objective second-moment|cross-entropy]
+//                           [--fit-objective second-moment|cross-entropy] [--fit-features 0,1,2]
 // --resistance tilts each choice by the resistance ratio to that power (resistance_guide.h);
 // --guide-by-pilot runs the pilot with and without that guide (half the pilot's time each) and
 // keeps the guide where its predicted work is below half the other's: the tilt column then ends
@@ -23,7 +23,9 @@
 // fitted ratio (estimator/ratio_fit.h) from the pilot's choice in that many rounds, its pilots
 // about F (default 0.5) of the cell's time, and measures the walk at the fitted weights: the
 // tilt column then ends in "f", and the fit's rounds go to standard error. The measured samples
-// get the same time as without the fit.
+// get the same time as without the fit. --fit-objective cross-entropy fits by that objective
+// instead (ratio_fit.h); --fit-features lets the fit move only the weights of those features
+// (fitted_ratio.h), the others keeping the pilot's choice.
 // The default table takes about 66 cells x S = 15 s of one core; --quick about a minute.
 #include <algorithm>
 #include <chrono>
@@ -61,6 +63,7 @@ struct Options {
   int fitRounds = 0;
   double fitShare = 0.5;
   RatioObjective fitObjective = RatioObjective::SecondMoment;
+  unsigned fitFeatures = kAllRatioFeatures;
   int smallest = 0, largest = 1 << 30;  // graphs with fewer or more vertices are left out
 };
 
@@ -93,6 +96,10 @@ Options parse(int argc, char** argv) {
       options.fitObjective = std::string(argv[++k]) == "cross-entropy"
                                  ? RatioObjective::CrossEntropy
                                  : RatioObjective::SecondMoment;
+    } else if (argument == "--fit-features" && hasValue) {
+      options.fitFeatures = 0;
+      for (const std::string& feature : splitAt(argv[++k], ','))
+        options.fitFeatures |= 1u << std::atoi(feature.c_str());
     } else if (argument == "--fit-share" && hasValue) {
       options.fitShare = std::atof(argv[++k]);
     } else if (argument == "--guide-by-pilot") {
@@ -282,8 +289,9 @@ std::vector<std::uint64_t> fitSeeds(std::size_t count) {
 
 // The fitted ratio from the pilot's choice, its pilots about `seconds` long in all; the rounds
 // and the weights go to standard error.
-WalkSettings fittedChoice(const Graph& graph, WalkSettings settings, double seconds, int rounds,
-                          RatioObjective objective) {
+WalkSettings fittedChoice(const Graph& graph, WalkSettings settings, double seconds,
+                          const Options& options) {
+  const int rounds = options.fitRounds;
   const RatioWeights start = constantTiltWeights(settings.tilt, settings.resistancePower != 0.0);
   WalkSettings probe = settings;
   probe.fittedRatio = start;
@@ -292,8 +300,8 @@ WalkSettings fittedChoice(const Graph& graph, WalkSettings settings, double seco
   const double perSample = std::max(secondsSince(started) / 8.0, 1e-9);
   const auto perRound =
       static_cast<std::size_t>(std::clamp(seconds / rounds / perSample, 64.0, 4000.0));
-  const RatioFit fit =
-      fitRatio(graph, settings, start, fitSeeds(perRound * rounds), rounds, objective);
+  const RatioFit fit = fitRatio(graph, settings, start, fitSeeds(perRound * rounds), rounds,
+                                options.fitObjective, options.fitFeatures);
   for (const RatioFitRound& round : fit.rounds) {
     std::fprintf(stderr, "  round at (");
     for (double w : round.start)
@@ -404,8 +412,8 @@ int main(int argc, char** argv) {
       std::vector<WalkSettings> configurations{settings};
       if (options.fitRounds > 0) {
         std::fprintf(stderr, "%s at %s:\n", member.label.c_str(), pointName(point).c_str());
-        configurations.push_back(fittedChoice(graph, settings, options.seconds * options.fitShare,
-                                              options.fitRounds, options.fitObjective));
+        configurations.push_back(
+            fittedChoice(graph, settings, options.seconds * options.fitShare, options));
       }
       for (const WalkSettings& measured : configurations) {
         const Measurement m = measureCell(member, graph, point, measured, rest, options);

@@ -31,9 +31,12 @@ constexpr int kRatioFeatureCount = 7;
 using RatioFeatures = std::array<double, kRatioFeatureCount>;
 using RatioWeights = std::array<double, kRatioFeatureCount>;
 
-// The chance the fitted choice never goes below on either side, so that no step's weight
-// exceeds 1 / kFittedChanceFloor.
-constexpr double kFittedChanceFloor = 1e-3;
+// The chance the fitted choice never goes below on either side, so that neither child's chance
+// rounds to 0 (which would drop its subtree and bias the walk). It lies far below the chances the
+// constant tilt itself gives: chains of series merges give factors a / b far from 1 at points
+// such as (3, 3), and a floor of 10^-3, above the tilt's own chance there, made the spread of
+// log |sample| five times the tilt's on a 3-regular graph of 1,000 vertices.
+constexpr double kFittedChanceFloor = 1e-12;
 
 // The weights of the constant tilt, with or without the shorted guide on top.
 RatioWeights constantTiltWeights(double tilt, bool shortedGuide);

@@ -193,7 +193,7 @@ RatioWeights newtonStep(Matrix h, const RatioWeights& g) {
 // Newton steps with backtracking, each at most kLongestStep long; returns the weights and
 // M(fitted) / M(start) in the pilot's samples.
 std::pair<RatioWeights, double> minimise(const Pilot& pilot, const RatioWeights& start,
-                                         bool crossEntropy) {
+                                         bool crossEntropy, unsigned movable) {
   std::vector<double> logSquares = clippedLogSquares(pilot);
   if (crossEntropy)
     for (double& value : logSquares)
@@ -204,7 +204,14 @@ std::pair<RatioWeights, double> minimise(const Pilot& pilot, const RatioWeights&
   RatioWeights theta = start;
   const double first = objectiveAt(theta, false).value;
   for (int step = 0; step < kNewtonSteps; ++step) {
-    const Objective here = objectiveAt(theta, true);
+    Objective here = objectiveAt(theta, true);
+    for (int a = 0; a < kD; ++a) {
+      if (movable & (1u << a))
+        continue;
+      here.gradient[a] = 0.0;
+      for (int b = 0; b < kD; ++b)
+        here.hessian[a][b] = here.hessian[b][a] = a == b ? 1.0 : 0.0;
+    }
     RatioWeights delta = newtonStep(here.hessian, here.gradient);
     double length = 0.0;
     for (int a = 0; a < kD; ++a)
@@ -270,7 +277,8 @@ double predictedWork(const RatioFitRound& round) {
 }  // namespace
 
 RatioFit fitRatio(const Graph& graph, const WalkSettings& settings, const RatioWeights& start,
-                  const std::vector<std::uint64_t>& seeds, int rounds, RatioObjective objective) {
+                  const std::vector<std::uint64_t>& seeds, int rounds, RatioObjective objective,
+                  unsigned movable) {
   const ReducedNode root = reducedRoot(graph, settings.x, settings.y, settings.order);
   RatioFit fit;
   fit.weights = start;
@@ -300,7 +308,7 @@ RatioFit fitRatio(const Graph& graph, const WalkSettings& settings, const RatioW
     if (round > 0 && round + 1 == rounds)
       break;  // the last of several rounds only tests the fit before it
     const auto [weights, ratio] =
-        minimise(pilot, fit.weights, objective == RatioObjective::CrossEntropy);
+        minimise(pilot, fit.weights, objective == RatioObjective::CrossEntropy, movable);
     fit.rounds.back().predictedSecondMoment = ratio;
     fit.weights = weights;
   }

@@ -42,6 +42,10 @@ struct RatioFit {
 // each path weighted by its clipped |X|), which a heavy tail sways less.
 enum class RatioObjective { SecondMoment, CrossEntropy };
 
+// `movable`: bit k set lets the fit move weight k; the others keep their start.
+constexpr unsigned kAllRatioFeatures = (1u << kRatioFeatureCount) - 1;
+
 RatioFit fitRatio(const Graph& graph, const WalkSettings& settings, const RatioWeights& start,
                   const std::vector<std::uint64_t>& seeds, int rounds,
-                  RatioObjective objective = RatioObjective::SecondMoment);
+                  RatioObjective objective = RatioObjective::SecondMoment,
+                  unsigned movable = kAllRatioFeatures);

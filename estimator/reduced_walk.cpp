@@ -80,9 +80,10 @@ void ReducedWalk::listFittedCandidates(int k) {
     return;
   }
   const RatioFeatures features = features_.read(node, rootEdges_);
-  const double chance = 1.0 / (1.0 + std::exp(-fittedLogit(*fitted_, features)));
-  candidates_.push_back({2 * k, size * chance});
-  candidates_.push_back({2 * k + 1, size * (1.0 - chance)});
+  // Each chance from its own side, so that the smaller keeps its digits.
+  const double logit = fittedLogit(*fitted_, features);
+  candidates_.push_back({2 * k, size / (1.0 + std::exp(-logit))});
+  candidates_.push_back({2 * k + 1, size / (1.0 + std::exp(logit))});
   if (recorded_ != nullptr && budget_ == 1) {
     recorded_->push_back({features, false});
     choicePending_ = true;
