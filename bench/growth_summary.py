@@ -1,4 +1,4 @@
-# Tables from growth_alternate.sh rows (or rows labelled base, wide, guide, pilot, new): per
+# Tables from growth_alternate.sh rows (or rows labelled base, wide, guide, pilot, new, fitted): per
 # graph and point each label's tilt, RV / log-normal RV and work to 1%; then per family, point
 # and label the growth law, the slopes per 100 vertices of log(1 + RV) and of (sd log)^2.
 #   python3 bench/growth_summary.py ROWS...
@@ -7,12 +7,12 @@ import sys, math, collections
 rows = collections.defaultdict(dict)
 for path in sys.argv[1:]:
     for line in open(path):
-        if '|' not in line or line.split()[0] not in ('base', 'wide', 'guide', 'pilot', 'new'): continue
+        if '|' not in line or line.split()[0] not in ('base', 'wide', 'guide', 'pilot', 'new', 'fitted'): continue
         cfg = line.split()[0]
         f = [c.strip() for c in line[len(cfg):].split('|')[1:-1]]
         if len(f) < 12: continue
         rows[(f[0], f[3])][cfg] = f
-cfgs = ['base', 'wide', 'guide', 'pilot', 'new']
+cfgs = ['base', 'wide', 'guide', 'pilot', 'new', 'fitted']
 def fam(g): return 'cubic' if g.startswith('3-') else 'grid' if g.startswith('grid') else 'dense'
 print('| graph | point | ' + ' | '.join(f'{c} tilt, RV / log-normal RV, work (s)' for c in cfgs if any(c in r for r in rows.values())) + ' | (1, 1): estimate / exact, last config |')
 used = [c for c in cfgs if any(c in r for r in rows.values())]

@@ -11,11 +11,21 @@
 //     square against the number of vertices (for a log-normal the two are the same number).
 //   velmora_variance_growth [--quick] [--seconds S] [--families cubic,grid,dense]
 //                           [--points 1:1,2:1] [--resistance POWER] [--radius R] [--smallest N]
-//                           [--largest N] [--guide-by-pilot]
+//                           [--largest N] [--guide-by-pilot] [--graphs A.txt,B.txt]
+//                           [--fit ROUNDS] [--fit-share F]
+//                           [--fit-objective second-moment|cross-entropy] [--fit-features 0,1,2]
 // --resistance tilts each choice by the resistance ratio to that power (resistance_guide.h);
 // --guide-by-pilot runs the pilot with and without that guide (half the pilot's time each) and
 // keeps the guide where its predicted work is below half the other's: the tilt column then ends
 // in "g" where it is guided.
+// --graphs measures the graphs of these files instead of the families (a file named cubic* counts
+// as a 3-regular graph, dense* as a dense one, for the growth law). --fit ROUNDS fits the
+// fitted ratio (estimator/ratio_fit.h) from the pilot's choice in that many rounds, its pilots
+// about F (default 0.5) of the cell's time, and measures the walk at the fitted weights: the
+// tilt column then ends in "f", and the fit's rounds go to standard error. The measured samples
+// get the same time as without the fit. --fit-objective cross-entropy fits by that objective
+// instead (ratio_fit.h); --fit-features lets the fit move only the weights of those features
+// (fitted_ratio.h), the others keeping the pilot's choice.
 // The default table takes about 66 cells x S = 15 s of one core; --quick about a minute.
 #include <algorithm>
 #include <chrono>
@@ -29,10 +39,12 @@
 #include <vector>
 
 #include "estimator/random_stream.h"
+#include "estimator/ratio_fit.h"
 #include "estimator/sample_batch.h"
 #include "estimator/spanning_tree_count.h"
 #include "estimator/tilt_choice.h"
 #include "graph/graph.h"
+#include "graph/instance_reader.h"
 #include "variance_measurement.h"
 
 namespace {
@@ -47,6 +59,11 @@ struct Options {
   double resistancePower = 0.0;
   int radius = 0;
   bool guideByPilot = false;
+  std::vector<std::string> graphs;
+  int fitRounds = 0;
+  double fitShare = 0.5;
+  RatioObjective fitObjective = RatioObjective::SecondMoment;
+  unsigned fitFeatures = kAllRatioFeatures;
   int smallest = 0, largest = 1 << 30;  // graphs with fewer or more vertices are left out
 };
 
@@ -71,6 +88,20 @@ Options parse(int argc, char** argv) {
       secondsGiven = true;
     } else if (argument == "--families" && hasValue) {
       options.families = splitAt(argv[++k], ',');
+    } else if (argument == "--graphs" && hasValue) {
+      options.graphs = splitAt(argv[++k], ',');
+    } else if (argument == "--fit" && hasValue) {
+      options.fitRounds = std::atoi(argv[++k]);
+    } else if (argument == "--fit-objective" && hasValue) {
+      options.fitObjective = std::string(argv[++k]) == "cross-entropy"
+                                 ? RatioObjective::CrossEntropy
+                                 : RatioObjective::SecondMoment;
+    } else if (argument == "--fit-features" && hasValue) {
+      options.fitFeatures = 0;
+      for (const std::string& feature : splitAt(argv[++k], ','))
+        options.fitFeatures |= 1u << std::atoi(feature.c_str());
+    } else if (argument == "--fit-share" && hasValue) {
+      options.fitShare = std::atof(argv[++k]);
     } else if (argument == "--guide-by-pilot") {
       options.guideByPilot = true;
     } else if (argument == "--radius" && hasValue) {
@@ -192,6 +223,26 @@ std::vector<FamilyMember> family(const std::string& name, bool quick) {
   return members;
 }
 
+// The graphs of instance files, each its own family: "cubic" or "dense" by the file's name.
+std::vector<std::pair<std::string, FamilyMember>> graphFiles(
+    const std::vector<std::string>& paths) {
+  std::vector<std::pair<std::string, FamilyMember>> files;
+  for (const std::string& path : paths) {
+    EdgeList edges;
+    int edgeCount = 0, vertexCount = 0;
+    readInstanceFile(path, edges, edgeCount, vertexCount);
+    const std::string stem = path.substr(path.find_last_of('/') + 1);
+    const std::string family = stem.rfind("cubic", 0) == 0   ? "cubic"
+                               : stem.rfind("dense", 0) == 0 ? "dense"
+                                                             : stem;
+    const std::string label = family == "cubic"   ? "3-regular " + std::to_string(vertexCount)
+                              : family == "dense" ? "G(n, 16/n) " + std::to_string(vertexCount)
+                                                  : stem;
+    files.push_back({family, {label, vertexCount, edges}});
+  }
+  return files;
+}
+
 double secondsSince(std::chrono::steady_clock::time_point start) {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
@@ -228,6 +279,45 @@ WalkSettings pilotChoice(const Graph& graph, WalkSettings settings, double secon
   return unguided;
 }
 
+// Seeds of the fit's pilots, apart from the tilt pilot's and the measured samples'.
+std::vector<std::uint64_t> fitSeeds(std::size_t count) {
+  std::vector<std::uint64_t> seeds(count);
+  for (std::size_t k = 0; k < count; ++k)
+    seeds[k] = 0xbf58476d1ce4e5b9ULL * (k + 1) + 777;
+  return seeds;
+}
+
+// The fitted ratio from the pilot's choice, its pilots about `seconds` long in all; the rounds
+// and the weights go to standard error.
+WalkSettings fittedChoice(const Graph& graph, WalkSettings settings, double seconds,
+                          const Options& options) {
+  const int rounds = options.fitRounds;
+  const RatioWeights start = constantTiltWeights(settings.tilt, settings.resistancePower != 0.0);
+  WalkSettings probe = settings;
+  probe.fittedRatio = start;
+  const auto started = std::chrono::steady_clock::now();
+  estimatePointSamples(graph, probe, pilotSeeds(8));
+  const double perSample = std::max(secondsSince(started) / 8.0, 1e-9);
+  const auto perRound =
+      static_cast<std::size_t>(std::clamp(seconds / rounds / perSample, 64.0, 4000.0));
+  const RatioFit fit = fitRatio(graph, settings, start, fitSeeds(perRound * rounds), rounds,
+                                options.fitObjective, options.fitFeatures);
+  for (const RatioFitRound& round : fit.rounds) {
+    std::fprintf(stderr, "  round at (");
+    for (double w : round.start)
+      std::fprintf(stderr, " %.3g", w);
+    std::fprintf(stderr, " ): pilot RV %.4g, log-normal %.4g, nodes %.0f; fit's M / M0 %.3g\n",
+                 round.sampledVariance, round.logNormalVariance, round.nodesPerSample,
+                 round.predictedSecondMoment);
+  }
+  std::fprintf(stderr, "  fitted (");
+  for (double w : fit.weights)
+    std::fprintf(stderr, " %.3g", w);
+  std::fprintf(stderr, " )\n");
+  settings.fittedRatio = fit.weights;
+  return settings;
+}
+
 // Least-squares slope of ys against xs.
 double slope(const std::vector<double>& xs, const std::vector<double>& ys) {
   const double n = static_cast<double>(xs.size());
@@ -258,6 +348,27 @@ std::string againstExact(const Measurement& m, const SpanningTreeCount& exact) {
   return text;
 }
 
+// One cell's samples and its row of the table.
+Measurement measureCell(const FamilyMember& member, const Graph& graph, const Point& point,
+                        const WalkSettings& settings, double seconds, const Options& options) {
+  const Measurement m = measure(graph, settings, seconds);
+  const double variance = std::max(m.relativeVariance, m.logNormalVariance());
+  const double work = variance * m.nodesPerSample * m.nsPerNode * 1e-9 / 1e-4;
+  std::string exact = "";
+  if (point == Point{1, 1})
+    exact = againstExact(m, countSpanningTrees(graph));
+  const char* mark = settings.fittedRatio                                      ? " f"
+                     : settings.resistancePower != 0.0 && options.guideByPilot ? " g"
+                                                                               : "";
+  std::printf(
+      "| %s | %d | %zu | %s | %.3g%s | %.0f | %.4g | %.3g | %.4g | %.0f | %.0f | %.4g | %s |\n",
+      member.label.c_str(), member.vertexCount, member.edges.size(), pointName(point).c_str(),
+      settings.tilt, mark, m.samples, m.relativeVariance, m.logSpread, m.logNormalVariance(),
+      m.nodesPerSample, m.nsPerNode, work, exact.c_str());
+  std::fflush(stdout);
+  return m;
+}
+
 struct Growth {
   std::vector<double> vertices, logVariance, logSpreadSquared;
 };
@@ -274,39 +385,50 @@ int main(int argc, char** argv) {
       "work to 1%% (s) | at (1, 1): estimate / exact |\n");
   std::printf("|---|---|---|---|---|---|---|---|---|---|---|---|---|\n");
   std::map<std::pair<std::string, Point>, Growth> growth;
-  for (const std::string& name : options.families)
-    for (const FamilyMember& member : family(name, options.quick)) {
-      if (member.vertexCount < options.smallest || member.vertexCount > options.largest)
-        continue;
-      const Graph graph(member.vertexCount, member.edges);
-      for (const Point& point : options.points) {
-        WalkSettings settings{1, 0, point.first, point.second, 0, WalkKind::Reduced};
-        settings.resistancePower = options.resistancePower;
-        settings.resistanceRadius = options.radius;
-        const auto cellStart = std::chrono::steady_clock::now();
-        settings = pilotChoice(graph, settings, options.seconds, options.guideByPilot);
-        const double rest =
-            std::max(options.seconds - secondsSince(cellStart), options.seconds / 2.0);
-        const Measurement m = measure(graph, settings, rest);
-        const double variance = std::max(m.relativeVariance, m.logNormalVariance());
-        const double work = variance * m.nodesPerSample * m.nsPerNode * 1e-9 / 1e-4;
-        std::string exact = "";
-        if (point == Point{1, 1})
-          exact = againstExact(m, countSpanningTrees(graph));
-        std::printf(
-            "| %s | %d | %zu | %s | %.3g%s | %.0f | %.4g | %.3g | %.4g | %.0f | %.0f | %.4g | "
-            "%s |\n",
-            member.label.c_str(), member.vertexCount, member.edges.size(), pointName(point).c_str(),
-            settings.tilt, settings.resistancePower != 0.0 && options.guideByPilot ? " g" : "",
-            m.samples, m.relativeVariance, m.logSpread, m.logNormalVariance(), m.nodesPerSample,
-            m.nsPerNode, work, exact.c_str());
-        std::fflush(stdout);
-        Growth& law = growth[{name, point}];
+  std::vector<std::pair<std::string, FamilyMember>> members = graphFiles(options.graphs);
+  std::vector<std::string> families;
+  if (options.graphs.empty()) {
+    families = options.families;
+    for (const std::string& name : options.families)
+      for (FamilyMember& member : family(name, options.quick))
+        members.push_back({name, std::move(member)});
+  } else {
+    for (const auto& [name, member] : members)
+      if (std::find(families.begin(), families.end(), name) == families.end())
+        families.push_back(name);
+  }
+  for (const auto& [name, member] : members) {
+    if (member.vertexCount < options.smallest || member.vertexCount > options.largest)
+      continue;
+    const Graph graph(member.vertexCount, member.edges);
+    for (const Point& point : options.points) {
+      WalkSettings settings{1, 0, point.first, point.second, 0, WalkKind::Reduced};
+      settings.resistancePower = options.resistancePower;
+      settings.resistanceRadius = options.radius;
+      const auto cellStart = std::chrono::steady_clock::now();
+      settings = pilotChoice(graph, settings, options.seconds, options.guideByPilot);
+      const double rest =
+          std::max(options.seconds - secondsSince(cellStart), options.seconds / 2.0);
+      std::vector<WalkSettings> configurations{settings};
+      if (options.fitRounds > 0) {
+        std::fprintf(stderr, "%s at %s:\n", member.label.c_str(), pointName(point).c_str());
+        configurations.push_back(
+            fittedChoice(graph, settings, options.seconds * options.fitShare, options));
+      }
+      for (const WalkSettings& measured : configurations) {
+        const Measurement m = measureCell(member, graph, point, measured, rest, options);
+        Growth& law = growth[{measured.fittedRatio ? name + " fitted" : name, point}];
         law.vertices.push_back(member.vertexCount);
         law.logVariance.push_back(std::log1p(m.relativeVariance));
         law.logSpreadSquared.push_back(m.logSpread * m.logSpread);
       }
     }
+  }
+  if (options.fitRounds > 0) {
+    const std::size_t unfitted = families.size();
+    for (std::size_t k = 0; k < unfitted; ++k)
+      families.push_back(families[k] + " fitted");
+  }
   std::printf("\nGrowth law, per 100 vertices: slope of log(1 + RV) | slope of (sd log)^2\n\n");
   std::printf("| family |");
   for (const Point& point : options.points)
@@ -315,7 +437,7 @@ int main(int argc, char** argv) {
   for (std::size_t k = 0; k < options.points.size(); ++k)
     std::printf("---|");
   std::printf("\n");
-  for (const std::string& name : options.families) {
+  for (const std::string& name : families) {
     std::printf("| %s |", name.c_str());
     for (const Point& point : options.points) {
       const Growth& law = growth[{name, point}];

@@ -1,5 +1,6 @@
 #include "estimator/reduced_walk.h"
 
+#include <cmath>
 #include <utility>
 
 #include "estimator/branch_order.h"
@@ -32,10 +33,15 @@ WideFloat ReducedWalk::sample(const ReducedNode& root, std::uint64_t seed) {
     return 0.0;
   levels_.resize(levels_.current, 1);
   levels_.current[0] = root;
+  rootEdges_ = root.edgeCount();
   while (!levels_.current.empty()) {
     listCandidates();
     if (resampleToBudget(candidates_, nodesKeptPerDepth(budget_), random_))
       budgetBound_ = true;
+    if (choicePending_) {
+      recorded_->back().deleted = candidates_.front().code % 2 == 0;
+      choicePending_ = false;
+    }
     descend();
   }
   return sum_;
@@ -46,6 +52,10 @@ void ReducedWalk::listCandidates() {
   for (int k = 0; k < static_cast<int>(levels_.current.size()); ++k) {
     const ReducedNode& node = levels_.current[k];
     const EdgeFactors<WideFloat>& branch = node.factors(node.branchEdge());
+    if (fitted_) {
+      listFittedCandidates(k);
+      continue;
+    }
     const double tilt = guide_ ? tilt_ * guide_->deletionRatio(node, guidePower_) : tilt_;
     const WideFloat deleted = node.weight() * branch.a * tilt;
     const WideFloat contracted = node.weight() * branch.b;
@@ -53,6 +63,30 @@ void ReducedWalk::listCandidates() {
       candidates_.push_back({2 * k, deleted});
     if (!contracted.isZero())
       candidates_.push_back({2 * k + 1, contracted});
+  }
+}
+
+// The two children's magnitudes, |weight| (|a| + |b|) split as the fitted chance says, so that
+// B = 1 takes the deletion child with that chance; a child of weight 0 is not a candidate, and
+// the other is then taken for sure.
+void ReducedWalk::listFittedCandidates(int k) {
+  const ReducedNode& node = levels_.current[k];
+  const EdgeFactors<WideFloat>& branch = node.factors(node.branchEdge());
+  if (node.weight().isZero() || (branch.a.isZero() && branch.b.isZero()))
+    return;
+  const WideFloat size = abs(node.weight()) * (abs(branch.a) + abs(branch.b));
+  if (branch.a.isZero() || branch.b.isZero()) {
+    candidates_.push_back({branch.a.isZero() ? 2 * k + 1 : 2 * k, size});
+    return;
+  }
+  const RatioFeatures features = features_.read(node, rootEdges_);
+  // Each chance from its own side, so that the smaller keeps its digits.
+  const double logit = fittedLogit(*fitted_, features);
+  candidates_.push_back({2 * k, size / (1.0 + std::exp(-logit))});
+  candidates_.push_back({2 * k + 1, size / (1.0 + std::exp(logit))});
+  if (recorded_ != nullptr && budget_ == 1) {
+    recorded_->push_back({features, false});
+    choicePending_ = true;
   }
 }
 

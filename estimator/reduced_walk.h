@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "estimator/branch_order.h"
+#include "estimator/fitted_ratio.h"
 #include "estimator/random_stream.h"
 #include "estimator/resistance_guide.h"
 #include "estimator/walk_levels.h"
@@ -61,6 +62,13 @@ class ReducedWalk {
   // `radius` < 0, the rest of the graph shorted, only the sum over the ends' edges. Power 0
   // turns it off.
   void guideByResistance(double power, int radius = 0);
+  // From now on each node's deletion chance at B = 1 is the fitted one of `weights`
+  // (fitted_ratio.h), in place of the constant tilt and the resistance guide; under a larger
+  // budget the two children's magnitudes are split in that proportion.
+  void guideByFit(const RatioWeights& weights) { fitted_ = weights; }
+  // At B = 1: from now on each choice between two children of non-zero weight under the fitted
+  // ratio is appended to `choices` (nullptr stops it), for fitting the ratio (ratio_fit.h).
+  void recordChoices(std::vector<RecordedChoice>* choices) { recorded_ = choices; }
   // Another thread's flag that ends the walk (walk_levels.h).
   void stopWhen(const std::atomic<bool>* stop) { levels_.stopWhen(stop); }
   // Tree nodes built by this walk over all its samples.
@@ -68,6 +76,7 @@ class ReducedWalk {
 
  private:
   void listCandidates();
+  void listFittedCandidates(int k);
   // Builds the kept children; leaves go into the sample, zero-weight children are dropped.
   void descend();
   void gatherLevel(int built);
@@ -77,6 +86,11 @@ class ReducedWalk {
   double tilt_;
   std::optional<ResistanceGuide> guide_;
   double guidePower_ = 0.0;
+  std::optional<RatioWeights> fitted_;
+  RatioFeatureReader features_;
+  std::vector<RecordedChoice>* recorded_ = nullptr;
+  bool choicePending_ = false;
+  int rootEdges_ = 0;
   std::size_t memoryLimit_;
   WalkLevels<ReducedNode> levels_;
   std::vector<WeightedCandidate> candidates_;

@@ -107,6 +107,8 @@ PointSamples reducedPointSamples(const Graph& graph, const WalkSettings& setting
         ReducedWalk walk(settings.budget, mcore, settings.tilt, memoryLimit);
         walk.stopWhen(settings.stop);
         walk.guideByResistance(settings.resistancePower, settings.resistanceRadius);
+        if (settings.fittedRatio)
+          walk.guideByFit(*settings.fittedRatio);
         return walk;
       },
       [&](ReducedWalk& walk, std::size_t i) { result.values[i] = walk.sample(root, seeds[i]); });

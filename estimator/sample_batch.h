@@ -3,10 +3,12 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <vector>
 
 #include "estimator/branch_order.h"
 #include "estimator/coefficient_matrix.h"
+#include "estimator/fitted_ratio.h"
 #include "estimator/wide_float.h"
 #include "graph/graph.h"
 
@@ -32,6 +34,9 @@ struct WalkSettings {
   // 0: the whole graph's network; r > 0: each edge's r-neighbourhood; r < 0: the edge's ends
   // with the rest of the graph shorted (resistance_guide.h)
   int resistanceRadius = 0;
+  // The reduced walk's: when given, each node's deletion chance is the fitted ratio of these
+  // weights (fitted_ratio.h), in place of `tilt` and the resistance guide.
+  std::optional<RatioWeights> fittedRatio = std::nullopt;
   // When another thread sets it, every walk of the batch throws WalkStopped at its next depth.
   const std::atomic<bool>* stop = nullptr;
 };

@@ -7,6 +7,7 @@
 #include <tuple>
 #include <vector>
 
+#include "estimator/ratio_fit.h"
 #include "estimator/sample_batch.h"
 #include "estimator/tilt_choice.h"
 #include "estimator/weighted_resampling.h"
@@ -137,6 +138,28 @@ TEST(ReducedWalk, TheResistanceGuideIsUnbiasedElsewhere) {
         const PointSamples batch = estimatePointSamples(graphOf(edges), settings, seeds(400, 91));
         expectUnbiased(batch.values, exact.evaluate(x, y));
       }
+}
+
+// The fitted ratio's chances, fitted or arbitrary, change the variance, never the mean.
+TEST(ReducedWalk, TheFittedRatioIsUnbiased) {
+  const EdgeList edges = randomCubicMultigraph(12, 9);
+  const Graph graph = graphOf(edges);
+  const ExactTutte exact = exactTutte(edges);
+  const RatioWeights arbitrary{0.3, 0.8, 0.5, -0.4, 0.2, 1.0, -0.5};
+  for (const auto& [x, y] :
+       {std::pair{2.0, 1.0}, {0.0, 2.0}, {2.0, 0.0}, {1.0, 1.0}, {-0.5, 1.5}}) {
+    WalkSettings settings = reduced(1, 0, x, y);
+    const RatioFit fit =
+        fitRatio(graph, settings, constantTiltWeights(0.7, true), seeds(200, 500), 2);
+    for (const RatioWeights& weights : {arbitrary, fit.weights})
+      for (int budget : {1, 4}) {
+        settings.budget = budget;
+        settings.fittedRatio = weights;
+        SCOPED_TRACE(testing::Message() << "B=" << budget << " at (" << x << ", " << y << ")");
+        const PointSamples batch = estimatePointSamples(graph, settings, seeds(400, 91));
+        expectUnbiased(batch.values, exact.evaluate(x, y));
+      }
+  }
 }
 
 TEST(ReducedWalk, ThePilotChoosesATiltThatFitsThePoint) {
