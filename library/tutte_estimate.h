@@ -45,6 +45,8 @@ struct ValueOptions {
   // so the choice too depends on the seed alone. A second pilot as long tries the walk guided by
   // resistances as well (estimator/resistance_guide.h, every other vertex shorted), which the
   // run keeps where it predicts at most half the work: dense graphs at (1, 1), (2, 1), (2, 0).
+  // Then the fitted ratio (estimator/fitted_ratio.h) is fitted from that choice on seeds of its
+  // own, drawn after those, and kept where its pilot predicts at most half the chosen walk's work.
   std::optional<double> tilt = std::nullopt;
 };
 
@@ -66,6 +68,8 @@ struct TutteEstimate {
   std::optional<double> tilt;
   // The reduced walk's choices were also guided by resistances, as its pilot chose.
   bool guided = false;
+  // The reduced walk's choices followed the fitted ratio, as its pilot chose.
+  bool fitted = false;
   SamplingReport run;
 };
 

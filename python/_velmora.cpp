@@ -218,6 +218,7 @@ py::dict estimate(const Instance& instance, double x, double y, int samples,
   result["error_bound"] = estimate.engine ? toPython(estimate.errorBound) : py::object(py::none());
   result["tilt"] = estimate.tilt;
   result["guided"] = estimate.guided;
+  result["fitted"] = estimate.fitted;
   addRun(result, estimate.run, instance);
   return result;
 }

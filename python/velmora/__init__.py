@@ -110,6 +110,9 @@ class Estimate:
             methods.
         guided: True when the reduced walk's pilot chose to guide each choice by resistances
             as well (on dense graphs at points such as (1, 1), (2, 1) and (2, 0)).
+        fitted: True when the reduced walk's choices followed the ratio fitted to the graph
+            and point by its pilot (on sparse graphs at (1, 2), (0, 2), (1, 1), dense ones at
+            (2, 1), (2, 0)).
         seed: the run's seed; the same seed gives the same samples on any number of cores.
         nodes: tree nodes built by all the run's walks together (the tilt's pilot aside).
         seconds: elapsed time of the estimate, the pilot's included.
@@ -137,6 +140,7 @@ class Estimate:
     exact: bool
     tilt: float | None = None
     guided: bool = False
+    fitted: bool = False
     warnings: list[str] = field(default_factory=list)
     engine: str | None = None
     error_bound: float | decimal.Decimal | None = None
@@ -230,7 +234,9 @@ def estimate(
             from 1/8 to 8 (widened up to 2**-10 or 2**10 when the best is at an end), an
             eighth as many as the samples but at least 16 and at most 200 per tilt, and a
             second pilot as long with each choice guided by resistances as well, which the
-            run keeps where it predicts at most half the work (``guided`` in the result).
+            run keeps where it predicts at most half the work (``guided`` in the result);
+            then three short rounds fit each choice's chance to the branch edge's local
+            features, kept likewise (``fitted``).
             The pilots draw from the run's seed too, so a seed still gives the same result on
             any number of cores. Give the tilt a run reported to skip the pilots in further
             runs at the same graph and point (a given tilt runs unguided). "auto" ignores it where it takes an exact value.
