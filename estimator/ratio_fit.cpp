@@ -6,6 +6,7 @@
 #include <limits>
 #include <utility>
 
+#include "estimator/parallel_loop.h"
 #include "estimator/reduced_walk.h"
 
 namespace {
@@ -46,19 +47,34 @@ double dot(const RatioWeights& weights, const RatioFeatures& features) {
   return sum;
 }
 
+// The pilot's walks in runs of seeds shared out among the cores, each run with a walk of its own,
+// joined in the seeds' order: the same pilot, and so the same fit, on any number of cores.
 Pilot drawPilot(const ReducedNode& root, const RatioWeights& weights,
                 const std::vector<std::uint64_t>& seeds) {
+  constexpr std::size_t kRun = 32;
+  std::vector<Pilot> runs((seeds.size() + kRun - 1) / kRun);
+  parallelFor(static_cast<int>(runs.size()), [&](int r) {
+    Pilot& run = runs[static_cast<std::size_t>(r)];
+    ReducedWalk walk(1, 0);
+    walk.guideByFit(weights);
+    walk.recordChoices(&run.choices);
+    const std::size_t end = std::min(seeds.size(), (static_cast<std::size_t>(r) + 1) * kRun);
+    for (std::size_t k = static_cast<std::size_t>(r) * kRun; k < end; ++k) {
+      const std::size_t first = run.choices.size();
+      const WideFloat value = walk.sample(root, seeds[k]);
+      const bool counts = !value.isZero() && value.isFinite();
+      run.paths.push_back({first, run.choices.size(), counts ? log(abs(value)) : kMinusInfinity});
+    }
+    run.nodes = walk.nodesBuilt();
+  });
   Pilot pilot;
-  ReducedWalk walk(1, 0);
-  walk.guideByFit(weights);
-  walk.recordChoices(&pilot.choices);
-  for (std::uint64_t seed : seeds) {
-    const std::size_t first = pilot.choices.size();
-    const WideFloat value = walk.sample(root, seed);
-    const bool counts = !value.isZero() && value.isFinite();
-    pilot.paths.push_back({first, pilot.choices.size(), counts ? log(abs(value)) : kMinusInfinity});
+  for (const Pilot& run : runs) {
+    const std::size_t offset = pilot.choices.size();
+    pilot.choices.insert(pilot.choices.end(), run.choices.begin(), run.choices.end());
+    for (const PilotPath& path : run.paths)
+      pilot.paths.push_back({path.first + offset, path.last + offset, path.logValue});
+    pilot.nodes += run.nodes;
   }
-  pilot.nodes = walk.nodesBuilt();
   for (const RecordedChoice& choice : pilot.choices) {
     const double logit = fittedLogit(weights, choice.features);
     pilot.logChance.push_back(logLogistic(choice.deleted ? logit : -logit));
