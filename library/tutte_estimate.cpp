@@ -85,8 +85,11 @@ WalkChoice chooseWalk(const Graph& graph, WalkSettings pilot,
 // for the features' cost (100-300 ns a node) with room to spare. On 3-regular graphs it cut the
 // work to 1% at (1, 2), (0, 2) and (1, 1) 3 to 10^5 times and flattened the growth of log RV with
 // n five- to tenfold; on dense graphs at (2, 1), (2, 0) six- to sevenfold (bench/RESULTS.md).
+// Below this relative variance of a sample (as the tilt's pilot predicts it) a fit could save at
+// most a tenth of the work and its pilot would cost more: the run goes without it.
 constexpr int kFitRounds = 3;
 constexpr double kFitWorkShare = 0.5;
+constexpr double kFitLeastVariance = 0.1;
 
 int fitSeedCount(int samples) {
   return kFitRounds * std::clamp(samples / 16, 64, 1000);
@@ -95,6 +98,8 @@ int fitSeedCount(int samples) {
 std::optional<RatioWeights> fitWalk(const Graph& graph, const WalkSettings& pilot,
                                     const WalkChoice& choice,
                                     const std::vector<std::uint64_t>& seeds) {
+  if (choice.tilt.relativeVariance < kFitLeastVariance)
+    return std::nullopt;
   const RatioWeights start = constantTiltWeights(choice.tilt.tilt, choice.guided);
   const RatioFit fit = fitRatio(graph, pilot, start, seeds, kFitRounds);
   if (fit.weights == start)
