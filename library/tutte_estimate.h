@@ -46,7 +46,8 @@ struct ValueOptions {
   // resistances as well (estimator/resistance_guide.h, every other vertex shorted), which the
   // run keeps where it predicts at most half the work: dense graphs at (1, 1), (2, 1), (2, 0).
   // Then the fitted ratio (estimator/fitted_ratio.h) is fitted from that choice on seeds of its
-  // own, drawn after those, and kept where its pilot predicts at most half the chosen walk's work.
+  // own, drawn after those, and kept where its pilot predicts at most half the chosen walk's work;
+  // where the tilt's pilot predicts a relative variance below 0.1 the fit is skipped.
   std::optional<double> tilt = std::nullopt;
 };
 
