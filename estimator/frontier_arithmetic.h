@@ -57,6 +57,29 @@ inline FrontierInteger fromResidues(const std::vector<PrimeField>& fields,
   return value;
 }
 
+// The composite edges the steps of `plan` take, each weight id once in the order first met;
+// slotOf maps a weight id to its place in that list (-1 for the others).
+inline std::vector<std::uint32_t> compositeIds(const FrontierPlan& plan, std::vector<int>& slotOf) {
+  std::vector<std::uint32_t> ids;
+  slotOf.assign(plan.folds.size() + 1, -1);
+  for (const SweepStep& step : plan.steps)
+    if (isComposite(step) && slotOf[step.weight] < 0) {
+      slotOf[step.weight] = static_cast<int>(ids.size());
+      ids.push_back(step.weight);
+    }
+  return ids;
+}
+
+// Residues modulo one prime, for the folds' weights.
+struct ResidueRing {
+  const PrimeField& field;
+  std::uint64_t one() const { return field.one(); }
+  std::uint64_t times(std::uint64_t a, std::uint64_t b) const { return field.multiply(a, b); }
+  std::uint64_t plus(std::uint64_t a, std::uint64_t b) const {
+    return addModulo(a, b, field.prime());
+  }
+};
+
 // An integer point: K residues a state, held in Montgomery form.
 struct ModularPoint {
   using Cell = std::uint64_t;
@@ -99,45 +122,23 @@ struct ModularPoint {
       holdCompositeFactors(xValue, yValue, closures);
   }
 
-  // Each fold's weights a and b (series_parallel_folds.h) for every prime, then the tables of the
-  // composite edges the steps take.
+  // Each composite edge's weights (series_parallel_folds.h) times (x - 1)^d, for every prime.
   void holdCompositeFactors(std::int64_t xValue, std::int64_t yValue, int closures) {
-    slotOf.assign(sweepPlan->folds.size() + 1, -1);
-    for (const SweepStep& step : sweepPlan->steps)
-      if (isComposite(step) && slotOf[step.weight] < 0) {
-        slotOf[step.weight] = static_cast<int>(compositeFactors.size());
-        compositeFactors.emplace_back(3, std::vector<std::vector<std::uint64_t>>(closures + 1));
-      }
-    for (std::size_t k = 0; k < fields.size(); ++k) {
-      const PrimeField& field = fields[k];
-      const std::uint64_t p = field.prime();
+    const std::vector<std::uint32_t> ids = compositeIds(*sweepPlan, slotOf);
+    compositeFactors.assign(ids.size(),
+                            std::vector<std::vector<std::vector<std::uint64_t>>>(
+                                3, std::vector<std::vector<std::uint64_t>>(closures + 1)));
+    for (const PrimeField& field : fields) {
+      const ResidueRing ring{field};
       const std::uint64_t xMinusOne = field.fromInteger(xValue - 1);
-      const std::uint64_t yMinusOne = field.fromInteger(yValue - 1);
-      const auto times = [&](std::uint64_t a, std::uint64_t b) { return field.multiply(a, b); };
-      std::vector<std::uint64_t> out{field.one()}, in{field.one()};
-      for (const EdgeFold& fold : sweepPlan->folds) {
-        const std::uint64_t a1 = out[fold.left], b1 = in[fold.left];
-        const std::uint64_t a2 = out[fold.right], b2 = in[fold.right];
-        const std::uint64_t mixed = addModulo(times(a1, b2), times(b1, a2), p);
-        if (fold.kind == EdgeFold::Kind::Parallel) {
-          out.push_back(times(a1, a2));
-          in.push_back(addModulo(mixed, times(times(b1, b2), yMinusOne), p));
-        } else {
-          out.push_back(addModulo(times(times(a1, a2), xMinusOne), mixed, p));
-          in.push_back(times(b1, b2));
-        }
-      }
-      for (std::size_t w = 1; w < slotOf.size(); ++w) {
-        if (slotOf[w] < 0)
-          continue;
-        const std::uint64_t weights[3] = {out[w], in[w],
-                                          addModulo(out[w], times(in[w], yMinusOne), p)};
+      const auto weights =
+          foldedWeights(sweepPlan->folds, ids, ring, xMinusOne, field.fromInteger(yValue - 1));
+      for (std::size_t slot = 0; slot < ids.size(); ++slot)
         for (int choice = 0; choice < 3; ++choice) {
-          std::uint64_t factor = weights[choice];
-          for (int d = 0; d <= closures; ++d, factor = times(factor, xMinusOne))
-            compositeFactors[slotOf[w]][choice][d].push_back(factor);
+          std::uint64_t factor = weights[slot][choice];
+          for (int d = 0; d <= closures; ++d, factor = ring.times(factor, xMinusOne))
+            compositeFactors[slot][choice][d].push_back(factor);
         }
-      }
     }
   }
   std::size_t width(int) const { return fields.size(); }
@@ -220,27 +221,10 @@ struct RealPoint {
   }
 
   void holdComposites() {
-    slotOf.assign(sweepPlan->folds.size() + 1, -1);
     const Cell X{xMinusOne, kUnit * std::fabs(xMinusOne)}, Y{y - 1.0, kUnit * std::fabs(y - 1.0)};
-    std::vector<Cell> out{{1.0, 0.0}}, in{{1.0, 0.0}};
-    for (const EdgeFold& fold : sweepPlan->folds) {
-      const Cell &a1 = out[fold.left], &b1 = in[fold.left];
-      const Cell &a2 = out[fold.right], &b2 = in[fold.right];
-      const Cell mixed = plus(times(a1, b2), times(b1, a2));
-      const Cell a = fold.kind == EdgeFold::Kind::Parallel ? times(a1, a2)
-                                                           : plus(times(times(a1, a2), X), mixed);
-      const Cell b = fold.kind == EdgeFold::Kind::Parallel ? plus(mixed, times(times(b1, b2), Y))
-                                                           : times(b1, b2);
-      out.push_back(a);
-      in.push_back(b);
-    }
-    for (const SweepStep& step : sweepPlan->steps)
-      if (isComposite(step) && slotOf[step.weight] < 0) {
-        slotOf[step.weight] = static_cast<int>(composites.size());
-        const std::uint32_t w = step.weight;
-        composites.push_back({out[w], in[w], plus(out[w], times(in[w], Y))});
-      }
+    composites = foldedWeights(sweepPlan->folds, compositeIds(*sweepPlan, slotOf), *this, X, Y);
   }
+  static Cell one() { return {1.0, 0.0}; }
 
   std::size_t width(int) const { return 1; }
   void one(Cell* cell) const { cell->value = 1.0; }
@@ -374,13 +358,7 @@ struct PolynomialCounts {
     }
   }
   void holdCompositeTerms() {
-    std::vector<std::uint32_t> ids;
-    slotOf.assign(sweepPlan->folds.size() + 1, -1);
-    for (const SweepStep& step : sweepPlan->steps)
-      if (isComposite(step) && slotOf[step.weight] < 0) {
-        slotOf[step.weight] = static_cast<int>(ids.size());
-        ids.push_back(step.weight);
-      }
+    const std::vector<std::uint32_t> ids = compositeIds(*sweepPlan, slotOf);
     const std::size_t K = primes.size();
     for (const CompositeWeights& weights : compositeWeightsModulo(sweepPlan->folds, ids, primes)) {
       std::array<std::vector<Term>, 3>& terms = compositeTerms.emplace_back();

@@ -150,8 +150,8 @@ class PolynomialRing {
   }
 
   // a X^shiftX Y^shiftY times b.
-  FoldPolynomial product(const FoldPolynomial& a, const FoldPolynomial& b, int shiftX = 0,
-                         int shiftY = 0) const {
+  FoldPolynomial times(const FoldPolynomial& a, const FoldPolynomial& b, int shiftX = 0,
+                       int shiftY = 0) const {
     const std::size_t K = primes_.size();
     FoldPolynomial result = zero(a.degreeX + b.degreeX + shiftX, a.degreeY + b.degreeY + shiftY);
     for (int i = 0; i <= a.degreeX; ++i)
@@ -170,7 +170,7 @@ class PolynomialRing {
     return result;
   }
 
-  FoldPolynomial sum(const FoldPolynomial& a, const FoldPolynomial& b) const {
+  FoldPolynomial plus(const FoldPolynomial& a, const FoldPolynomial& b) const {
     FoldPolynomial result = zero(std::max(a.degreeX, b.degreeX), std::max(a.degreeY, b.degreeY));
     for (const FoldPolynomial* term : {&a, &b})
       for (int i = 0; i <= term->degreeX; ++i)
@@ -209,32 +209,11 @@ std::vector<CompositeWeights> compositeWeightsModulo(const std::vector<EdgeFold>
                                                      const std::vector<std::uint32_t>& ids,
                                                      const std::vector<std::uint64_t>& primes) {
   const PolynomialRing ring(primes);
-  // a and b of every weight id; each fold's parts are used by it alone, so they are let go.
-  std::vector<FoldPolynomial> out{ring.one()}, in{ring.one()};
-  std::vector<char> wanted(folds.size() + 1, 0);
-  for (std::uint32_t id : ids)
-    wanted[id] = 1;
-  for (const EdgeFold& fold : folds) {
-    const FoldPolynomial &a1 = out[fold.left], &b1 = in[fold.left];
-    const FoldPolynomial &a2 = out[fold.right], &b2 = in[fold.right];
-    const FoldPolynomial mixed = ring.sum(ring.product(a1, b2), ring.product(b1, a2));
-    FoldPolynomial a, b;
-    if (fold.kind == EdgeFold::Kind::Parallel) {
-      a = ring.product(a1, a2);
-      b = ring.sum(mixed, ring.product(b1, b2, 0, 1));
-    } else {
-      a = ring.sum(ring.product(a1, a2, 1, 0), mixed);
-      b = ring.product(b1, b2);
-    }
-    for (std::uint32_t part : {fold.left, fold.right})
-      if (part != 0 && !wanted[part])
-        out[part] = in[part] = FoldPolynomial{};
-    out.push_back(std::move(a));
-    in.push_back(std::move(b));
-  }
+  const FoldPolynomial one = ring.one();
+  const FoldPolynomial X = ring.times(one, one, 1, 0), Y = ring.times(one, one, 0, 1);
   std::vector<CompositeWeights> weights;
-  for (std::uint32_t id : ids)
-    weights.push_back({out[id], in[id], ring.sum(out[id], ring.product(in[id], ring.one(), 0, 1))});
+  for (const auto& [out, joined, inside] : foldedWeights(folds, ids, ring, X, Y))
+    weights.push_back({out, joined, inside});
   return weights;
 }
 

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 #include "graph/instance_reader.h"
@@ -37,6 +39,41 @@ struct FoldedBlock {
 // a 2-connected block without loops on the ids 0 .. vertexCount - 1, as graph/blocks.h gives
 // them. O(edges) expected, by hashing the vertex pairs.
 FoldedBlock foldSeriesParallel(int vertexCount, const EdgeList& edges);
+
+// The three weights of each composite edge in `ids`, by the formulas above in any arithmetic:
+// out of A (a), joining two blocks of A (b), and inside a block of A (a + b Y). `ring` gives
+// one(), times(p, q) and plus(p, q); X and Y are x - 1 and y - 1 in it. Each fold's parts serve it
+// alone (the plain edge, id 0, aside), so they are let go once it is made. O(folds) operations.
+template <typename Value, typename Ring>
+std::vector<std::array<Value, 3>> foldedWeights(const std::vector<EdgeFold>& folds,
+                                                const std::vector<std::uint32_t>& ids,
+                                                const Ring& ring, const Value& X, const Value& Y) {
+  std::vector<Value> out{ring.one()}, in{ring.one()};
+  std::vector<char> wanted(folds.size() + 1, 0);
+  for (std::uint32_t id : ids)
+    wanted[id] = 1;
+  const auto take = [&](std::vector<Value>& values, std::uint32_t id) {
+    if (id == 0 || wanted[id])
+      return values[id];
+    return Value(std::move(values[id]));
+  };
+  for (const EdgeFold& fold : folds) {
+    const Value a1 = take(out, fold.left), b1 = take(in, fold.left);
+    const Value a2 = take(out, fold.right), b2 = take(in, fold.right);
+    const Value mixed = ring.plus(ring.times(a1, b2), ring.times(b1, a2));
+    if (fold.kind == EdgeFold::Kind::Parallel) {
+      out.push_back(ring.times(a1, a2));
+      in.push_back(ring.plus(mixed, ring.times(ring.times(b1, b2), Y)));
+    } else {
+      out.push_back(ring.plus(ring.times(ring.times(a1, a2), X), mixed));
+      in.push_back(ring.times(b1, b2));
+    }
+  }
+  std::vector<std::array<Value, 3>> weights;
+  for (std::uint32_t id : ids)
+    weights.push_back({out[id], in[id], ring.plus(out[id], ring.times(in[id], Y))});
+  return weights;
+}
 
 // A weight as a polynomial in X = x - 1 and Y = y - 1, its coefficients modulo each of K primes:
 // coefficients[(i * (degreeY + 1) + j) * K + k] for X^i Y^j modulo the k-th prime.
