@@ -168,20 +168,45 @@ struct ModularPoint {
   bool closureIsZero() const { return xIsOne; }
   // On a composite edge's pass `cycles` is its CompositeChoice.
   void addTransformed(Cell* into, const Cell* from, int cycles, int closures) const {
-    if (composite) {
-      const std::vector<std::uint64_t>& factor = (*composite)[cycles][closures];
-      for (std::size_t k = 0; k < fields.size(); ++k)
-        into[k] = addModulo(into[k], fields[k].multiply(from[k], factor[k]), fields[k].prime());
-      return;
+    const std::uint64_t* factor =
+        composite ? (*composite)[cycles][closures].data()
+                  : (cycles == 0 && closures == 0 ? nullptr : factors[cycles][closures].data());
+    // A run's residues in lanes of a fixed count, which the compiler interleaves.
+    switch (fields.size()) {
+      case 1:
+        return addInLanes<1>(into, from, factor);
+      case 2:
+        return addInLanes<2>(into, from, factor);
+      case 3:
+        return addInLanes<3>(into, from, factor);
+      case 4:
+        return addInLanes<4>(into, from, factor);
+      case 5:
+        return addInLanes<5>(into, from, factor);
+      case 6:
+        return addInLanes<6>(into, from, factor);
+      case 7:
+        return addInLanes<7>(into, from, factor);
+      case 8:
+        return addInLanes<8>(into, from, factor);
+      default:
+        break;
     }
-    if (cycles == 0 && closures == 0) {
-      for (std::size_t k = 0; k < fields.size(); ++k)
-        into[k] = addModulo(into[k], from[k], fields[k].prime());
-      return;
-    }
-    const std::vector<std::uint64_t>& factor = factors[cycles][closures];
     for (std::size_t k = 0; k < fields.size(); ++k)
-      into[k] = addModulo(into[k], fields[k].multiply(from[k], factor[k]), fields[k].prime());
+      into[k] = addModulo(into[k], factor ? fields[k].multiply(from[k], factor[k]) : from[k],
+                          fields[k].prime());
+  }
+
+  template <std::size_t K>
+  void addInLanes(Cell* into, const Cell* from, const std::uint64_t* factor) const {
+    const PrimeField* field = fields.data();
+    if (factor == nullptr) {
+      for (std::size_t k = 0; k < K; ++k)
+        into[k] = addModulo(into[k], from[k], field[k].prime());
+      return;
+    }
+    for (std::size_t k = 0; k < K; ++k)
+      into[k] = addModulo(into[k], field[k].multiply(from[k], factor[k]), field[k].prime());
   }
 };
 
