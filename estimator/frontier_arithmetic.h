@@ -86,6 +86,7 @@ struct ModularPoint {
   std::vector<PrimeField> fields;
   // factors[c][d]: y^c (x - 1)^d, held, for each prime.
   std::vector<std::vector<std::vector<std::uint64_t>>> factors;
+  std::vector<std::vector<char>> factorIsOne;
   bool yIsZero, xIsOne;
 
   // compositeFactors[slot][choice][d]: a composite edge's weight for the choice times
@@ -118,6 +119,13 @@ struct ModularPoint {
           factors[c][d].push_back(factor);
       }
     }
+    // Where a factor is 1 modulo every prime (all of them at (2, 1) and (2, 0), the even powers
+    // of -1), its outcomes are added without a product.
+    factorIsOne.assign(cycles + 1, std::vector<char>(closures + 1, 1));
+    for (int c = 0; c <= cycles; ++c)
+      for (int d = 0; d <= closures; ++d)
+        for (std::size_t k = 0; k < fields.size(); ++k)
+          factorIsOne[c][d] &= factors[c][d][k] == fields[k].one();
     if (!plan.folds.empty())
       holdCompositeFactors(xValue, yValue, closures);
   }
@@ -170,7 +178,7 @@ struct ModularPoint {
   void addTransformed(Cell* into, const Cell* from, int cycles, int closures) const {
     const std::uint64_t* factor =
         composite ? (*composite)[cycles][closures].data()
-                  : (cycles == 0 && closures == 0 ? nullptr : factors[cycles][closures].data());
+                  : (factorIsOne[cycles][closures] ? nullptr : factors[cycles][closures].data());
     // A run's residues in lanes of a fixed count, which the compiler interleaves.
     switch (fields.size()) {
       case 1:
