@@ -26,6 +26,30 @@ inline std::uint64_t addModulo(std::uint64_t a, std::uint64_t b, std::uint64_t p
   return sum - (p & -static_cast<std::uint64_t>(sum >= p));
 }
 
+// a w mod p, for a < 2^64 and a constant w < p given with w' = floor(w 2^64 / p) (Shoup's
+// product): one high and two low products, where Montgomery's takes two full ones and a low one.
+// The quotient's estimate is at most one short, so a w - q p lies in [0, 2p).
+inline std::uint64_t timesConstant(std::uint64_t a, std::uint64_t w, std::uint64_t wShoup,
+                                   std::uint64_t p) {
+  const auto q = static_cast<std::uint64_t>((static_cast<DoubleWord>(a) * wShoup) >> 64);
+  const std::uint64_t r = a * w - q * p;
+  return r - (p & -static_cast<std::uint64_t>(r >= p));
+}
+
+// Held factors, one a prime, as the pairs (w, w') timesConstant takes: a held value times the
+// plain w is the held product.
+inline std::vector<std::uint64_t> constantPairs(const std::vector<PrimeField>& fields,
+                                                const std::vector<std::uint64_t>& held) {
+  std::vector<std::uint64_t> pairs;
+  for (std::size_t k = 0; k < fields.size(); ++k) {
+    const std::uint64_t w = fields[k].toInteger(held[k]);
+    pairs.push_back(w);
+    pairs.push_back(
+        static_cast<std::uint64_t>((static_cast<DoubleWord>(w) << 64) / fields[k].prime()));
+  }
+  return pairs;
+}
+
 inline std::vector<PrimeField> firstPrimes(int count) {
   std::vector<PrimeField> fields;
   DescendingWordPrimes primes;
@@ -84,13 +108,14 @@ struct ResidueRing {
 struct ModularPoint {
   using Cell = std::uint64_t;
   std::vector<PrimeField> fields;
-  // factors[c][d]: y^c (x - 1)^d, held, for each prime.
+  // factors[c][d]: y^c (x - 1)^d for each prime, as constantPairs.
   std::vector<std::vector<std::vector<std::uint64_t>>> factors;
   std::vector<std::vector<char>> factorIsOne;
   bool yIsZero, xIsOne;
 
   // compositeFactors[slot][choice][d]: a composite edge's weight for the choice times
-  // (x - 1)^d, held, for each prime; slotOf[weight id] its slot, for the ids the steps use.
+  // (x - 1)^d for each prime, as constantPairs; slotOf[weight id] its slot, for the ids the
+  // steps use.
   std::vector<std::vector<std::vector<std::vector<std::uint64_t>>>> compositeFactors;
   std::vector<int> slotOf;
   const FrontierPlan* sweepPlan = nullptr;
@@ -128,6 +153,13 @@ struct ModularPoint {
           factorIsOne[c][d] &= factors[c][d][k] == fields[k].one();
     if (!plan.folds.empty())
       holdCompositeFactors(xValue, yValue, closures);
+    for (auto& byClosures : factors)
+      for (std::vector<std::uint64_t>& factor : byClosures)
+        factor = constantPairs(fields, factor);
+    for (auto& byChoice : compositeFactors)
+      for (auto& byClosures : byChoice)
+        for (std::vector<std::uint64_t>& factor : byClosures)
+          factor = constantPairs(fields, factor);
   }
 
   // Each composite edge's weights (series_parallel_folds.h) times (x - 1)^d, for every prime.
@@ -200,9 +232,12 @@ struct ModularPoint {
       default:
         break;
     }
-    for (std::size_t k = 0; k < fields.size(); ++k)
-      into[k] = addModulo(into[k], factor ? fields[k].multiply(from[k], factor[k]) : from[k],
-                          fields[k].prime());
+    for (std::size_t k = 0; k < fields.size(); ++k) {
+      const std::uint64_t p = fields[k].prime();
+      into[k] = addModulo(
+          into[k], factor ? timesConstant(from[k], factor[2 * k], factor[2 * k + 1], p) : from[k],
+          p);
+    }
   }
 
   template <std::size_t K>
@@ -213,8 +248,10 @@ struct ModularPoint {
         into[k] = addModulo(into[k], from[k], field[k].prime());
       return;
     }
-    for (std::size_t k = 0; k < K; ++k)
-      into[k] = addModulo(into[k], field[k].multiply(from[k], factor[k]), field[k].prime());
+    for (std::size_t k = 0; k < K; ++k) {
+      const std::uint64_t p = field[k].prime();
+      into[k] = addModulo(into[k], timesConstant(from[k], factor[2 * k], factor[2 * k + 1], p), p);
+    }
   }
 };
 
