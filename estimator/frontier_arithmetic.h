@@ -36,18 +36,27 @@ inline std::uint64_t timesConstant(std::uint64_t a, std::uint64_t w, std::uint64
   return r - (p & -static_cast<std::uint64_t>(r >= p));
 }
 
-// Held factors, one a prime, as the pairs (w, w') timesConstant takes: a held value times the
-// plain w is the held product.
-inline std::vector<std::uint64_t> constantPairs(const std::vector<PrimeField>& fields,
-                                                const std::vector<std::uint64_t>& held) {
+// Residues w < p, one a prime, as the pairs (w, w') timesConstant takes.
+inline std::vector<std::uint64_t> constantPairs(const std::vector<std::uint64_t>& primes,
+                                                const std::vector<std::uint64_t>& residues) {
   std::vector<std::uint64_t> pairs;
-  for (std::size_t k = 0; k < fields.size(); ++k) {
-    const std::uint64_t w = fields[k].toInteger(held[k]);
-    pairs.push_back(w);
+  for (std::size_t k = 0; k < primes.size(); ++k) {
+    pairs.push_back(residues[k]);
     pairs.push_back(
-        static_cast<std::uint64_t>((static_cast<DoubleWord>(w) << 64) / fields[k].prime()));
+        static_cast<std::uint64_t>((static_cast<DoubleWord>(residues[k]) << 64) / primes[k]));
   }
   return pairs;
+}
+
+// The same for held factors: a held value times the plain w is the held product.
+inline std::vector<std::uint64_t> constantPairs(const std::vector<PrimeField>& fields,
+                                                const std::vector<std::uint64_t>& held) {
+  std::vector<std::uint64_t> primes, plain;
+  for (std::size_t k = 0; k < fields.size(); ++k) {
+    primes.push_back(fields[k].prime());
+    plain.push_back(fields[k].toInteger(held[k]));
+  }
+  return constantPairs(primes, plain);
 }
 
 inline std::vector<PrimeField> firstPrimes(int count) {
@@ -394,13 +403,14 @@ struct PolynomialCounts {
   std::vector<TableShape> shapes;
   TableShape from, to;
 
-  // binomials[c][b]: C(c, b) modulo each prime, for as many edges as a vertex has back.
+  // binomials[c][b]: C(c, b) modulo each prime (as constantPairs), for as many edges as a vertex
+  // has back.
   std::vector<std::vector<std::vector<std::uint64_t>>> binomials;
 
   // A composite edge's weights as their non-zero terms X^x Y^y, by choice (CompositeChoice).
   struct Term {
     int x, y;
-    std::vector<std::uint64_t> coefficient;  // modulo each prime
+    std::vector<std::uint64_t> coefficient;  // modulo each prime, as constantPairs
   };
   std::vector<std::array<std::vector<Term>, 3>> compositeTerms;
   std::vector<int> slotOf;  // by weight id, for the ids the steps take
@@ -426,6 +436,9 @@ struct PolynomialCounts {
           row[b][k] = addModulo(binomials[c - 1][b - 1][k], binomials[c - 1][b][k], primes[k]);
       binomials.push_back(std::move(row));
     }
+    for (auto& row : binomials)
+      for (std::vector<std::uint64_t>& binomial : row)
+        binomial = constantPairs(primes, binomial);
   }
   void holdCompositeTerms() {
     const std::vector<std::uint32_t> ids = compositeIds(*sweepPlan, slotOf);
@@ -443,7 +456,7 @@ struct PolynomialCounts {
             std::vector<std::uint64_t> coefficient(first, first + static_cast<std::ptrdiff_t>(K));
             if (std::any_of(coefficient.begin(), coefficient.end(),
                             [](std::uint64_t c) { return c != 0; }))
-              terms[choice].push_back({x, y, std::move(coefficient)});
+              terms[choice].push_back({x, y, constantPairs(primes, coefficient)});
           }
       }
     }
@@ -472,9 +485,9 @@ struct PolynomialCounts {
             into + (static_cast<std::size_t>(i + closed) * (to.cycles + 1) + j + cycled) * K;
         for (std::size_t k = 0; k < K; ++k) {
           const std::uint64_t term =
-              multiple[k] == 1 ? source[k]
-                               : static_cast<std::uint64_t>(static_cast<DoubleWord>(source[k]) *
-                                                            multiple[k] % primes[k]);
+              multiple[2 * k] == 1
+                  ? source[k]
+                  : timesConstant(source[k], multiple[2 * k], multiple[2 * k + 1], primes[k]);
           target[k] = addModulo(target[k], term, primes[k]);
         }
       }
