@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 #include "estimator/frontier_engine.h"
@@ -162,6 +163,7 @@ struct ModularPoint {
           factorIsOne[c][d] &= factors[c][d][k] == fields[k].one();
     if (!plan.folds.empty())
       holdCompositeFactors(xValue, yValue, closures);
+    addLanes = laneAdder(fields.size(), std::make_index_sequence<9>{});
     for (auto& byClosures : factors)
       for (std::vector<std::uint64_t>& factor : byClosures)
         factor = constantPairs(fields, factor);
@@ -220,44 +222,29 @@ struct ModularPoint {
     const std::uint64_t* factor =
         composite ? (*composite)[cycles][closures].data()
                   : (factorIsOne[cycles][closures] ? nullptr : factors[cycles][closures].data());
-    // A run's residues in lanes of a fixed count, which the compiler interleaves.
-    switch (fields.size()) {
-      case 1:
-        return addInLanes<1>(into, from, factor);
-      case 2:
-        return addInLanes<2>(into, from, factor);
-      case 3:
-        return addInLanes<3>(into, from, factor);
-      case 4:
-        return addInLanes<4>(into, from, factor);
-      case 5:
-        return addInLanes<5>(into, from, factor);
-      case 6:
-        return addInLanes<6>(into, from, factor);
-      case 7:
-        return addInLanes<7>(into, from, factor);
-      case 8:
-        return addInLanes<8>(into, from, factor);
-      default:
-        break;
-    }
-    for (std::size_t k = 0; k < fields.size(); ++k) {
-      const std::uint64_t p = fields[k].prime();
-      into[k] = addModulo(
-          into[k], factor ? timesConstant(from[k], factor[2 * k], factor[2 * k + 1], p) : from[k],
-          p);
-    }
+    (this->*addLanes)(into, from, factor);
   }
+
+  // A state's residues in lanes of a count fixed at compile time, which the compiler
+  // interleaves: one function for each count up to eight, chosen once; K = 0 for more.
+  using LaneAdder = void (ModularPoint::*)(Cell*, const Cell*, const std::uint64_t*) const;
+  template <std::size_t... K>
+  static LaneAdder laneAdder(std::size_t count, std::index_sequence<K...>) {
+    constexpr LaneAdder adders[] = {&ModularPoint::addInLanes<K>...};
+    return adders[count < sizeof...(K) ? count : 0];
+  }
+  LaneAdder addLanes = nullptr;
 
   template <std::size_t K>
   void addInLanes(Cell* into, const Cell* from, const std::uint64_t* factor) const {
     const PrimeField* field = fields.data();
+    const std::size_t lanes = K == 0 ? fields.size() : K;
     if (factor == nullptr) {
-      for (std::size_t k = 0; k < K; ++k)
+      for (std::size_t k = 0; k < lanes; ++k)
         into[k] = addModulo(into[k], from[k], field[k].prime());
       return;
     }
-    for (std::size_t k = 0; k < K; ++k) {
+    for (std::size_t k = 0; k < lanes; ++k) {
       const std::uint64_t p = field[k].prime();
       into[k] = addModulo(into[k], timesConstant(from[k], factor[2 * k], factor[2 * k + 1], p), p);
     }
