@@ -26,9 +26,9 @@
 // bits a vertex into one word, held in a flat array beside their values and found through an
 // open-addressing index rebuilt at every step. Memory: two such tables, keys plus values, and
 // the index; refused beyond a cap before the run (FrontierMemoryExceeded). The states are shared
-// out among eight partitions by their hash, whose tables are built on all cores
-// (estimator/parallel_loop.h), each from its outcomes in a fixed order: so the values, rounding
-// included, are the same on any number of cores.
+// out among partitions by their hash, as many as keep each partition's table within a core's
+// cache, whose tables are built on all cores (estimator/parallel_loop.h), each from its outcomes
+// in a fixed order: so the values, rounding included, are the same on any number of cores.
 
 using FrontierInteger = boost::multiprecision::mpz_int;
 

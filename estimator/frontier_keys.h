@@ -140,13 +140,14 @@ inline std::size_t hashOf(Key key, int shift) {
   return static_cast<std::size_t>(mixed(key) >> shift);
 }
 
-// The states are shared out among a fixed number of partitions by bits of the mixed key that no
-// index of fewer than 2^40 slots uses, so that the partitions' tables are built side by side,
-// and in the same way on any number of cores.
-inline constexpr int kPartitions = 8;
+// The states are shared out among partitions by bits of the mixed key that no index of fewer
+// than 2^32 slots uses, so that the partitions' tables are built side by side, and in the same
+// way on any number of cores. A step takes as many partitions (a power of two) as keep each
+// partition's table within a core's own cache.
+inline constexpr std::size_t kMinPartitions = 8, kMaxPartitions = 4096;
 
-inline int partitionOf(Key key) {
-  return static_cast<int>((mixed(key) >> 20) & (kPartitions - 1));
+inline std::size_t partitionOf(Key key, std::size_t partitions) {
+  return static_cast<std::size_t>(mixed(key) >> 20) & (partitions - 1);
 }
 
 }  // namespace frontier_detail

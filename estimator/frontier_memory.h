@@ -3,6 +3,8 @@
 #include <cstddef>
 #include <cstdlib>
 #include <new>
+#include <type_traits>
+#include <utility>
 #include <vector>
 
 #include <sys/mman.h>
@@ -39,6 +41,17 @@ class HugePageAllocator {
       ::operator delete(block);
     else
       std::free(block);
+  }
+
+  // Elements are left as they come on resize: every array here is written before it is read,
+  // and clearing a step's table of a gigabyte first would be a pass over memory of its own.
+  template <typename U>
+  void construct(U* at) noexcept(std::is_nothrow_default_constructible_v<U>) {
+    ::new (static_cast<void*>(at)) U;
+  }
+  template <typename U, typename... Arguments>
+  void construct(U* at, Arguments&&... arguments) {
+    ::new (static_cast<void*>(at)) U(std::forward<Arguments>(arguments)...);
   }
 
   template <typename U>

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <limits>
@@ -31,14 +32,19 @@ enum CompositeChoice : std::uint16_t { kLeftOut = 0, kJoined = 1, kInsideBlock =
 // not) and one factor x - 1 for every component of A closed.
 struct Contribution {
   Key key;
-  std::uint32_t source;
+  std::uint32_t source;  // the state's position in its table
   std::uint16_t cycles;
-  std::uint8_t sourcePartition;
-  std::uint8_t closures;  // at most the frontier's width
+  std::uint8_t sourceTable;  // which of the tables read
+  std::uint8_t closures;     // at most the frontier's width
 };
 static_assert(sizeof(Contribution) == 16, "a list of outcomes streams through the caches");
 
-using ContributionsByPartition = std::array<std::vector<Contribution>, kPartitions>;
+// The outcomes of a run of states, grouped by the partition they land in, each group in the
+// states' order: partition q's are at [starts[q], starts[q + 1]).
+struct RunOutcomes {
+  std::vector<Contribution> outcomes;
+  std::vector<std::uint32_t> starts;
+};
 
 // The steps of one vertex: its arrival, its edges back (loops included) and the vertices that
 // leave after them. One pass over the states takes them all, so a state is looked up once per
@@ -69,11 +75,11 @@ class OutcomeEnumerator {
   OutcomeEnumerator(const FrontierPlan& plan, const Arithmetic& arithmetic)
       : plan_(plan), arithmetic_(arithmetic) {}
 
-  void enumerate(Key key, std::uint32_t source, std::uint8_t partition, const VertexSteps& group,
-                 ContributionsByPartition& out) {
+  void enumerate(Key key, std::uint32_t source, std::uint8_t sourceTable, const VertexSteps& group,
+                 std::vector<Contribution>& out) {
     group_ = &group;
     source_ = source;
-    partition_ = partition;
+    sourceTable_ = sourceTable;
     out_ = &out;
     const SweepStep& step = plan_.steps[group.first];
     if (isComposite(step)) {
@@ -121,17 +127,16 @@ class OutcomeEnumerator {
         ++closures;
       }
     }
-    const Key key = packed(labels);
-    (*out_)[partitionOf(key)].push_back({key, source_, static_cast<std::uint16_t>(cycles),
-                                         partition_, static_cast<std::uint8_t>(closures)});
+    out_->push_back({packed(labels), source_, static_cast<std::uint16_t>(cycles), sourceTable_,
+                     static_cast<std::uint8_t>(closures)});
   }
 
   const FrontierPlan& plan_;
   const Arithmetic& arithmetic_;
   const VertexSteps* group_ = nullptr;
   std::uint32_t source_ = 0;
-  std::uint8_t partition_ = 0;
-  ContributionsByPartition* out_ = nullptr;
+  std::uint8_t sourceTable_ = 0;
+  std::vector<Contribution>* out_ = nullptr;
 };
 
 // The lines of a state's cells, ahead of their use: the sources of a list of outcomes climb
@@ -145,6 +150,169 @@ void prefetchCells(const StateTable<Cell>& table, std::size_t position) {
   _mm_prefetch(first + sizeof(Cell) * table.width - 1, _MM_HINT_T0);
 }
 
+// States a partition's table is sized for: with a few residues a state its records take one or
+// two megabytes, so that the lookups of a partition's outcomes stay within a core's own cache.
+inline constexpr std::size_t kPartitionStates = std::size_t{1} << 14;
+
+inline std::size_t partitionsFor(std::size_t expectedStates) {
+  return std::clamp(std::bit_ceil(expectedStates / kPartitionStates + 1), kMinPartitions,
+                    kMaxPartitions);
+}
+
+// Lists the outcomes of states [begin, end) of `table` across `group` into `run`, grouped by
+// their partitions.
+template <typename Arithmetic, typename Cell>
+void listRun(OutcomeEnumerator<Arithmetic>& enumerator, const StateTable<Cell>& table,
+             std::uint8_t tableIndex, std::size_t begin, std::size_t end, const VertexSteps& group,
+             std::size_t partitions, RunOutcomes& run) {
+  thread_local std::vector<Contribution> outcomes;
+  thread_local std::vector<std::uint16_t> partitionsOf;
+  outcomes.clear();
+  for (std::size_t s = begin; s < end; ++s)
+    enumerator.enumerate(table.keys[s], static_cast<std::uint32_t>(s), tableIndex, group, outcomes);
+  run.starts.assign(partitions + 1, 0);
+  partitionsOf.resize(outcomes.size());
+  for (std::size_t c = 0; c < outcomes.size(); ++c) {
+    partitionsOf[c] = static_cast<std::uint16_t>(partitionOf(outcomes[c].key, partitions));
+    ++run.starts[partitionsOf[c] + 1];
+  }
+  for (std::size_t q = 0; q < partitions; ++q)
+    run.starts[q + 1] += run.starts[q];
+  // Exactly the room the run needs and an eighth, rather than twice it.
+  if (run.outcomes.capacity() < outcomes.size()) {
+    run.outcomes.clear();
+    run.outcomes.reserve(outcomes.size() + outcomes.size() / 8);
+  }
+  run.outcomes.resize(outcomes.size());
+  std::vector<std::uint32_t> at(run.starts.begin(), run.starts.end() - 1);
+  for (std::size_t c = 0; c < outcomes.size(); ++c)
+    run.outcomes[at[partitionsOf[c]]++] = outcomes[c];
+}
+
+// The outcomes landing in one partition, run after run.
+class PartitionOutcomes {
+ public:
+  PartitionOutcomes(const std::vector<RunOutcomes>& runs, std::size_t runCount,
+                    std::size_t partition)
+      : runs_(runs), runCount_(runCount), partition_(partition) {}
+
+  const Contribution* next() {
+    while (at_ == end_) {
+      if (run_ == runCount_)
+        return nullptr;
+      const RunOutcomes& run = runs_[run_++];
+      at_ = run.outcomes.data() + run.starts[partition_];
+      end_ = run.outcomes.data() + run.starts[partition_ + 1];
+    }
+    return at_++;
+  }
+
+ private:
+  const std::vector<RunOutcomes>& runs_;
+  std::size_t runCount_, partition_, run_ = 0;
+  const Contribution* at_ = nullptr;
+  const Contribution* end_ = nullptr;
+};
+
+// Adds one partition's outcomes into its records, each record's lines and its source's cells
+// prefetched this many outcomes ahead of their use: a stream that keeps the core's misses in
+// flight. Returns false once the records pass `limit` states.
+template <std::size_t kAhead, typename Arithmetic, typename Cell>
+bool addInRecords(RecordBuilder<Cell>& builder, PartitionOutcomes outcomes,
+                  const std::vector<StateTable<Cell>>& sources, const Arithmetic& arithmetic,
+                  double limit) {
+  struct Ahead {
+    const Contribution* outcome;
+    std::size_t slot, capacity;
+  };
+  std::array<Ahead, kAhead> ahead;
+  std::size_t pulled = 0, added = 0;
+  const auto pull = [&] {
+    const Contribution* outcome = outcomes.next();
+    if (outcome == nullptr)
+      return false;
+    ahead[pulled++ % kAhead] = {outcome, builder.prefetch(outcome->key), builder.capacity()};
+    prefetchCells(sources[outcome->sourceTable], outcome->source);
+    return true;
+  };
+  while (pulled < kAhead && pull()) {
+  }
+  while (added < pulled) {
+    const Ahead here = ahead[added++ % kAhead];
+    pull();
+    const StateTable<Cell>& source = sources[here.outcome->sourceTable];
+    arithmetic.addTransformed(builder.cellsOf(here.outcome->key, here.slot, here.capacity),
+                              source.cells.data() + here.outcome->source * source.width,
+                              here.outcome->cycles, here.outcome->closures);
+    if (added % 64 == 0 && static_cast<double>(builder.size()) > limit)
+      return false;
+  }
+  return static_cast<double>(builder.size()) <= limit;
+}
+
+// The same into a table of wide values through its index, a batch at a time: the batch's index
+// slots are all prefetched before any is probed, and its cells before any is added to.
+template <std::size_t kBatch, typename Arithmetic, typename Cell>
+bool addInTable(StateBuilder<Cell>& builder, const StateTable<Cell>& table,
+                PartitionOutcomes outcomes, const std::vector<StateTable<Cell>>& sources,
+                const Arithmetic& arithmetic, double limit) {
+  std::array<const Contribution*, kBatch> batch;
+  std::array<std::size_t, kBatch> positions;
+  while (true) {
+    std::size_t size = 0;
+    while (size < kBatch && (batch[size] = outcomes.next()) != nullptr)
+      ++size;
+    if (size == 0)
+      return true;
+    for (std::size_t c = 0; c < size; ++c) {
+      builder.prefetch(batch[c]->key);
+      prefetchCells(sources[batch[c]->sourceTable], batch[c]->source);
+    }
+    for (std::size_t c = 0; c < size; ++c) {
+      positions[c] = builder.positionOf(batch[c]->key);
+      builder.prefetchCells(positions[c]);
+    }
+    for (std::size_t c = 0; c < size; ++c) {
+      const StateTable<Cell>& source = sources[batch[c]->sourceTable];
+      arithmetic.addTransformed(builder.cellsAt(positions[c]),
+                                source.cells.data() + batch[c]->source * source.width,
+                                batch[c]->cycles, batch[c]->closures);
+    }
+    if (static_cast<double>(table.keys.size()) > limit)
+      return false;
+  }
+}
+
+// The partitions' states side by side into one table, in partition order, each partition's
+// copied on its own core: from its records, or from its own table.
+template <typename Cell>
+void gather(const std::vector<RecordBuilder<Cell>>& records,
+            const std::vector<StateTable<Cell>>& tables, std::size_t partitions, std::size_t width,
+            StateTable<Cell>& table, std::vector<std::size_t>& offsets) {
+  const bool fromRecords = !records.empty();
+  offsets.assign(partitions + 1, 0);
+  for (std::size_t q = 0; q < partitions; ++q)
+    offsets[q + 1] = offsets[q] + (fromRecords ? records[q].size() : tables[q].keys.size());
+  table.width = width;
+  table.keys.clear();
+  table.cells.clear();
+  reserveGrowing(table.keys, offsets.back());
+  reserveGrowing(table.cells, offsets.back() * width);
+  table.keys.resize(offsets.back());
+  table.cells.resize(offsets.back() * width);
+  parallelFor(static_cast<int>(partitions), [&](int q) {
+    const auto p = static_cast<std::size_t>(q);
+    Key* keys = table.keys.data() + offsets[p];
+    Cell* cells = table.cells.data() + offsets[p] * width;
+    if (fromRecords) {
+      records[p].finish(keys, cells);
+      return;
+    }
+    std::copy(tables[p].keys.begin(), tables[p].keys.end(), keys);
+    std::copy(tables[p].cells.begin(), tables[p].cells.end(), cells);
+  });
+}
+
 // The sweep itself, a vertex at a time. Arithmetic gives the values: Cell, width(step) cells per
 // state after a step (-1 before the first), one(cells), enter(first, last) before a vertex's
 // steps, and addTransformed(into, from, cycles, closures), which adds a state's cells times
@@ -152,176 +320,131 @@ void prefetchCells(const StateTable<Cell>& table, std::size_t position) {
 // nothing go. `expected(step)` bounds the states after a vertex's last step, for the tables'
 // sizes; afterStep(step, states) is told them and stops the sweep by returning false.
 //
-// Each vertex takes two parallel passes: the outcomes of fixed runs of states are listed by the
-// partition they land in, then each partition's table is built from its lists in the runs'
-// order. So the sums are taken in one order on any number of cores, and the floating-point
-// values come out the same. The tables are far larger than the caches on the graphs that
-// matter, so each lookup would wait for memory: the outcomes go in batches, whose index slots
-// are all prefetched before any is probed, and whose cells are prefetched before any is added
-// to.
+// Each vertex takes two parallel passes. First the outcomes of fixed runs of states are listed,
+// each run's grouped by the partition of the next table they land in; then each partition's
+// table is built from its groups in the runs' order. So the sums are taken in one order on any
+// number of cores, and the floating-point values come out the same. A step has as many
+// partitions as keep each one's table within a core's cache (partitionsFor): the tables are far
+// larger than the caches on the graphs that matter, and a lookup into the whole table would wait
+// for memory, where one into a partition's finds it cached; what is left to fetch from memory
+// is the source's cells, prefetched ahead. The partitions' records are then copied side by side
+// into one table (gather); tables of wide values stay apart, each read where it was built.
 //
 // `tableLimit` bounds the states a vertex's pass may make: a pass that makes more is left
-// unfinished, and the sweep ends there, as when afterStep stops it. It keeps a run without a
-// dry run, and the dry run itself, within their memory while the table grows.
+// unfinished, and the sweep ends there, as when afterStep stops it. It keeps a run without a dry
+// run, and the dry run itself, within their memory while the table grows.
 template <typename Arithmetic, typename Expected, typename AfterStep>
 inline StateTable<typename Arithmetic::Cell> sweep(
     const FrontierPlan& plan, Arithmetic& arithmetic, Expected expected, AfterStep afterStep,
     double tableLimit = std::numeric_limits<double>::infinity(), double* outcomesListed = nullptr) {
   using Cell = typename Arithmetic::Cell;
-  using Tables = std::array<StateTable<Cell>, kPartitions>;
-  constexpr std::size_t kBatch = 64, kRun = 4096, kSlab = 16;
-  // Lookups prefetched this many outcomes ahead of their use, a stream that keeps the core's
-  // misses in flight rather than a batch whose first lookups wait.
-  constexpr std::size_t kAhead = 16;
-  // A quarter of the memory for the lists of outcomes, shared among a slab's runs,
-  // and each partition's share of the table's limit.
-  const double runListLimit = tableLimit * kNewStateBytes / 2 / sizeof(Contribution) / kSlab;
-  const double partitionLimit = tableLimit / kPartitions;
-  Tables current, next;
-  for (StateTable<Cell>& table : current)
-    table.width = arithmetic.width(-1);
-  StateTable<Cell>& first = current[partitionOf(0)];
-  first.keys.push_back(0);
-  first.cells.resize(first.width);
-  arithmetic.one(first.cells.data());
-  std::array<StateBuilder<Cell>, kPartitions> builders;
-  std::array<RecordBuilder<Cell>, kPartitions> recordBuilders;
+  constexpr std::size_t kBatch = 64, kAhead = 16, kShortestRun = 4096, kListedTogether = 64;
+  constexpr std::size_t kGatheredBytes = 128;
+  // At most a quarter of the memory that `tableLimit` allows for the lists of outcomes.
+  const double listLimit = tableLimit * kNewStateBytes / 2 / sizeof(Contribution);
+  // The tables read and made: one table of records gathered, or one per partition of wide
+  // values, left where they were built rather than copied.
+  std::vector<StateTable<Cell>> current(1), next;
+  current[0].width = arithmetic.width(-1);
+  current[0].keys.assign(1, Key{0});
+  current[0].cells.assign(current[0].width, Cell{});
+  arithmetic.one(current[0].cells.data());
   struct Run {
-    int partition;
+    std::uint8_t table;
     std::size_t begin, end;
   };
   std::vector<Run> runs;
-  std::vector<ContributionsByPartition> lists;
+  std::vector<RunOutcomes> outcomes;
+  std::vector<RecordBuilder<Cell>> recordBuilders;
+  std::vector<StateBuilder<Cell>> builders;
+  std::vector<StateTable<Cell>> partitionTables;
+  std::vector<std::size_t> offsets;
   for (const VertexSteps& group : vertexStepsOf(plan)) {
     arithmetic.enter(group.first, group.last);
-    std::size_t count = 0;
-    runs.clear();
-    for (int p = 0; p < kPartitions; ++p) {
-      for (std::size_t begin = 0; begin < current[p].keys.size(); begin += kRun)
-        runs.push_back({p, begin, std::min(current[p].keys.size(), begin + kRun)});
-      count += current[p].keys.size();
-    }
-    lists.resize(std::min(runs.size(), kSlab));
-    const std::size_t share = expected(group.last, count) / kPartitions;
     const std::size_t width = arithmetic.width(static_cast<int>(group.last));
     const bool inRecords = RecordBuilder<Cell>::suits(width);
-    // Each partition's table is cleared on its own core: on the larger steps clearing and
-    // copying the tables are a tenth of the work, too much to leave to one core.
-    parallelFor(kPartitions, [&](int q) {
-      if (inRecords)
-        recordBuilders[q].start(next[q], width, share + share / 4 + 16);
-      else
-        builders[q].start(next[q], width, share + share / 4 + 16);
-    });
-    // A slab of runs at a time, so that the lists stay small whatever a state's outcomes; the
-    // runs still reach each partition in their order.
-    // Flags of the runs whose lists, and of the partitions whose tables, outgrew their shares.
+    // Narrow values are gathered into one table, whose sources are read through huge pages;
+    // a polynomial's would cost a copy as large as its step.
+    const bool gathered = inRecords || width * sizeof(Cell) <= kGatheredBytes;
+    std::size_t count = 0;
+    for (const StateTable<Cell>& table : current)
+      count += table.keys.size();
+    const std::size_t expectedStates = expected(group.last, count);
+    // The tables left apart are named by a byte in each outcome.
+    const std::size_t partitions =
+        std::min(partitionsFor(expectedStates), gathered ? kMaxPartitions : std::size_t{256});
+    // Runs long enough that each partition's group of a run is a few dozen outcomes.
+    const std::size_t runLength = std::max(kShortestRun, 16 * partitions);
+    runs.clear();
+    for (std::size_t t = 0; t < current.size(); ++t)
+      for (std::size_t begin = 0; begin < current[t].keys.size(); begin += runLength)
+        runs.push_back({static_cast<std::uint8_t>(t), begin,
+                        std::min(current[t].keys.size(), begin + runLength)});
+    // The outcomes listed before they are added: the four a state that the engine's memory
+    // estimate allows (16 MiB at least), within the limit.
+    const double listBudget =
+        std::min(listLimit, std::max(4.0 * static_cast<double>(expectedStates), double{1 << 20}));
+    const std::size_t share = expectedStates / partitions + expectedStates / partitions / 4 + 16;
+    const double partitionLimit = tableLimit / static_cast<double>(partitions);
+    next.resize(gathered ? 1 : partitions);
+    recordBuilders.resize(inRecords ? partitions : 0);
+    builders.resize(inRecords ? 0 : partitions);
+    std::vector<StateTable<Cell>>& built = gathered ? partitionTables : next;
+    built.resize(inRecords ? 0 : partitions);
+    std::vector<char> overflow(partitions, 0);
+    // The step's runs go in slabs whose lists fit their memory, most often one slab: each
+    // partition's table is built slab after slab, and its states are met in the runs' order
+    // however the runs are split.
     bool full = false;
-    std::array<char, kSlab + kPartitions> overflow{};
-    // The outcomes of a slab's runs into partition q's records: a batch's records are
-    // prefetched by their keys' hashes, then found and added to.
-    const auto addInRecords = [&](RecordBuilder<Cell>& builder, int q, std::size_t slabRuns) {
-      struct Ahead {
-        std::size_t slot, capacity;
-      };
-      std::array<Ahead, kAhead> ahead;
-      for (std::size_t k = 0; k < slabRuns && !overflow[kSlab + q]; ++k) {
-        const std::vector<Contribution>& list = lists[k][q];
-        const std::size_t primed = std::min(list.size(), kAhead);
-        for (std::size_t c = 0; c < primed; ++c)
-          ahead[c] = {builder.prefetch(list[c].key), builder.capacity()};
-        for (std::size_t c = 0; c < list.size(); ++c) {
-          const Ahead here = ahead[c % kAhead];
-          if (c + kAhead < list.size()) {
-            const Contribution& later = list[c + kAhead];
-            ahead[c % kAhead] = {builder.prefetch(later.key), builder.capacity()};
-            prefetchCells(current[later.sourcePartition], later.source);
-          }
-          const StateTable<Cell>& source = current[list[c].sourcePartition];
-          arithmetic.addTransformed(builder.cellsOf(list[c].key, here.slot, here.capacity),
-                                    source.cells.data() + list[c].source * source.width,
-                                    list[c].cycles, list[c].closures);
-          if (c % kBatch == kBatch - 1 && static_cast<double>(builder.size()) > partitionLimit) {
-            overflow[kSlab + q] = 1;
-            break;
-          }
-        }
-        if (static_cast<double>(builder.size()) > partitionLimit)
-          overflow[kSlab + q] = 1;
+    std::size_t first = 0;
+    do {  // at least once, which starts the tables when no state is left
+      std::size_t last = first, listed = 0;
+      while (last < runs.size() && static_cast<double>(listed) < listBudget) {
+        const std::size_t end = std::min(runs.size(), last + kListedTogether);
+        outcomes.resize(std::max(outcomes.size(), end - first));
+        parallelFor(static_cast<int>(end - last), [&](int k) {
+          OutcomeEnumerator<Arithmetic> enumerator(plan, arithmetic);
+          const Run& run = runs[last + static_cast<std::size_t>(k)];
+          listRun(enumerator, current[run.table], run.table, run.begin, run.end, group, partitions,
+                  outcomes[last - first + static_cast<std::size_t>(k)]);
+        });
+        for (; last < end; ++last)
+          listed += outcomes[last - first].outcomes.size();
       }
-    };
-    for (std::size_t slab = 0; slab < runs.size() && !full; slab += kSlab) {
-      const std::size_t slabEnd = std::min(runs.size(), slab + kSlab);
-      parallelFor(static_cast<int>(slabEnd - slab), [&](int k) {
-        OutcomeEnumerator<Arithmetic> enumerator(plan, arithmetic);
-        for (std::vector<Contribution>& list : lists[k])
-          list.clear();
-        const Run& run = runs[slab + k];
-        std::size_t listed = 0;
-        for (std::size_t s = run.begin; s < run.end && !overflow[k]; ++s) {
-          enumerator.enumerate(current[run.partition].keys[s], static_cast<std::uint32_t>(s),
-                               static_cast<std::uint8_t>(run.partition), group, lists[k]);
-          if (s % 64 == 63) {
-            listed = 0;
-            for (const std::vector<Contribution>& list : lists[k])
-              listed += list.size();
-            overflow[k] = static_cast<double>(listed) > runListLimit;
-          }
-        }
-      });
-      for (std::size_t k = 0; k < slabEnd - slab; ++k)
-        full = full || overflow[k];
-      if (full)
-        break;
       if (outcomesListed)
-        for (std::size_t k = 0; k < slabEnd - slab; ++k)
-          for (const std::vector<Contribution>& list : lists[k])
-            *outcomesListed += static_cast<double>(list.size());
-      parallelFor(kPartitions, [&](int q) {
+        *outcomesListed += static_cast<double>(listed);
+      const bool starting = first == 0;
+      parallelFor(static_cast<int>(partitions), [&](int q) {
+        const auto p = static_cast<std::size_t>(q);
+        const PartitionOutcomes slab(outcomes, last - first, p);
         if (inRecords) {
-          addInRecords(recordBuilders[q], q, slabEnd - slab);
-          return;
-        }
-        StateBuilder<Cell>& builder = builders[q];
-        for (std::size_t k = 0; k < slabEnd - slab && !overflow[kSlab + q]; ++k) {
-          std::vector<Contribution>& list = lists[k][q];
-          std::array<std::size_t, kBatch> positions;
-          for (std::size_t from = 0; from < list.size(); from += kBatch) {
-            const std::size_t to = std::min(list.size(), from + kBatch);
-            for (std::size_t c = from; c < to; ++c)
-              builder.prefetch(list[c].key);
-            for (std::size_t c = from; c < to; ++c) {
-              positions[c - from] = builder.positionOf(list[c].key);
-              builder.prefetchCells(positions[c - from]);
-            }
-            for (std::size_t c = from; c < to; ++c) {
-              const StateTable<Cell>& source = current[list[c].sourcePartition];
-              arithmetic.addTransformed(builder.cellsAt(positions[c - from]),
-                                        source.cells.data() + list[c].source * source.width,
-                                        list[c].cycles, list[c].closures);
-            }
-            if (static_cast<double>(next[q].keys.size()) > partitionLimit) {
-              overflow[kSlab + q] = 1;
-              break;
-            }
-          }
+          if (starting)
+            recordBuilders[p].start(width, share);
+          overflow[p] =
+              !addInRecords<kAhead>(recordBuilders[p], slab, current, arithmetic, partitionLimit);
+        } else {
+          if (starting)
+            builders[p].start(built[p], width, share);
+          overflow[p] =
+              !addInTable<kBatch>(builders[p], built[p], slab, current, arithmetic, partitionLimit);
         }
       });
-      for (int q = 0; q < kPartitions; ++q)
-        full = full || overflow[kSlab + q];
-    }
+      full = std::find(overflow.begin(), overflow.end(), 1) != overflow.end();
+      first = last;
+    } while (first < runs.size() && !full);
     if (full)
       break;
-    if (inRecords)
-      parallelFor(kPartitions, [&](int q) { recordBuilders[q].finish(); });
+    if (gathered)
+      gather(recordBuilders, partitionTables, partitions, width, next[0], offsets);
     std::swap(current, next);
-    std::size_t states = 0;
+    count = 0;
     for (const StateTable<Cell>& table : current)
-      states += table.keys.size();
-    if (!afterStep(group.last, states))
+      count += table.keys.size();
+    if (!afterStep(group.last, count))
       break;
   }
-  // The states of all partitions as one table (in partition order).
+  if (current.size() == 1)
+    return std::move(current[0]);
   StateTable<Cell> all;
   all.width = current[0].width;
   for (const StateTable<Cell>& table : current) {

@@ -78,7 +78,7 @@ class StateBuilder {
     const std::size_t position = table_->keys.size();
     slots_[slot] = {key, static_cast<std::int64_t>(position)};
     table_->keys.push_back(key);
-    table_->cells.resize(table_->cells.size() + table_->width);
+    table_->cells.insert(table_->cells.end(), table_->width, Cell{});
     if (2 * table_->keys.size() > slots_.size())
       grow();
     return position;
@@ -130,18 +130,20 @@ class RecordBuilder {
     return std::is_same_v<Cell, std::uint64_t> ? width <= 15 : std::is_empty_v<Cell> && width == 0;
   }
 
-  void start(StateTable<Cell>& table, std::size_t width, std::size_t expected) {
-    table_ = &table;
+  // Room for `expected` states and a fifth more, within the 70% load that makes it grow. The
+  // capacity is not rounded to a power of two: a partition's share rounded up left as much as
+  // two thirds of a step's records empty.
+  void start(std::size_t width, std::size_t expected) {
     width_ = width;
     stride_ = width + 1;
     count_ = 0;
-    resize(std::bit_ceil(std::max<std::size_t>(16, expected + expected / 8)));
+    resize(std::max<std::size_t>(16, expected + expected / 5));
   }
 
   // The first slot of `key`, whose record's lines (at most three for sixteen words) are
   // fetched meanwhile.
   std::size_t prefetch(Key key) const {
-    const std::size_t slot = hashOf(key, shift_);
+    const std::size_t slot = slotOf(key);
     const Key* record = records_.data() + slot * stride_;
     _mm_prefetch(reinterpret_cast<const char*>(record), _MM_HINT_T0);
     _mm_prefetch(reinterpret_cast<const char*>(record + width_ / 2), _MM_HINT_T0);
@@ -152,17 +154,18 @@ class RecordBuilder {
   // The cells of state `key`, added with zero cells when new; `slot` is its first slot from
   // prefetch, unless the table has grown since. Valid until the next call.
   Cell* cellsOf(Key key, std::size_t slot, std::size_t capacity) {
-    if (capacity != mask_ + 1)
-      slot = hashOf(key, shift_);
+    if (capacity != capacity_)
+      slot = slotOf(key);
     while (true) {
       Key* record = &records_[slot * stride_];
       if (record[0] == key)
         return cellsIn(record);
       if (record[0] == kEmpty)
         break;
-      slot = (slot + 1) & mask_;
+      if (++slot == capacity_)
+        slot = 0;
     }
-    if (10 * (count_ + 1) > 7 * (mask_ + 1)) {
+    if (10 * (count_ + 1) > 7 * capacity_) {
       grow();
       return cellsOf(key, 0, 0);
     }
@@ -174,23 +177,17 @@ class RecordBuilder {
   }
 
   std::size_t size() const { return count_; }
-  std::size_t capacity() const { return mask_ + 1; }
+  std::size_t capacity() const { return capacity_; }
 
-  // The states into the table, in slot order.
-  void finish() {
-    StateTable<Cell>& table = *table_;
-    table.keys.clear();
-    table.cells.clear();
-    table.width = width_;
-    reserveGrowing(table.keys, count_);
-    reserveGrowing(table.cells, count_ * width_);
-    for (std::size_t slot = 0; slot <= mask_; ++slot) {
+  // The states into `keys` and `cells`, which have room for size() of them, in slot order.
+  void finish(Key* keys, Cell* cells) const {
+    for (std::size_t slot = 0; slot < capacity_; ++slot) {
       const Key* record = &records_[slot * stride_];
       if (record[0] == kEmpty)
         continue;
-      table.keys.push_back(record[0]);
+      *keys++ = record[0];
       if constexpr (std::is_same_v<Cell, std::uint64_t>)
-        table.cells.insert(table.cells.end(), record + 1, record + stride_);
+        cells = std::copy(record + 1, record + stride_, cells);
     }
   }
 
@@ -205,31 +202,37 @@ class RecordBuilder {
       return nullptr;  // no cells: nothing is read or written through it
   }
 
+  // The key's first slot: the high word of its mixed key times the capacity, which spreads
+  // the keys over any number of slots.
+  std::size_t slotOf(Key key) const {
+    return static_cast<std::size_t>((DoubleWord{mixed(key)} * capacity_) >> 64);
+  }
+
+  // A block kept from a larger step is given up when it is half as large again as needed.
   void resize(std::size_t capacity) {
+    capacity_ = capacity;
+    if (records_.capacity() > 3 * capacity * stride_ / 2)
+      std::vector<Key>().swap(records_);
     records_.assign(capacity * stride_, kEmpty);
-    shift_ = 64 - std::countr_zero(capacity);
-    mask_ = capacity - 1;
   }
 
   void grow() {
-    HugePageVector<Key> old;
+    std::vector<Key> old;
     old.swap(records_);
-    resize(2 * (mask_ + 1));
+    resize(2 * capacity_);
     for (std::size_t at = 0; at < old.size(); at += stride_) {
       if (old[at] == kEmpty)
         continue;
-      std::size_t slot = hashOf(old[at], shift_);
+      std::size_t slot = slotOf(old[at]);
       while (records_[slot * stride_] != kEmpty)
-        slot = (slot + 1) & mask_;
+        if (++slot == capacity_)
+          slot = 0;
       std::copy(old.begin() + at, old.begin() + at + stride_, records_.begin() + slot * stride_);
     }
   }
 
-  StateTable<Cell>* table_ = nullptr;
-  HugePageVector<Key> records_;  // key, then width_ cells; kEmpty: a free slot
-  std::size_t width_ = 0, stride_ = 1, count_ = 0;
-  int shift_ = 60;
-  std::size_t mask_ = 0;
+  std::vector<Key> records_;  // key, then width_ cells; kEmpty: a free slot
+  std::size_t width_ = 0, stride_ = 1, count_ = 0, capacity_ = 16;
 };
 
 }  // namespace frontier_detail
