@@ -149,22 +149,26 @@ int primesForPolynomial(const FrontierPlan& plan) {
 
 FrontierEstimate estimateFrontierRun(const FrontierPlan& plan, const FrontierCost& cost,
                                      FrontierTask task, int primes) {
-  // Seconds per state for its lookups and per value word, and bytes per state for its key and
-  // its slots in the index (16 bytes, two to four per state) besides its values in both tables.
+  // Seconds per state for its lookups and lists, and per value word.
   constexpr double kStateSeconds = kFrontierStateSeconds, kWordSeconds = 8e-9, kRealSeconds = 60e-9;
   // A polynomial's words are added in loops over its table, once per power of y a vertex's
   // cycles spread them over: 8.5 ns a word on one core (the 8 x 8 and 10 x 10 grids and C60
   // within 15%), and both cores take the work about 1.5 times as fast (bench/RESULTS.md).
   constexpr double kPolynomialWordSeconds = 8.5e-9, kPolynomialTwoCoreSpeedUp = 1.5;
-  // The lists of a vertex's outcomes add up to four of 16 bytes per state.
-  constexpr double kStateBytes = 2 * 8.0 + 64.0 + 64.0;
+  // Besides its values, a state takes its key in the table read, in the records or index being
+  // built and in the table made, four outcomes of 16 bytes in the step's lists, and index slots.
+  // At a point the values are held in the table read, the records (a fifth to a half empty) and
+  // the table made, four times over in all; a real point's also in its partition's own table
+  // beside an index, seven times. Within 10% of the peak resident memory on the 14 x 14 grid.
+  constexpr double kStateBytes = 3 * 8.0 + 64.0 + 64.0;
   FrontierEstimate estimate;
   if (task != FrontierTask::Polynomial) {
     const double words = task == FrontierTask::RealPoint ? 4.0 : primes;
     estimate.seconds =
         cost.states *
         (kStateSeconds + (task == FrontierTask::RealPoint ? kRealSeconds : kWordSeconds * words));
-    estimate.bytes = cost.maxStates * (kStateBytes + 2 * 8.0 * words);
+    const double copies = task == FrontierTask::RealPoint ? 7.0 : 4.0;
+    estimate.bytes = cost.maxStates * (kStateBytes + copies * 8.0 * words);
     estimate.seconds *= outcomeSpread(cost);
     return estimate;
   }

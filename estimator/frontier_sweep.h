@@ -338,7 +338,7 @@ inline StateTable<typename Arithmetic::Cell> sweep(
     const FrontierPlan& plan, Arithmetic& arithmetic, Expected expected, AfterStep afterStep,
     double tableLimit = std::numeric_limits<double>::infinity(), double* outcomesListed = nullptr) {
   using Cell = typename Arithmetic::Cell;
-  constexpr std::size_t kBatch = 64, kAhead = 16, kShortestRun = 4096, kListedTogether = 64;
+  constexpr std::size_t kBatch = 64, kAhead = 16, kShortestRun = 4096;
   constexpr std::size_t kGatheredBytes = 128;
   // At most a quarter of the memory that `tableLimit` allows for the lists of outcomes.
   const double listLimit = tableLimit * kNewStateBytes / 2 / sizeof(Contribution);
@@ -392,6 +392,10 @@ inline StateTable<typename Arithmetic::Cell> sweep(
     std::vector<StateTable<Cell>>& built = gathered ? partitionTables : next;
     built.resize(inRecords ? 0 : partitions);
     std::vector<char> overflow(partitions, 0);
+    // Runs listed side by side between looks at the budget: a sixteenth of it at four outcomes a
+    // state, and two at least, one for each core.
+    const std::size_t listedTogether = std::clamp<std::size_t>(
+        static_cast<std::size_t>(listBudget / (64.0 * static_cast<double>(runLength))), 2, 64);
     // The step's runs go in slabs whose lists fit their memory, most often one slab: each
     // partition's table is built slab after slab, and its states are met in the runs' order
     // however the runs are split.
@@ -400,7 +404,7 @@ inline StateTable<typename Arithmetic::Cell> sweep(
     do {  // at least once, which starts the tables when no state is left
       std::size_t last = first, listed = 0;
       while (last < runs.size() && static_cast<double>(listed) < listBudget) {
-        const std::size_t end = std::min(runs.size(), last + kListedTogether);
+        const std::size_t end = std::min(runs.size(), last + listedTogether);
         outcomes.resize(std::max(outcomes.size(), end - first));
         parallelFor(static_cast<int>(end - last), [&](int k) {
           OutcomeEnumerator<Arithmetic> enumerator(plan, arithmetic);

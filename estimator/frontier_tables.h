@@ -20,8 +20,13 @@ namespace frontier_detail {
 // more states than any before takes half as much again, so that the array is not given up for
 // a slightly larger one on every step of a growing run: each new block's pages are cleared by
 // the kernel as they are first touched, and on the larger grids that was a tenth of the work.
+//
+// A block more than twice the room needed is given up, lest its pages stay resident: a step's
+// partitions each hold a share of its states, and the shares halve when their number doubles.
 template <typename Vector>
 void reserveGrowing(Vector& array, std::size_t count) {
+  if (array.capacity() > 2 * count + 4096)
+    Vector().swap(array);
   if (array.capacity() < count)
     array.reserve(count + count / 2);
 }
@@ -95,6 +100,8 @@ class StateBuilder {
   };
 
   void resize(std::size_t capacity) {
+    if (2 * slots_.capacity() > 3 * capacity)
+      std::vector<Slot>().swap(slots_);
     slots_.assign(capacity, Slot{0, -1});
     shift_ = 64 - std::countr_zero(capacity);
     mask_ = capacity - 1;

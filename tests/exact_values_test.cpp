@@ -624,6 +624,10 @@ TEST(FrontierEngine, RefusesBeyondItsLimits) {
             frontierIntegerValue(run.plan, run.cost, 2, 1));
   const FrontierRealValue real = frontierRealValue(run.plan, run.cost, 1.5, 2);
   EXPECT_EQ(frontierRealValueWithin(run.plan, 1.5, 2, run.cost.states)->value, real.value);
+  // In memory too small for a step's outcomes all at once, they go in slabs: the same sums.
+  EXPECT_EQ(
+      frontierRealValueWithin(run.plan, 1.5, 2, run.cost.states, std::size_t{10} << 20)->value,
+      real.value);
   // The sums are taken in one order on any number of cores: the same rounding on one.
   runWithWorkerLimit(1, [&] {
     const FrontierRealValue alone = frontierRealValue(run.plan, run.cost, 1.5, 2);
