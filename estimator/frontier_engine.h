@@ -66,11 +66,11 @@ int primesForPolynomial(const FrontierPlan& plan);
 enum class FrontierTask { IntegerPoint, RealPoint, Polynomial };
 
 // What a state of a run takes besides its values' words (estimateFrontierRun), where it goes on
-// in about 3.6 ways: its lookups and lists. Whole states took 155-165 ns on the 12 x 12 grid and
-// C60 (2 to 6 primes) and 160-213 ns on the 14 x 14 grid, whose tables are far beyond the caches,
-// quiet at c0cc7f2 on both cores of this project's machine; with 8 ns a word on top, the model
-// is 1.0 to 1.3 times these (bench/RESULTS.md).
-inline constexpr double kFrontierStateSeconds = 160e-9;
+// in about 3.6 ways: its lookups and lists. With each step's partitions within the caches, whole
+// states took 105-145 ns on the 12 x 12 grid (6 primes) and 125-170 ns on the 14 x 14 grid (6 to
+// 8 primes) on both cores of this project's machine, C60 about as predicted; with 8 ns a word on
+// top, the model is 0.9 to 1.5 times these (bench/RESULTS.md).
+inline constexpr double kFrontierStateSeconds = 110e-9;
 
 // The time and memory a run would take, from the dry run's states: a per-state cost for the
 // lookups plus a per-word cost for the values, measured on this project's 2-core machine on
