@@ -327,8 +327,9 @@ void gather(const std::vector<RecordBuilder<Cell>>& records,
 // partitions as keep each one's table within a core's cache (partitionsFor): the tables are far
 // larger than the caches on the graphs that matter, and a lookup into the whole table would wait
 // for memory, where one into a partition's finds it cached; what is left to fetch from memory
-// is the source's cells, prefetched ahead. The partitions' records are then copied side by side
-// into one table (gather); tables of wide values stay apart, each read where it was built.
+// is the source's cells, prefetched ahead. The partitions' records, or their tables of narrow
+// values, are then copied side by side into one table (gather); tables of wide values (the
+// polynomial's) stay apart, each read where it was built.
 //
 // `tableLimit` bounds the states a vertex's pass may make: a pass that makes more is left
 // unfinished, and the sweep ends there, as when afterStep stops it. It keeps a run without a dry

@@ -137,9 +137,10 @@ class RecordBuilder {
     return std::is_same_v<Cell, std::uint64_t> ? width <= 15 : std::is_empty_v<Cell> && width == 0;
   }
 
-  // Room for `expected` states and a fifth more, within the 70% load that makes it grow. The
-  // capacity is not rounded to a power of two: a partition's share rounded up left as much as
-  // two thirds of a step's records empty.
+  // Slots for `expected` states and a fifth more; the table grows at 70% full, which the share
+  // it is given (a quarter above an even part) reaches only past 1.05 even parts. The capacity is
+  // not rounded to a power of two: a partition's share rounded up left as much as two thirds of a
+  // step's records empty.
   void start(std::size_t width, std::size_t expected) {
     width_ = width;
     stride_ = width + 1;
