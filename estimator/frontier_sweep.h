@@ -313,6 +313,31 @@ void gather(const std::vector<RecordBuilder<Cell>>& records,
   });
 }
 
+template <typename Cell>
+std::size_t statesIn(const std::vector<StateTable<Cell>>& tables) {
+  std::size_t states = 0;
+  for (const StateTable<Cell>& table : tables)
+    states += table.keys.size();
+  return states;
+}
+
+// A stretch of one of the tables read, whose outcomes are listed together.
+struct Run {
+  std::uint8_t table;
+  std::size_t begin, end;
+};
+
+// The tables' states cut into runs of `length`, table after table.
+template <typename Cell>
+void runsOf(const std::vector<StateTable<Cell>>& tables, std::size_t length,
+            std::vector<Run>& runs) {
+  runs.clear();
+  for (std::size_t t = 0; t < tables.size(); ++t)
+    for (std::size_t begin = 0; begin < tables[t].keys.size(); begin += length)
+      runs.push_back(
+          {static_cast<std::uint8_t>(t), begin, std::min(tables[t].keys.size(), begin + length)});
+}
+
 // The sweep itself, a vertex at a time. Arithmetic gives the values: Cell, width(step) cells per
 // state after a step (-1 before the first), one(cells), enter(first, last) before a vertex's
 // steps, and addTransformed(into, from, cycles, closures), which adds a state's cells times
@@ -350,10 +375,6 @@ inline StateTable<typename Arithmetic::Cell> sweep(
   current[0].keys.assign(1, Key{0});
   current[0].cells.assign(current[0].width, Cell{});
   arithmetic.one(current[0].cells.data());
-  struct Run {
-    std::uint8_t table;
-    std::size_t begin, end;
-  };
   std::vector<Run> runs;
   std::vector<RunOutcomes> outcomes;
   std::vector<RecordBuilder<Cell>> recordBuilders;
@@ -367,20 +388,13 @@ inline StateTable<typename Arithmetic::Cell> sweep(
     // Narrow values are gathered into one table, whose sources are read through huge pages;
     // a polynomial's would cost a copy as large as its step.
     const bool gathered = inRecords || width * sizeof(Cell) <= kGatheredBytes;
-    std::size_t count = 0;
-    for (const StateTable<Cell>& table : current)
-      count += table.keys.size();
-    const std::size_t expectedStates = expected(group.last, count);
+    const std::size_t expectedStates = expected(group.last, statesIn(current));
     // The tables left apart are named by a byte in each outcome.
     const std::size_t partitions =
         std::min(partitionsFor(expectedStates), gathered ? kMaxPartitions : std::size_t{256});
     // Runs long enough that each partition's group of a run is a few dozen outcomes.
     const std::size_t runLength = std::max(kShortestRun, 16 * partitions);
-    runs.clear();
-    for (std::size_t t = 0; t < current.size(); ++t)
-      for (std::size_t begin = 0; begin < current[t].keys.size(); begin += runLength)
-        runs.push_back({static_cast<std::uint8_t>(t), begin,
-                        std::min(current[t].keys.size(), begin + runLength)});
+    runsOf(current, runLength, runs);
     // The outcomes listed before they are added: the four a state that the engine's memory
     // estimate allows (16 MiB at least), within the limit.
     const double listBudget =
@@ -442,20 +456,13 @@ inline StateTable<typename Arithmetic::Cell> sweep(
     if (gathered)
       gather(recordBuilders, partitionTables, partitions, width, next[0], offsets);
     std::swap(current, next);
-    count = 0;
-    for (const StateTable<Cell>& table : current)
-      count += table.keys.size();
-    if (!afterStep(group.last, count))
+    if (!afterStep(group.last, statesIn(current)))
       break;
   }
   if (current.size() == 1)
     return std::move(current[0]);
   StateTable<Cell> all;
-  all.width = current[0].width;
-  for (const StateTable<Cell>& table : current) {
-    all.keys.insert(all.keys.end(), table.keys.begin(), table.keys.end());
-    all.cells.insert(all.cells.end(), table.cells.begin(), table.cells.end());
-  }
+  gather({}, current, current.size(), current[0].width, all, offsets);
   return all;
 }
 
